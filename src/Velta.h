@@ -1,0 +1,30 @@
+// The run: command line, input report, the two samplers and the run flow.
+#pragma once
+
+#include <vector>
+
+class Parameter;
+class Read;
+class Reference;
+class Haplotype;
+
+// Runs one phasing job; returns the exit status of a complete run (0). Fatal
+// errors end the process through the exit handler. The caller seeds rand().
+int runVelta(int argc, char** argv);
+
+void printVersionInformation();
+void parseInputParameter(int argc, char** argv, Parameter& parameter);
+[[noreturn]] void exitWithHelp();
+void printInputInformation(const std::vector<Read>& reads, const Parameter& parameter);
+void printInputInformation(const std::vector<Read>& reads, const Reference& reference,
+                           const Parameter& parameter);
+void printTimingLine();
+
+void assemblyGibbs(Haplotype& haplotype, std::vector<Read>& reads, const Parameter& parameter);
+int assemblyMismatch(const Haplotype& haplotype);
+
+void inferenceGibbs(Haplotype& first, Haplotype& second, std::vector<Read>& reads,
+                    const Reference& reference, const Parameter& parameter);
+double inferenceLikelihood(const Haplotype& first, const Haplotype& second,
+                           const std::vector<Read>& reads, const Reference& reference,
+                           const Parameter& parameter);

@@ -1,0 +1,31 @@
+// Log-space sums, discrete and subset random draws, binomial coefficients and
+// helpers on square matrices stored row-major in flat vectors.
+#pragma once
+
+#include <vector>
+
+// Start value of every running log-sum and running maximum: the most negative
+// finite double. An empty sum or maximum yields it.
+constexpr double kLogFloor = -1.7976931348623157e308;
+
+// log(e^a + e^b).
+double logsum(double a, double b);
+// log of the sum of e^v[i] over `count` entries from `start`.
+double logsumArray(const std::vector<double>& v, int start, int count);
+// Draws a category (numbered from 1) with the given weights, one rand() per
+// attempt; redraws when the cumulative weight falls short of the draw. Weights
+// that can never reach a draw end the run with a fatal message.
+int mnrnd(const std::vector<double>& weights);
+// m! as a double (1 for m <= 1).
+double perm(int m);
+// n! / (k! (n - k)!) as doubles; ends the process when n or k is negative.
+double nChoosek(int n, int k);
+// ln of the binomial coefficient, finite for any n up to 2^31 - 1.
+double logChoose(int n, int k);
+// Selection sampling: `out` gets k distinct indices of 0 .. n - 1 in increasing
+// order, one rand() per candidate examined.
+void nSamplek(std::vector<int>& out, int n, int k);
+// Adds x to column b and row a of the n x n matrix at the start of `matrix`.
+void plusTransition(std::vector<double>& matrix, double x, int a, int b, int n);
+// Position of the first maximum of the n x n slice s; the maximum through `best`.
+int findMax(const std::vector<double>& v, int s, int n, double* best);

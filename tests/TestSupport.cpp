@@ -1,0 +1,90 @@
+#include "TestSupport.h"
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "VeltaIO.h"
+
+namespace velta_test {
+
+ScratchDir::ScratchDir() {
+  const char* tmp = std::getenv("TMPDIR");
+  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/velta_test_XXXXXX";
+  std::vector<char> buffer(pattern.begin(), pattern.end());
+  buffer.push_back('\0');
+  if (mkdtemp(buffer.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = buffer.data();
+}
+
+ScratchDir::~ScratchDir() {
+  const std::string command = "rm -rf '" + path_ + "'";
+  if (std::system(command.c_str()) != 0) std::perror("rm");
+}
+
+std::string ScratchDir::write(const std::string& name, const std::string& content) const {
+  const std::string path = file(name);
+  std::ofstream out(path, std::ios::binary);
+  out << content;
+  return path;
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+bool fileExists(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0;
+}
+
+namespace {
+std::string quote(const std::string& word) {
+  std::string quoted = "'";
+  for (char c : word) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
+}
+}  // namespace
+
+RunResult runVeltaBinary(const std::vector<std::string>& args, const std::string& env) {
+  ScratchDir scratch;
+  const std::string outPath = scratch.file("stdout");
+  const std::string errPath = scratch.file("stderr");
+  std::string command = env + " " + quote(VELTA_BIN);
+  for (const std::string& arg : args) command += " " + quote(arg);
+  command += " </dev/null >" + quote(outPath) + " 2>" + quote(errPath);
+  const int raw = std::system(command.c_str());
+  RunResult result;
+  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  result.out = readFile(outPath);
+  result.err = readFile(errPath);
+  return result;
+}
+
+namespace {
+[[noreturn]] void throwFatal(int status) { throw FatalExit(status); }
+}  // namespace
+
+FatalCatcher::FatalCatcher() : previous_(setExitHandler(throwFatal)) {}
+FatalCatcher::~FatalCatcher() { setExitHandler(previous_); }
+
+std::string sharedDir() {
+  const std::string dir = VELTA_SHARED_DIR;
+  return fileExists(dir + "/data/README.md") ? dir : "";
+}
+
+}  // namespace velta_test
