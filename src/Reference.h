@@ -22,7 +22,7 @@ class RefPath {
   unsigned short at(unsigned int i) const { return path_[i]; }
   unsigned int size() const { return static_cast<unsigned int>(path_.size()); }
   // Panel allele (true for minor) of the haplotype copied at SNP i.
-  bool operator[](unsigned int i) const;
+  inline bool operator[](unsigned int i) const;
   void print() const;
 
  private:
@@ -61,8 +61,8 @@ class Reference {
   void forward(std::vector<double>& F, std::vector<double>& T, const Haplotype& haplotype,
                const Parameter& parameter) const;
   // Draws a whole path from the posterior given a filled F and T.
-  void backwardSampling(RefPath& path, const std::vector<double>& F,
-                        const std::vector<double>& T, const Parameter& parameter) const;
+  void backwardSampling(RefPath& path, const std::vector<double>& F, const std::vector<double>& T,
+                        const Parameter& parameter) const;
   // forward then backwardSampling; timed in the class counters.
   void samplePath(RefPath& path, const Haplotype& haplotype, const Parameter& parameter) const;
   // Natural-log likelihood of the haplotype under the copying model.
@@ -86,3 +86,7 @@ class Reference {
   static std::int64_t time_;
   static std::uint64_t count_;
 };
+
+inline bool RefPath::operator[](unsigned int i) const {
+  return ref_->getAllele(path_[i], i);
+}

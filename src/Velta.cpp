@@ -25,20 +25,38 @@ const char* const kUsage[] = {
     "-v verbose : verbose level (default 1)",
 };
 
-int toInt(const char* value) { return static_cast<int>(std::strtol(value, nullptr, 10)); }
-double toDouble(const char* value) { return std::strtod(value, nullptr); }
+int toInt(const char* value) {
+  return static_cast<int>(std::strtol(value, nullptr, 10));
+}
+double toDouble(const char* value) {
+  return std::strtod(value, nullptr);
+}
 
 // Applies one option and its value; the option is selected by its second
 // character, long options by their whole text.
 void applyOption(const char* option, const char* value, Parameter& parameter) {
   switch (option[1]) {
-    case 'n': parameter.setMaxIter(toInt(value)); return;
-    case 'm': parameter.setSubIter(toInt(value)); return;
-    case 's': parameter.setSampleSize(toInt(value)); return;
-    case 'u': parameter.setSmoothMu(toDouble(value)); return;
-    case 'e': parameter.setSeqError(toDouble(value)); return;
-    case 'w': parameter.setEmitError(toDouble(value)); return;
-    case 'r': parameter.setTranNe(toDouble(value)); return;
+    case 'n':
+      parameter.setMaxIter(toInt(value));
+      return;
+    case 'm':
+      parameter.setSubIter(toInt(value));
+      return;
+    case 's':
+      parameter.setSampleSize(toInt(value));
+      return;
+    case 'u':
+      parameter.setSmoothMu(toDouble(value));
+      return;
+    case 'e':
+      parameter.setSeqError(toDouble(value));
+      return;
+    case 'w':
+      parameter.setEmitError(toDouble(value));
+      return;
+    case 'r':
+      parameter.setTranNe(toDouble(value));
+      return;
     case 'v':
       parameter.setVerbose(static_cast<unsigned char>(std::strtol(value, nullptr, 10) & 0xFF));
       return;
@@ -117,8 +135,8 @@ void printInputInformation(const std::vector<Read>& reads, const Parameter& para
 }
 
 void printTimingLine() {
-  std::printf("sampling time (read %llu %f, haplotype %llu %f, reference %llu %f)\n",
-              0ULL, 0.0, 0ULL, 0.0, 0ULL, 0.0);
+  std::printf("sampling time (read %llu %f, haplotype %llu %f, reference %llu %f)\n", 0ULL, 0.0,
+              0ULL, 0.0, 0ULL, 0.0);
 }
 
 int runVelta(int argc, char** argv) {

@@ -25,7 +25,9 @@ void veltaMessage(const char* text, int level, const Parameter& parameter) {
   if (parameter.getVerbose() >= level) std::puts(text);
 }
 
-void veltaWarning(const char* text) { std::fprintf(stderr, "WARINING => %s\n", text); }
+void veltaWarning(const char* text) {
+  std::fprintf(stderr, "WARINING => %s\n", text);
+}
 
 void veltaErrorExit(const char* text) {
   std::fprintf(stderr, "FATAL => %s\n", text);

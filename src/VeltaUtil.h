@@ -8,6 +8,16 @@
 // finite double. An empty sum or maximum yields it.
 constexpr double kLogFloor = -1.7976931348623157e308;
 
+// Two-valued Gibbs draw between values 0 and 1 with weights e^logWeight0 and
+// e^logWeight1: one rand(); 0 when its probability w0 / (w0 + w1) is strictly
+// greater than rand() / 2147483647.0, else 1. Where both weights underflow to
+// 0 (or both overflow) the probability comes from the difference of the log
+// weights instead, so the result never hinges on underflow; a probability
+// that is not a number (NaN weights) gives 1.
+bool drawTwoValued(double logWeight0, double logWeight1);
+// The same decision for a given uniform number in 0..1.
+bool chooseTwoValued(double logWeight0, double logWeight1, double uniform);
+
 // log(e^a + e^b).
 double logsum(double a, double b);
 // log of the sum of e^v[i] over `count` entries from `start`.

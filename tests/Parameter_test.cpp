@@ -162,6 +162,10 @@ struct BadMap {
   const char* text;
 };
 
+void PrintTo(const BadMap& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class MapLoaderRejects : public ::testing::TestWithParam<BadMap> {};
 
 TEST_P(MapLoaderRejects, WithTheWrongFormatMessage) {

@@ -76,11 +76,15 @@ RunResult runVeltaBinary(const std::vector<std::string>& args, const std::string
 }
 
 namespace {
-[[noreturn]] void throwFatal(int status) { throw FatalExit(status); }
+[[noreturn]] void throwFatal(int status) {
+  throw FatalExit(status);
+}
 }  // namespace
 
 FatalCatcher::FatalCatcher() : previous_(setExitHandler(throwFatal)) {}
-FatalCatcher::~FatalCatcher() { setExitHandler(previous_); }
+FatalCatcher::~FatalCatcher() {
+  setExitHandler(previous_);
+}
 
 std::string sharedDir() {
   const std::string dir = VELTA_SHARED_DIR;

@@ -53,9 +53,8 @@ struct EmptyCase {
 };
 
 TEST(IsEmpty, OnlyDashesBlanksAndTabsAreEmpty) {
-  const EmptyCase cases[] = {{"", true},      {"---", true},  {" \t-", true},
-                             {"-A-", false},  {"\r", false},  {"5", false},
-                             {"  - \t", true}};
+  const EmptyCase cases[] = {{"", true},    {"---", true}, {" \t-", true},  {"-A-", false},
+                             {"\r", false}, {"5", false},  {"  - \t", true}};
   for (const EmptyCase& c : cases) EXPECT_EQ(isEmpty(c.text), c.empty) << '"' << c.text << '"';
 }
 

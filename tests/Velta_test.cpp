@@ -69,6 +69,10 @@ struct MalformedCase {
   const char* err;
 };
 
+void PrintTo(const MalformedCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class MalformedCommandLine : public ::testing::TestWithParam<MalformedCase> {};
 
 TEST_P(MalformedCommandLine, PrintsTheUsageAndEndsWithStatusOne) {
@@ -88,9 +92,10 @@ INSTANTIATE_TEST_SUITE_P(
         MalformedCase{"TrailingOptionWithoutValue", {"-n", "5", "-m"}, ""},
         MalformedCase{"UnknownShortOption", {"-x", "5"}, "WARINING => Unknown options: -x\n\n"},
         MalformedCase{"LoneDash", {"-", "5"}, "WARINING => Unknown options: -\n\n"},
-        MalformedCase{"UnknownLongOption", {"--seq", "reads.txt"},
-                      "WARINING => Unknown options: --seq\n\n"},
-        MalformedCase{"UnknownAfterKnown", {"-n", "5", "--sfilex", "a"},
+        MalformedCase{
+            "UnknownLongOption", {"--seq", "reads.txt"}, "WARINING => Unknown options: --seq\n\n"},
+        MalformedCase{"UnknownAfterKnown",
+                      {"-n", "5", "--sfilex", "a"},
                       "WARINING => Unknown options: --sfilex\n\n"}),
     [](const testing::TestParamInfo<MalformedCase>& info) { return info.param.name; });
 
@@ -132,8 +137,8 @@ TEST_F(CommandLine, VerboseIsReducedToItsLowEightBits) {
 
 TEST_F(CommandLine, ShortOptionsAreSelectedByTheirSecondCharacter) {
   Parameter p;
-  std::vector<std::string> words = {"velta", "-number", "7", "-mx", "3", "-s", "12",
-                                    "-u",    "0.5",     "-r", "-5"};
+  std::vector<std::string> words = {"velta", "-number", "7",   "-mx", "3", "-s",
+                                    "12",    "-u",      "0.5", "-r",  "-5"};
   std::vector<char*> argv;
   for (std::string& w : words) argv.push_back(w.data());
   parseInputParameter(static_cast<int>(argv.size()), argv.data(), p);
