@@ -48,6 +48,11 @@ class Haplotype {
   static std::uint64_t getCount() { return count_; }
 
  private:
+  void setAllele(unsigned int j, bool minor) {
+    const std::uint64_t bit = std::uint64_t{1} << (j & 63);
+    allele_[j >> 6] = minor ? (allele_[j >> 6] | bit) : (allele_[j >> 6] & ~bit);
+  }
+
   int length_;
   std::vector<std::pair<std::uint16_t, std::uint16_t>> alleleCount_;  // length_ pairs
   std::vector<std::uint64_t> allele_;  // one bit per SNP, (length_ + 63) / 64 words
