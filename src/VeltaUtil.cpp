@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "VeltaIO.h"
+
 bool drawTwoValued(double logWeight0, double logWeight1) {
   return chooseTwoValued(logWeight0, logWeight1, std::rand() / 2147483647.0);
 }
@@ -15,4 +17,91 @@ bool chooseTwoValued(double logWeight0, double logWeight1, double uniform) {
     p0 = 1.0 / (1.0 + std::exp(logWeight1 - logWeight0));
   }
   return !(p0 > uniform);
+}
+
+double logsum(double a, double b) {
+  if (a > b) return a + std::log(std::exp(b - a) + 1);
+  return b + std::log(std::exp(a - b) + 1);
+}
+
+double logsumArray(const std::vector<double>& v, int start, int count) {
+  double acc = kLogFloor;
+  const int end = start + count;
+  for (int i = start; i < end; ++i) acc = logsum(acc, v[i]);
+  return acc;
+}
+
+int mnrnd(const std::vector<double>& weights) {
+  const int n = static_cast<int>(weights.size());
+  for (;;) {
+    const double r = std::rand() / 2147483647.0;
+    double cumulative = 0.0;
+    for (int i = 0; i < n; ++i) {
+      cumulative += weights[i];
+      if (cumulative >= r) return i + 1;
+    }
+    // A miss is redrawn, which samples a total slightly below 1 in proportion
+    // to the weights; a total that is not positive (no weights, all zero, not
+    // a number) could never be reached and would redraw forever.
+    if (!(cumulative > 0.0)) {
+      composeLine(
+          "Discrete draw over %d categories cannot succeed: the weights sum to %g "
+          "(expected a positive sum near 1)\n",
+          n, cumulative);
+      veltaErrorExit(line);
+    }
+  }
+}
+
+double perm(int m) {
+  double product = 1.0;
+  for (int i = m; i >= 2; --i) product *= i;
+  return product;
+}
+
+double nChoosek(int n, int k) {
+  if (k < 0 || n < 0) veltaExit(1);
+  return perm(n) / (perm(k) * perm(n - k));
+}
+
+double logChoose(int n, int k) {
+  if (k < 0 || n < 0 || k > n) veltaExit(1);
+  return std::lgamma(n + 1.0) - std::lgamma(k + 1.0) - std::lgamma(n - k + 1.0);
+}
+
+void nSamplek(std::vector<int>& out, int n, int k) {
+  out.resize(k < 0 ? 0 : k);
+  int chosen = 0;
+  int examined = 0;
+  if (k > 0 && n > 0) {
+    do {
+      if (std::rand() % (n - examined) < k - chosen) out[chosen++] = examined;
+      ++examined;
+    } while (chosen < k && examined < n);
+  }
+  if (chosen != k) veltaErrorExit("Knuth algorithm wrong\n");
+}
+
+void plusTransition(std::vector<double>& matrix, double x, int a, int b, int n) {
+  const std::size_t size = n;
+  const std::size_t rowStart = static_cast<std::size_t>(a) * size;
+  for (std::size_t j = 0; j < size; ++j) {
+    matrix[b + j * size] += x;
+    matrix[rowStart + j] += x;
+  }
+}
+
+int findMax(const std::vector<double>& v, int s, int n, double* best) {
+  const std::size_t size = n > 0 ? static_cast<std::size_t>(n) * n : 0;
+  const double* slice = v.data() + s * size;
+  double max = kLogFloor;
+  int position = 0;
+  for (std::size_t k = 0; k < size; ++k) {
+    if (slice[k] > max) {
+      max = slice[k];
+      position = static_cast<int>(k);
+    }
+  }
+  *best = max;
+  return position;
 }

@@ -30,7 +30,9 @@ int mnrnd(const std::vector<double>& weights);
 double perm(int m);
 // n! / (k! (n - k)!) as doubles; ends the process when n or k is negative.
 double nChoosek(int n, int k);
-// ln of the binomial coefficient, finite for any n up to 2^31 - 1.
+// ln of the binomial coefficient n! / (k! (n - k)!), finite for any n up to
+// 2^31 - 1 (nChoosek overflows above n = 170); ends the process like nChoosek
+// unless 0 <= k <= n.
 double logChoose(int n, int k);
 // Selection sampling: `out` gets k distinct indices of 0 .. n - 1 in increasing
 // order, one rand() per candidate examined.

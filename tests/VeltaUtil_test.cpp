@@ -2,11 +2,35 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
 
 namespace {
+
+using velta_test::FatalCatcher;
+using velta_test::FatalExit;
+
+const double kInf = std::numeric_limits<double>::infinity();
+const double kNan = std::numeric_limits<double>::quiet_NaN();
+
+// Straightforward log of a sum of exponentials, shifted by the maximum.
+double referenceLogSum(const std::vector<double>& v, int start, int count) {
+  double max = -kInf;
+  for (int i = start; i < start + count; ++i) max = std::max(max, v[i]);
+  double sum = 0;
+  for (int i = start; i < start + count; ++i) sum += std::exp(v[i] - max);
+  return max + std::log(sum);
+}
+
+double uniformFromRand() {
+  return std::rand() / 2147483647.0;
+}
 
 TEST(TwoValuedDraw, ProbabilityOfZeroMustExceedTheUniformNumber) {
   const double inf = std::numeric_limits<double>::infinity();
@@ -49,6 +73,212 @@ TEST(TwoValuedDraw, ConsumesExactlyOneRandomNumber) {
   std::srand(99);
   std::rand();
   EXPECT_EQ(std::rand(), next);
+}
+
+TEST(LogSum, SmallCases) {
+  EXPECT_DOUBLE_EQ(logsum(0, 0), 0.6931471805599453);
+  EXPECT_EQ(logsum(-3.5, 2.25), logsum(2.25, -3.5));
+  for (double a : {-1000.0, -2.5, 0.0, 7.0}) EXPECT_EQ(logsum(a, kLogFloor), a) << a;
+  EXPECT_EQ(logsum(1.0, -kInf), 1.0);
+  EXPECT_TRUE(std::isnan(logsum(kNan, 1.0)));
+}
+
+TEST(LogSum, ArrayMatchesAPlainSumOfExponentials) {
+  std::srand(5);
+  for (int trial = 0; trial < 200; ++trial) {
+    std::vector<double> v(1 + std::rand() % 40);
+    for (double& x : v) x = (uniformFromRand() - 0.5) * 200;
+    const int start = std::rand() % static_cast<int>(v.size());
+    const int count = 1 + std::rand() % (static_cast<int>(v.size()) - start);
+    const double expected = referenceLogSum(v, start, count);
+    EXPECT_NEAR(logsumArray(v, start, count), expected, 1e-12 * std::max(1.0, std::fabs(expected)));
+  }
+}
+
+TEST(LogSum, ArrayRangeEdges) {
+  const std::vector<double> v = {1.0, 2.0, 3.0, -0.5, 4.0, 100.0, -kInf};
+  EXPECT_EQ(logsumArray(v, 0, 0), kLogFloor);
+  EXPECT_EQ(logsumArray(v, 2, -3), kLogFloor);
+  EXPECT_EQ(logsumArray(v, 3, 1), -0.5);
+  EXPECT_EQ(logsumArray(v, 6, 1), kLogFloor);  // -inf alone gives the floor
+  EXPECT_NEAR(logsumArray(v, 3, 2), std::log(std::exp(-0.5) + std::exp(4.0)), 1e-14);
+}
+
+// Category mnrnd must give for the uniform number r: the first whose
+// cumulative weight reaches r, or 0 when none does.
+int categoryFor(const std::vector<double>& weights, double r) {
+  double cumulative = 0;
+  for (std::size_t i = 0; i < weights.size(); ++i) {
+    cumulative += weights[i];
+    if (cumulative >= r) return static_cast<int>(i) + 1;
+  }
+  return 0;
+}
+
+TEST(DiscreteDraw, FollowsTheCumulativeWeightsOneRandomNumberPerAttempt) {
+  const std::vector<std::vector<double>> tables = {{0.2, 0.3, 0.5}, {0.5, 0.49}, {1.0}, {0, 0, 1}};
+  int redraws = 0;
+  int seen[4] = {0, 0, 0, 0};
+  for (const auto& weights : tables) {
+    for (unsigned seed = 1; seed <= 1500; ++seed) {
+      std::srand(seed);
+      int expected = 0;
+      while (expected == 0) {
+        expected = categoryFor(weights, uniformFromRand());
+        if (expected == 0) ++redraws;
+      }
+      const int next = std::rand();
+      if (weights.size() == 3 && weights[0] > 0) ++seen[expected];
+      std::srand(seed);
+      ASSERT_EQ(mnrnd(weights), expected) << "seed " << seed;
+      ASSERT_EQ(std::rand(), next) << "seed " << seed;
+    }
+  }
+  EXPECT_GT(redraws, 0);  // 0.5, 0.49 must have met draws above 0.99
+  EXPECT_GT(seen[1], 0);
+  EXPECT_GT(seen[2], 0);
+  EXPECT_GT(seen[3], 0);
+}
+
+TEST(DiscreteDraw, UnreachableWeightsEndTheRun) {
+  const std::vector<std::vector<double>> tables = {{}, {0.0, 0.0}, {kNan, kNan}, {kNan, 0.5}};
+  for (const auto& weights : tables) {
+    std::srand(3);  // its first draw is not 0, so even all-zero weights miss
+    ASSERT_GT(std::rand(), 0);
+    std::srand(3);
+    FatalCatcher catcher;
+    testing::internal::CaptureStderr();
+    EXPECT_THROW(mnrnd(weights), FatalExit);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("FATAL => Discrete draw over " + std::to_string(weights.size()) +
+                       " categories cannot succeed"),
+              std::string::npos)
+        << err;
+  }
+}
+
+TEST(Binomial, FactorialsAndCoefficients) {
+  EXPECT_EQ(perm(-2), 1.0);
+  EXPECT_EQ(perm(0), 1.0);
+  EXPECT_EQ(perm(1), 1.0);
+  EXPECT_EQ(perm(5), 120.0);
+  EXPECT_EQ(nChoosek(5, 2), 10.0);
+  EXPECT_EQ(nChoosek(0, 0), 1.0);
+  EXPECT_EQ(nChoosek(4, 4), 1.0);
+  EXPECT_EQ(nChoosek(20, 3), 1140.0);
+  EXPECT_TRUE(std::isinf(perm(171)));
+}
+
+TEST(Binomial, NegativeArgumentsEndTheProcessSilently) {
+  FatalCatcher catcher;
+  testing::internal::CaptureStderr();
+  try {
+    nChoosek(3, -1);
+    ADD_FAILURE() << "nChoosek(3, -1) returned";
+  } catch (const FatalExit& e) {
+    EXPECT_EQ(e.status, 1);
+  }
+  EXPECT_THROW(nChoosek(-1, 0), FatalExit);
+  EXPECT_THROW(logChoose(2, 3), FatalExit);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
+TEST(Binomial, LogCoefficientStaysFiniteBeyondFactorialOverflow) {
+  for (int n = 0; n <= 170; n += 17) {
+    for (int k = 0; k <= n; k += 3) {
+      const double expected = std::log(nChoosek(n, k));
+      EXPECT_NEAR(logChoose(n, k), expected, 1e-12 * std::max(1.0, expected)) << n << " " << k;
+    }
+  }
+  // Up to two full 16-bit counts: compare with a sum of logarithms.
+  for (int n : {171, 1000, 65535, 131070}) {
+    for (int k : {0, 1, n / 3, n / 2, n}) {
+      double expected = 0;
+      for (int i = 1; i <= k; ++i) expected += std::log(static_cast<double>(n - k + i) / i);
+      const double value = logChoose(n, k);
+      EXPECT_TRUE(std::isfinite(value));
+      EXPECT_NEAR(value, expected, 1e-9 * std::max(1.0, expected)) << n << " " << k;
+    }
+  }
+}
+
+// Knuth's selection sampling written out plainly.
+std::vector<int> referenceSample(int n, int k) {
+  std::vector<int> out;
+  for (int t = 0; t < n && static_cast<int>(out.size()) < k; ++t) {
+    if (std::rand() % (n - t) < k - static_cast<int>(out.size())) out.push_back(t);
+  }
+  return out;
+}
+
+TEST(SubsetDraw, SelectionSamplingAndItsDraws) {
+  std::vector<int> out;
+  for (unsigned seed = 1; seed <= 300; ++seed) {
+    std::srand(seed);
+    const int n = 1 + std::rand() % 60;
+    const int k = std::rand() % (n + 1);
+    const unsigned drawSeed = std::rand();
+    std::srand(drawSeed);
+    const std::vector<int> expected = referenceSample(n, k);
+    const int next = std::rand();
+    std::srand(drawSeed);
+    out.assign(3, 99);
+    nSamplek(out, n, k);
+    ASSERT_EQ(out, expected) << n << " " << k;
+    ASSERT_EQ(std::rand(), next);
+  }
+}
+
+TEST(SubsetDraw, FullAndEmptySamples) {
+  std::vector<int> out = {7, 7};
+  std::srand(11);
+  nSamplek(out, 5, 5);
+  EXPECT_EQ(out, (std::vector<int>{0, 1, 2, 3, 4}));
+  const int next = std::rand();
+  std::srand(11);
+  for (int i = 0; i < 5; ++i) std::rand();
+  EXPECT_EQ(std::rand(), next);  // five candidates, five draws
+  nSamplek(out, 5, 0);
+  EXPECT_TRUE(out.empty());
+}
+
+TEST(SubsetDraw, MoreIndicesThanCandidatesEndsTheRun) {
+  std::vector<int> out;
+  for (int n : {3, 0, -2}) {
+    FatalCatcher catcher;
+    testing::internal::CaptureStderr();
+    EXPECT_THROW(nSamplek(out, n, 5), FatalExit);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "FATAL => Knuth algorithm wrong\n\n");
+  }
+}
+
+TEST(SquareMatrix, PlusTransitionAddsToOneRowAndOneColumn) {
+  std::vector<double> m(9, 0.0);
+  plusTransition(m, 1.0, 0, 2, 3);
+  EXPECT_EQ(m, (std::vector<double>{1, 1, 2, 0, 0, 1, 0, 0, 1}));
+  plusTransition(m, -1.0, 0, 2, 3);
+  EXPECT_EQ(m, std::vector<double>(9, 0.0));
+  plusTransition(m, 5.0, 1, 1, 0);
+  EXPECT_EQ(m, std::vector<double>(9, 0.0));
+}
+
+TEST(SquareMatrix, FindMaxKeepsTheFirstOfEqualValues) {
+  struct Case {
+    std::vector<double> v;
+    int slice, n;
+    double best;
+    int position;
+  };
+  const Case cases[] = {
+      {{3, 7, 7, 1}, 0, 2, 7, 1},       {{0, 0, 0, 0, 3, 7, 7, 1}, 1, 2, 7, 1},
+      {{kNan, 2, kNan, 2}, 0, 2, 2, 1}, {{-kInf, kNan, -kInf, kLogFloor}, 0, 2, kLogFloor, 0},
+      {{5, 6}, 0, 0, kLogFloor, 0},     {{-1, -1, -1, -1, -1, -1, -1, -1, -0.5}, 0, 3, -0.5, 8},
+  };
+  for (const Case& c : cases) {
+    double best = 0;
+    EXPECT_EQ(findMax(c.v, c.slice, c.n, &best), c.position);
+    EXPECT_EQ(best, c.best);
+  }
 }
 
 }  // namespace
