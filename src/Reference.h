@@ -3,6 +3,7 @@
 // search that gives the inference sampler its warm start.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <iosfwd>
 #include <string>
@@ -36,13 +37,19 @@ class Reference {
  public:
   // Panels address haplotypes with 16-bit indices.
   static constexpr int kMaxHaplotypes = 65536;
+  // The best path search stores pair indices (S x S of them) in 16 bits.
+  static constexpr int kMaxSampleSize = 256;
 
   Reference();
 
   // Loads the panel; every SNP line must hold the same number of alleles, each
   // one of its SNP's two map characters, and there must be one SNP line per
-  // map SNP. Violations end the run naming the file.
+  // map SNP and 1 to 65536 haplotypes. Lines of separators only are skipped
+  // without counting, so SNP line k (from 0) is always map SNP k. Violations,
+  // and a file that cannot be opened, end the run naming the file. Also sizes
+  // the working arrays of the forward pass once for the whole run.
   void initFromFile(const char* fileName, const Parameter& parameter);
+  // The same from an open stream; `fileName` is only used in messages.
   void initFromStream(std::istream& in, const char* fileName, const Parameter& parameter);
   // Removes separators ('-', blank, tab, CR, LF) in place; returns the number
   // of allele characters left.
@@ -51,16 +58,27 @@ class Reference {
   int getHapNo() const { return hapNo_; }
   int getSnpNo() const { return snpNo_; }
   // Allele of haplotype `hap` at SNP `snp`: true for minor. Not range-checked.
-  bool getAllele(unsigned short hap, unsigned int snp) const;
+  // Ends the run with "Bug found in Reference::getAllele" on a store that was
+  // never loaded.
+  bool getAllele(unsigned short hap, unsigned int snp) const {
+    if (layout_ != kSnpMajor) layoutFault();
+    return (row(snp)[hap >> 6] >> (hap & 63)) & 1U;
+  }
 
   static std::int64_t getTime() { return time_; }
   static std::uint64_t getCount() { return count_; }
 
-  // Forward pass of the copying model for `haplotype`: F (H x S, SNP-major)
-  // and T (S) hold natural-log forward values and per-SNP totals.
+  // The model operations below share working arrays owned by the panel, so
+  // they are not re-entrant (the program runs one thread).
+
+  // Forward pass of the copying model for `haplotype` (at least S SNPs):
+  // F (H x S, SNP-major: SNP i, haplotype k at i x H + k) and T (S) receive
+  // natural-log forward values and per-SNP totals; both are resized when
+  // their sizes differ.
   void forward(std::vector<double>& F, std::vector<double>& T, const Haplotype& haplotype,
                const Parameter& parameter) const;
-  // Draws a whole path from the posterior given a filled F and T.
+  // Draws a whole path from the posterior given a filled F and T: one mnrnd
+  // draw per SNP, last SNP first.
   void backwardSampling(RefPath& path, const std::vector<double>& F, const std::vector<double>& T,
                         const Parameter& parameter) const;
   // forward then backwardSampling; timed in the class counters.
@@ -68,20 +86,44 @@ class Reference {
   // Natural-log likelihood of the haplotype under the copying model.
   double forwardProb(const Haplotype& haplotype, const Parameter& parameter) const;
 
-  // Adds SNP s's emission scores for every sampled pair to layer s mod 2.
+  // Adds SNP s's emission scores for every pair of the first S sample entries
+  // (S the parameters' sample size) to layer s mod 2 of `scores`, whose pair
+  // (a, b) sits at (s mod 2) x S x S + a x S + b.
   void plusEmission(std::vector<double>& scores, int s,
                     const std::pair<unsigned short, unsigned short>& counts,
                     const std::vector<int>& sample, const Parameter& parameter) const;
   // Best pair of paths over a random sample of panel haplotypes for the pooled
-  // read allele counts; writes both paths.
+  // read allele counts (one pair per panel SNP); writes both paths. Works on
+  // a copy of `parameter` with transitions for the sample size, which must be
+  // 1 to kMaxSampleSize and at most H. Prints one '.' per 1000 SNPs and a
+  // newline.
   void maxPath(RefPath& first, RefPath& second, const AlleleCounts& counts,
                const Parameter& parameter) const;
 
  private:
+  static constexpr int kSnpMajor = 0;
+  static constexpr int kHaplotypeMajor = 1;
+
+  // Panel alleles of SNP `snp`: haplotype h at bit h mod 64 of word h / 64;
+  // bits past the last haplotype are 0.
+  const std::uint64_t* row(unsigned int snp) const { return &alleles_[snp * wordsPerSnp_]; }
+  [[noreturn]] static void layoutFault();
+  void appendSnpLine(const std::string& alleles, long long lineNo, const char* fileName,
+                     const Parameter& parameter);
+  void checkAgainstMap(const char* fileName, const Parameter& parameter) const;
+  void reserveWorkspace(const char* fileName);
+  void checkModelInput(const Haplotype& haplotype) const;
+
   int hapNo_;
   int snpNo_;
   int layout_;
-  std::vector<std::uint64_t> alleles_;
+  std::size_t wordsPerSnp_;             // (hapNo_ + 63) / 64
+  std::vector<std::uint64_t> alleles_;  // snpNo_ rows of wordsPerSnp_ words, SNP-major
+
+  // Working arrays of samplePath and forwardProb, sized once at load.
+  mutable std::vector<double> forward_;  // hapNo_ x snpNo_
+  mutable std::vector<double> totals_;   // snpNo_
+  mutable std::vector<double> weights_;  // hapNo_
 
   static std::int64_t time_;
   static std::uint64_t count_;

@@ -1,0 +1,676 @@
+#include "Reference.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <limits>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "Haplotype.h"
+#include "Parameter.h"
+#include "TestSupport.h"
+#include "VeltaUtil.h"
+
+namespace {
+
+using velta_test::FatalCatcher;
+using velta_test::FatalExit;
+using velta_test::ScratchDir;
+
+const double kInf = std::numeric_limits<double>::infinity();
+using Alleles = std::vector<std::vector<bool>>;  // [snp][haplotype], true for minor
+
+double uniformFromRand() {
+  return std::rand() / 2147483647.0;
+}
+
+// ---------------------------------------------------------------------------
+// Building maps and panels
+
+// A map of SNPs at the given coordinates, each with major allele A and minor G
+// unless other characters are given.
+Parameter mapAt(const std::vector<double>& positions, const std::string& majors = "",
+                const std::string& minors = "") {
+  std::ostringstream text;
+  for (std::size_t j = 0; j < positions.size(); ++j) {
+    text.precision(17);
+    text << "20 rs" << j << " " << positions[j] << " " << j + 1 << " "
+         << (j < majors.size() ? majors[j] : 'A') << " " << (j < minors.size() ? minors[j] : 'G')
+         << "\n";
+  }
+  Parameter parameter;
+  std::istringstream in(text.str());
+  parameter.initFromMapStream(in);
+  return parameter;
+}
+
+Parameter mapOf(std::size_t snpNo) {
+  std::vector<double> positions(snpNo);
+  for (std::size_t j = 0; j < snpNo; ++j) positions[j] = 1000.0 * (j + 1);
+  return mapAt(positions);
+}
+
+std::string panelText(const Alleles& alleles) {
+  std::string text;
+  for (const auto& snp : alleles) {
+    for (bool minor : snp) text += minor ? 'G' : 'A';
+    text += '\n';
+  }
+  return text;
+}
+
+void loadText(Reference& reference, const std::string& text, const Parameter& parameter,
+              const char* fileName = "panel.txt") {
+  std::istringstream in(text);
+  reference.initFromStream(in, fileName, parameter);
+}
+
+Alleles randomAlleles(int hapNo, int snpNo) {
+  Alleles alleles(snpNo, std::vector<bool>(hapNo));
+  for (auto& snp : alleles) {
+    for (std::size_t k = 0; k < snp.size(); ++k) snp[k] = std::rand() & 1;
+  }
+  return alleles;
+}
+
+std::vector<bool> randomBits(int n) {
+  std::vector<bool> bits(n);
+  for (int i = 0; i < n; ++i) bits[i] = std::rand() & 1;
+  return bits;
+}
+
+// Coordinates with random gaps; about one gap in four is 0 (coincident SNPs).
+std::vector<double> randomPositions(int snpNo) {
+  std::vector<double> positions(snpNo);
+  double at = 1000;
+  for (int j = 0; j < snpNo; ++j) {
+    if (std::rand() % 4 != 0) at += 1 + std::rand() % 20000;
+    positions[j] = at;
+  }
+  return positions;
+}
+
+// Runs `body` and returns what it wrote to standard error before it ended the
+// run; fails the test when it returns normally.
+std::string fatalMessage(const std::function<void()>& body) {
+  FatalCatcher catcher;
+  testing::internal::CaptureStderr();
+  try {
+    body();
+  } catch (const FatalExit& e) {
+    EXPECT_EQ(e.status, 1);
+    return testing::internal::GetCapturedStderr();
+  }
+  testing::internal::GetCapturedStderr();
+  ADD_FAILURE() << "the run was not ended";
+  return "";
+}
+
+// ---------------------------------------------------------------------------
+// Panel file and store
+
+TEST(PanelLoader, SeparatorsAreRemovedFromEveryLine) {
+  const Parameter parameter = mapOf(1);
+  for (const char* text : {"AGGA", "A G G A", "A-G-G-A", "A\tG\tG\tA", "AGGA\r", "A G G A\r",
+                           "A-G-G-A\r", "A\tG\tG\tA\r", "-A G\t-G  A-\r"}) {
+    Reference reference;
+    loadText(reference, text, parameter);
+    ASSERT_EQ(reference.getHapNo(), 4) << text;
+    ASSERT_EQ(reference.getSnpNo(), 1);
+    EXPECT_FALSE(reference.getAllele(0, 0));
+    EXPECT_TRUE(reference.getAllele(1, 0));
+    EXPECT_TRUE(reference.getAllele(2, 0));
+    EXPECT_FALSE(reference.getAllele(3, 0));
+  }
+}
+
+TEST(PanelLoader, ValidateLineKeepsAlleleCharactersInOrder) {
+  Reference reference;
+  struct Case {
+    std::string in, out;
+    int count;
+  };
+  const Case cases[] = {{"", "", 0},
+                        {" -\t\r\n", "", 0},
+                        {"AGGA", "AGGA", 4},
+                        {"x-y z", "xyz", 3},
+                        {"\t1 2\r", "12", 2}};
+  for (const Case& c : cases) {
+    std::string text = c.in;
+    EXPECT_EQ(reference.validateLine(text), c.count);
+    EXPECT_EQ(text, c.out);
+  }
+}
+
+TEST(PanelLoader, LooksUpTheAllelesOfTheExamplePanel) {
+  const Parameter parameter = mapAt({100, 200}, "AT", "GA");
+  Reference reference;
+  loadText(reference, "AGA\nTTA\n", parameter);
+  EXPECT_TRUE(reference.getAllele(1, 0));
+  EXPECT_TRUE(reference.getAllele(2, 1));
+  EXPECT_FALSE(reference.getAllele(0, 1));
+  EXPECT_FALSE(reference.getAllele(0, 0));
+}
+
+TEST(PanelLoader, StoresEveryBitOfWidePanels) {
+  // 130 haplotypes span three words per SNP, the last one partly.
+  std::srand(41);
+  for (int hapNo : {1, 63, 64, 65, 130}) {
+    const Alleles alleles = randomAlleles(hapNo, 7);
+    const Parameter parameter = mapOf(7);
+    Reference reference;
+    loadText(reference, panelText(alleles), parameter);
+    ASSERT_EQ(reference.getHapNo(), hapNo);
+    for (int s = 0; s < 7; ++s) {
+      for (int k = 0; k < hapNo; ++k) ASSERT_EQ(reference.getAllele(k, s), alleles[s][k]);
+    }
+  }
+}
+
+TEST(PanelLoader, EqualMajorAndMinorCharactersStoreMinor) {
+  const Parameter parameter = mapAt({1}, "C", "C");
+  Reference reference;
+  loadText(reference, "CC\n", parameter);
+  EXPECT_TRUE(reference.getAllele(0, 0));
+  EXPECT_TRUE(reference.getAllele(1, 0));
+}
+
+TEST(PanelLoader, SeparatorOnlyLinesAreSkippedWithoutCounting) {
+  // Map SNPs A/G, C/T, G/A: the line after the blank ones must still meet
+  // the second SNP's characters, and a trailing blank line changes nothing.
+  const Parameter parameter = mapAt({1, 2, 3}, "ACG", "GTA");
+  Reference reference;
+  loadText(reference, "AG\n\n - \t\nCT\r\n\nAG\n\n", parameter);
+  ASSERT_EQ(reference.getSnpNo(), 3);
+  EXPECT_FALSE(reference.getAllele(0, 1));
+  EXPECT_TRUE(reference.getAllele(1, 1));
+  EXPECT_TRUE(reference.getAllele(0, 2));
+  EXPECT_FALSE(reference.getAllele(1, 2));
+}
+
+TEST(PanelLoader, ReadsTheSameFromAFile) {
+  ScratchDir scratch;
+  const std::string path = scratch.write("panel.txt", "AGA\nTTA");  // no final line feed
+  const Parameter parameter = mapAt({100, 200}, "AT", "GA");
+  Reference reference;
+  reference.initFromFile(path.c_str(), parameter);
+  EXPECT_EQ(reference.getSnpNo(), 2);
+  EXPECT_TRUE(reference.getAllele(2, 1));
+}
+
+struct BadPanel {
+  const char* name;
+  const char* text;
+  const char* message;  // what standard error must hold
+};
+
+void PrintTo(const BadPanel& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class PanelLoaderRejects : public ::testing::TestWithParam<BadPanel> {};
+
+TEST_P(PanelLoaderRejects, WithAMessageNamingTheFile) {
+  // Three SNPs: A/G, C/T, G/A.
+  const Parameter parameter = mapAt({1, 2, 3}, "ACG", "GTA");
+  Reference reference;
+  const std::string err = fatalMessage([&] { loadText(reference, GetParam().text, parameter); });
+  EXPECT_EQ(err, std::string("FATAL => ") + GetParam().message + "\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, PanelLoaderRejects,
+    ::testing::Values(
+        BadPanel{"ShorterSecondLine", "AGA\nCT\nGA\n", "Reference file wrong format\n"},
+        BadPanel{"LongerLastLine", "AGA\nCTC\nGAGA\n", "Reference file wrong format\n"},
+        BadPanel{"StrayCharacterOnThirdLine", "AG\nCT\nGX\n",
+                 "Reference file panel.txt constains unexpected character X for 3-th SNP (A or "
+                 "G expected)\n"},
+        BadPanel{"LowerCaseAllele", "Ag\nCT\nGA\n",
+                 "Reference file panel.txt constains unexpected character g for 1-th SNP (G or "
+                 "A expected)\n"},
+        BadPanel{"StrayCharacterAfterBlankLines", "AG\n\n\nCN\nGA\n",
+                 "Reference file panel.txt constains unexpected character N for 2-th SNP (T or "
+                 "C expected)\n"},
+        BadPanel{"FewerLinesThanTheMap", "AG\nCT\n",
+                 "Reference file panel.txt has 2 SNP lines but the SNP map has 3 SNPs: expected "
+                 "one line per map SNP\n"},
+        BadPanel{"MoreLinesThanTheMap", "AG\nCT\nGA\n\nAA\n",
+                 "Reference file panel.txt has more SNP lines than the SNP map has SNPs (3): "
+                 "line 5 is SNP line 4\n"},
+        BadPanel{"TildesBeyondTheMap", "AG\nCT\nGA\n~~\n",
+                 "Reference file panel.txt has more SNP lines than the SNP map has SNPs (3): "
+                 "line 4 is SNP line 4\n"},
+        BadPanel{"EmptyFile", "",
+                 "Reference file panel.txt holds no haplotype: expected one line of alleles for "
+                 "each of the 3 SNPs of the map\n"},
+        BadPanel{"SeparatorsOnly", "\n -\n\t\n",
+                 "Reference file panel.txt holds no haplotype: expected one line of alleles for "
+                 "each of the 3 SNPs of the map\n"}),
+    [](const testing::TestParamInfo<BadPanel>& info) { return info.param.name; });
+
+TEST(PanelLoader, RejectsMoreHaplotypesThan16BitIndicesAddress) {
+  const Parameter parameter = mapOf(1);
+  Reference reference;
+  const std::string text = "\n" + std::string(Reference::kMaxHaplotypes + 1, 'A') + "\n";
+  const std::string err = fatalMessage([&] { loadText(reference, text, parameter); });
+  EXPECT_EQ(err,
+            "FATAL => Reference file panel.txt has 65537 haplotypes on line 2; at most 65536 "
+            "haplotypes are supported\n\n");
+}
+
+TEST(PanelLoader, AcceptsExactly65536Haplotypes) {
+  const Parameter parameter = mapOf(1);
+  Reference reference;
+  std::string text(Reference::kMaxHaplotypes, 'A');
+  text.back() = 'G';
+  loadText(reference, text, parameter);
+  EXPECT_EQ(reference.getHapNo(), 65536);
+  EXPECT_TRUE(reference.getAllele(65535, 0));
+  EXPECT_FALSE(reference.getAllele(65534, 0));
+}
+
+TEST(PanelLoader, CutsTheUnexpectedCharacterMessageOfALongFileName) {
+  const Parameter parameter = mapOf(1);
+  Reference reference;
+  const std::string name(3000, 'n');
+  const std::string err =
+      fatalMessage([&] { loadText(reference, "AX\n", parameter, name.c_str()); });
+  // "FATAL => " + at most 999 characters of the message + "\n".
+  EXPECT_EQ(err.size(), 9 + 999 + 1U);
+  EXPECT_EQ(err.compare(0, 38, "FATAL => Reference file nnnnnnnnnnnnnn"), 0);
+}
+
+TEST(PanelLoader, AFileThatCannotBeOpenedEndsTheRun) {
+  ScratchDir scratch;
+  const std::string path = scratch.file("missing.txt");
+  const Parameter parameter = mapOf(1);
+  Reference reference;
+  const std::string err = fatalMessage([&] { reference.initFromFile(path.c_str(), parameter); });
+  EXPECT_EQ(err, "FATAL => Reference file " + path + " cannot be opened\n\n");
+}
+
+TEST(PanelStore, LookUpOnAStoreThatWasNeverLoadedIsAProgramFault) {
+  const Reference reference;
+  EXPECT_EQ(reference.getHapNo(), 0);
+  EXPECT_EQ(reference.getSnpNo(), 0);
+  const std::string err = fatalMessage([&] { reference.getAllele(0, 0); });
+  EXPECT_EQ(err, "FATAL => Bug found in Reference::getAllele\n");
+}
+
+// ---------------------------------------------------------------------------
+// Copying paths
+
+TEST(CopyingPath, StartsAtHaplotypeZeroAndReadsThePanel) {
+  const Parameter parameter = mapAt({100, 200}, "AT", "GA");
+  Reference reference;
+  loadText(reference, "AGA\nTTA\n", parameter);
+  RefPath path(reference);
+  ASSERT_EQ(path.size(), 2U);
+  EXPECT_EQ(path.at(0), 0);
+  EXPECT_EQ(path.at(1), 0);
+  for (unsigned short k = 0; k < 3; ++k) {
+    path(0) = k;
+    path(1) = 2 - k;
+    EXPECT_EQ(path[0], reference.getAllele(k, 0));
+    EXPECT_EQ(path[1], reference.getAllele(2 - k, 1));
+  }
+}
+
+TEST(CopyingPath, PrintsEntryAndAlleleOfEverySnp) {
+  const Parameter parameter = mapAt({100, 200}, "AT", "GA");
+  Reference reference;
+  loadText(reference, "GGA\nTTA\n", parameter);
+  RefPath path(reference);
+  testing::internal::CaptureStdout();
+  path.print();
+  path(1) = 2;
+  path.print();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Path\t0_1\t0_0\t\nPath\t0_1\t2_1\t\n");
+}
+
+// ---------------------------------------------------------------------------
+// Forward pass and path draws, checked against enumeration of every path
+
+// Log-probability of the haplotype's alleles along one path (no start term).
+double pathLogProb(const std::vector<int>& path, const Alleles& panel,
+                   const std::vector<bool>& haplotype, const Parameter& p) {
+  double sum = 0;
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    sum += panel[i][path[i]] == haplotype[i] ? p.getEmitLogRight() : p.getEmitLogError();
+    if (i > 0) sum += path[i] == path[i - 1] ? p.getTranLogSame(i) : p.getTranLogDiff(i);
+  }
+  return sum;
+}
+
+// Every path of `snpNo` entries over `hapNo` haplotypes, in lexicographic order.
+std::vector<std::vector<int>> allPaths(int hapNo, int snpNo) {
+  std::vector<std::vector<int>> paths;
+  std::vector<int> path(snpNo, 0);
+  for (;;) {
+    paths.push_back(path);
+    int i = snpNo - 1;
+    while (i >= 0 && path[i] == hapNo - 1) path[i--] = 0;
+    if (i < 0) return paths;
+    ++path[i];
+  }
+}
+
+double logSumOf(const std::vector<double>& values) {
+  double max = -kInf;
+  for (double v : values) max = std::max(max, v);
+  long double sum = 0;
+  for (double v : values) sum += std::exp(static_cast<long double>(v - max));
+  return max + static_cast<double>(std::log(sum));
+}
+
+// A small random copying-model problem: map, panel and haplotype.
+struct ModelCase {
+  Parameter parameter;
+  Alleles panel;
+  std::vector<bool> haplotype;
+};
+
+ModelCase randomModelCase(int hapNo, int snpNo, double mu, double rho, double omega,
+                          const std::vector<double>& positions = {}) {
+  ModelCase c{mapAt(positions.empty() ? randomPositions(snpNo) : positions),
+              randomAlleles(hapNo, snpNo), randomBits(snpNo)};
+  c.parameter.setSmoothMu(mu);
+  c.parameter.setTranNe(rho);
+  c.parameter.setEmitError(omega);
+  c.parameter.renewTran(hapNo);
+  return c;
+}
+
+TEST(ForwardPass, LikelihoodEqualsTheSumOverEveryPath) {
+  std::srand(2024);
+  int impossibleMoves = 0;
+  for (int trial = 0; trial < 120; ++trial) {
+    const int hapNo = 1 + trial % 3;
+    const int snpNo = 1 + (trial / 3) % 4;
+    const double mu = (trial % 5 == 0) ? 1.0 : 0.3 + 2 * uniformFromRand();
+    // rho of 1e-6 makes moving impossible at coincident coordinates.
+    const double rho = (trial % 2 == 0) ? 1e-6 : 0.05 * uniformFromRand();
+    const double omega = 0.001 + 0.3 * uniformFromRand();
+    const ModelCase c = randomModelCase(hapNo, snpNo, mu, rho, omega);
+    for (int i = 1; i < snpNo; ++i) impossibleMoves += c.parameter.getTranLogDiff(i) == -kInf;
+
+    std::vector<double> logProbs;
+    for (const auto& path : allPaths(hapNo, snpNo)) {
+      logProbs.push_back(pathLogProb(path, c.panel, c.haplotype, c.parameter));
+    }
+    const double expected = logSumOf(logProbs);
+    Reference reference;
+    loadText(reference, panelText(c.panel), c.parameter);
+    const double value = reference.forwardProb(Haplotype(c.haplotype), c.parameter);
+    ASSERT_NEAR(value, expected, 1e-12 * std::max(1.0, std::fabs(expected)))
+        << "trial " << trial << " H " << hapNo << " S " << snpNo << " mu " << mu;
+  }
+  EXPECT_GT(impossibleMoves, 5);  // the zero-move case was really met
+}
+
+// The recursion written plainly with the look-up and logsumArray, for wide
+// panels where enumeration is out of reach.
+std::vector<double> plainForwardTotals(const Reference& reference,
+                                       const std::vector<bool>& haplotype, const Parameter& p) {
+  const int hapNo = reference.getHapNo();
+  const int snpNo = reference.getSnpNo();
+  std::vector<double> F(static_cast<std::size_t>(hapNo) * snpNo), T(snpNo);
+  auto emission = [&](int i, int k) {
+    return reference.getAllele(k, i) == haplotype[i] ? p.getEmitLogRight() : p.getEmitLogError();
+  };
+  for (int k = 0; k < hapNo; ++k) F[k] = emission(0, k);
+  T[0] = logsumArray(F, 0, hapNo);
+  for (int i = 1; i < snpNo; ++i) {
+    const double s = p.getTranLogDiff(i) + T[i - 1];
+    for (int k = 0; k < hapNo; ++k) {
+      F[i * hapNo + k] = logsum(p.getTranLogPlus(i) + F[(i - 1) * hapNo + k], s) + emission(i, k);
+    }
+    T[i] = logsumArray(F, i * hapNo, hapNo);
+  }
+  return T;
+}
+
+TEST(ForwardPass, WordWiseRecursionMatchesThePlainOneExactly) {
+  std::srand(77);
+  for (int hapNo : {1, 64, 65, 130, 200}) {
+    const ModelCase c = randomModelCase(hapNo, 40, 1.0, 0.001, 0.01);
+    Reference reference;
+    loadText(reference, panelText(c.panel), c.parameter);
+    const std::vector<double> expected = plainForwardTotals(reference, c.haplotype, c.parameter);
+    std::vector<double> F, T;
+    reference.forward(F, T, Haplotype(c.haplotype), c.parameter);
+    ASSERT_EQ(F.size(), static_cast<std::size_t>(hapNo) * 40);
+    EXPECT_EQ(T, expected) << hapNo;
+    EXPECT_EQ(reference.forwardProb(Haplotype(c.haplotype), c.parameter), expected.back());
+  }
+}
+
+TEST(ForwardPass, RepeatedCallsGiveTheSameResults) {
+  // The working arrays are reused; a call must not see the previous one.
+  std::srand(8);
+  const ModelCase c = randomModelCase(70, 30, 1.0, 0.001, 0.01);
+  Reference reference;
+  loadText(reference, panelText(c.panel), c.parameter);
+  const Haplotype first(c.haplotype);
+  const Haplotype second(randomBits(30));
+  const double a = reference.forwardProb(first, c.parameter);
+  const double b = reference.forwardProb(second, c.parameter);
+  RefPath path(reference);
+  reference.samplePath(path, second, c.parameter);
+  EXPECT_EQ(reference.forwardProb(first, c.parameter), a);
+  EXPECT_EQ(reference.forwardProb(second, c.parameter), b);
+  EXPECT_NE(a, b);
+}
+
+TEST(ForwardPass, OneSnpPanelHasNoStartTerm) {
+  // m of H haplotypes carry the haplotype's allele: log(m (1 - w) + (H - m) w).
+  Parameter parameter = mapOf(1);
+  parameter.renewTran(4);
+  Reference reference;
+  loadText(reference, "GAGG\n", parameter);
+  const double w = parameter.getEmitError();
+  EXPECT_NEAR(reference.forwardProb(Haplotype(std::vector<bool>{true}), parameter),
+              std::log(3 * (1 - w) + w), 1e-15);
+  EXPECT_NEAR(reference.forwardProb(Haplotype(std::vector<bool>{false}), parameter),
+              std::log((1 - w) + 3 * w), 1e-15);
+  Reference pair;
+  loadText(pair, "GG\n", parameter);
+  EXPECT_GT(pair.forwardProb(Haplotype(std::vector<bool>{true}), parameter), 0.0);
+}
+
+TEST(PathDraw, FrequenciesFollowTheExactPosterior) {
+  // 3 haplotypes x 4 SNPs: 81 paths. A chi-square statistic over the paths
+  // (rare ones pooled) is compared with the quantile of probability 1e-7.
+  // Switches and mismatches are frequent enough to spread the posterior.
+  std::srand(31337);
+  const int hapNo = 3, snpNo = 4;
+  const ModelCase c = randomModelCase(hapNo, snpNo, 1.0, 5e-5, 0.3, {1000, 6000, 9000, 17000});
+  const auto paths = allPaths(hapNo, snpNo);
+  std::vector<double> logProbs;
+  for (const auto& path : paths) {
+    logProbs.push_back(pathLogProb(path, c.panel, c.haplotype, c.parameter));
+  }
+  const double total = logSumOf(logProbs);
+
+  Reference reference;
+  loadText(reference, panelText(c.panel), c.parameter);
+  const Haplotype haplotype(c.haplotype);
+  RefPath path(reference);
+  const int draws = 200000;
+  std::vector<int> observed(paths.size(), 0);
+  const std::uint64_t countBefore = Reference::getCount();
+  for (int d = 0; d < draws; ++d) {
+    reference.samplePath(path, haplotype, c.parameter);
+    int index = 0;
+    for (int i = 0; i < snpNo; ++i) index = index * hapNo + path.at(i);
+    ++observed[index];
+  }
+  EXPECT_EQ(Reference::getCount() - countBefore, static_cast<std::uint64_t>(draws));
+
+  double chiSquare = 0, pooledExpected = 0, pooledObserved = 0;
+  int bins = 0;
+  for (std::size_t p = 0; p < paths.size(); ++p) {
+    const double expected = draws * std::exp(logProbs[p] - total);
+    if (expected < 5) {
+      pooledExpected += expected;
+      pooledObserved += observed[p];
+      continue;
+    }
+    chiSquare += (observed[p] - expected) * (observed[p] - expected) / expected;
+    ++bins;
+  }
+  if (pooledExpected > 0) {
+    chiSquare += (pooledObserved - pooledExpected) * (pooledObserved - pooledExpected) /
+                 std::max(pooledExpected, 1e-300);
+    ++bins;
+  }
+  ASSERT_GT(bins, 20);
+  // Wilson-Hilferty quantile of the chi-square law at z = 5.2 (p < 1e-7).
+  const double k = bins - 1;
+  const double z = 5.2;
+  const double quantile = k * std::pow(1 - 2 / (9 * k) + z * std::sqrt(2 / (9 * k)), 3);
+  EXPECT_LT(chiSquare, quantile) << bins << " bins";
+}
+
+// The path draw written plainly in linear space: last SNP first, one uniform
+// number per attempt, first category whose cumulative weight reaches it.
+std::vector<int> plainPathDraw(const Alleles& panel, const std::vector<bool>& haplotype,
+                               const Parameter& p) {
+  const int snpNo = static_cast<int>(panel.size());
+  const int hapNo = static_cast<int>(panel[0].size());
+  std::vector<std::vector<long double>> f(snpNo, std::vector<long double>(hapNo));
+  for (int i = 0; i < snpNo; ++i) {
+    long double previousTotal = 0;
+    if (i > 0) {
+      for (long double v : f[i - 1]) previousTotal += v;
+    }
+    for (int k = 0; k < hapNo; ++k) {
+      const long double emit =
+          std::exp(panel[i][k] == haplotype[i] ? p.getEmitLogRight() : p.getEmitLogError());
+      f[i][k] = i == 0 ? emit
+                       : emit * (std::exp((long double)p.getTranLogPlus(i)) * f[i - 1][k] +
+                                 std::exp((long double)p.getTranLogDiff(i)) * previousTotal);
+    }
+  }
+  auto draw = [](const std::vector<long double>& weights) {
+    long double sum = 0;
+    for (long double w : weights) sum += w;
+    for (;;) {
+      const double r = uniformFromRand();
+      long double cumulative = 0;
+      for (std::size_t k = 0; k < weights.size(); ++k) {
+        cumulative += weights[k] / sum;
+        if (cumulative >= r) return static_cast<int>(k);
+      }
+    }
+  };
+  std::vector<int> path(snpNo);
+  path[snpNo - 1] = draw(f[snpNo - 1]);
+  for (int t = snpNo - 2; t >= 0; --t) {
+    std::vector<long double> weights(hapNo);
+    for (int k = 0; k < hapNo; ++k) {
+      const double move = k == path[t + 1] ? p.getTranLogSame(t + 1) : p.getTranLogDiff(t + 1);
+      weights[k] = f[t][k] * std::exp((long double)move);
+    }
+    path[t] = draw(weights);
+  }
+  return path;
+}
+
+TEST(PathDraw, TakesOneUniformNumberPerSnpFromTheLastSnpBackwards) {
+  for (unsigned seed = 1; seed <= 40; ++seed) {
+    std::srand(seed);
+    const int hapNo = 1 + std::rand() % 6;
+    const int snpNo = 1 + std::rand() % 7;
+    const ModelCase c = randomModelCase(hapNo, snpNo, 1.0, 0.05 * uniformFromRand(), 0.1);
+    Reference reference;
+    loadText(reference, panelText(c.panel), c.parameter);
+    RefPath path(reference);
+    const unsigned drawSeed = std::rand();
+    std::srand(drawSeed);
+    const std::vector<int> expected = plainPathDraw(c.panel, c.haplotype, c.parameter);
+    const int next = std::rand();
+    std::srand(drawSeed);
+    reference.samplePath(path, Haplotype(c.haplotype), c.parameter);
+    for (int i = 0; i < snpNo; ++i) ASSERT_EQ(path.at(i), expected[i]) << "seed " << seed;
+    ASSERT_EQ(std::rand(), next) << "seed " << seed;
+  }
+}
+
+TEST(PathDraw, SingleHaplotypeAndSingleSnpPanels) {
+  std::srand(5);
+  const ModelCase c = randomModelCase(1, 9, 1.0, 0.001, 0.01);
+  Reference reference;
+  loadText(reference, panelText(c.panel), c.parameter);
+  RefPath path(reference);
+  reference.samplePath(path, Haplotype(c.haplotype), c.parameter);
+  for (unsigned i = 0; i < path.size(); ++i) EXPECT_EQ(path.at(i), 0);
+
+  // One SNP: only the last-SNP draw happens; both carriers of the allele are
+  // drawn, the non-carrier practically never.
+  Parameter one = mapOf(1);
+  one.renewTran(3);
+  Reference small;
+  loadText(small, "GAG\n", one);
+  RefPath single(small);
+  int drawn[3] = {0, 0, 0};
+  for (int d = 0; d < 2000; ++d) {
+    small.samplePath(single, Haplotype(std::vector<bool>{true}), one);
+    ++drawn[single.at(0)];
+  }
+  EXPECT_GT(drawn[0], 800);
+  EXPECT_GT(drawn[2], 800);
+  EXPECT_LT(drawn[1], 30);  // probability 0.002 / 1.998 per draw
+}
+
+TEST(PathDraw, LikelihoodIsNotCountedAsADraw) {
+  std::srand(6);
+  const ModelCase c = randomModelCase(4, 5, 1.0, 0.001, 0.01);
+  Reference reference;
+  loadText(reference, panelText(c.panel), c.parameter);
+  RefPath path(reference);
+  const std::uint64_t before = Reference::getCount();
+  reference.forwardProb(Haplotype(c.haplotype), c.parameter);
+  EXPECT_EQ(Reference::getCount(), before);
+  reference.samplePath(path, Haplotype(c.haplotype), c.parameter);
+  EXPECT_EQ(Reference::getCount(), before + 1);
+}
+
+TEST(PathDraw, AHaplotypeThePanelCannotProduceEndsTheRun) {
+  // With omega = 0 a haplotype whose last allele no panel haplotype carries
+  // has probability 0: the draw must stop with a message, not loop.
+  Parameter parameter = mapOf(2);
+  parameter.setEmitError(0.0);
+  parameter.renewTran(2);
+  Reference reference;
+  loadText(reference, "AG\nAA\n", parameter);
+  RefPath path(reference);
+  std::srand(9);
+  const std::string err = fatalMessage([&] {
+    reference.samplePath(path, Haplotype(std::vector<bool>{true, true}), parameter);
+  });
+  EXPECT_NE(err.find("FATAL => Discrete draw over 2 categories cannot succeed"), std::string::npos)
+      << err;
+}
+
+TEST(ForwardPass, AHaplotypeShorterThanThePanelIsAProgramFault) {
+  Parameter parameter = mapOf(3);
+  parameter.renewTran(2);
+  Reference reference;
+  loadText(reference, "AG\nAA\nGG\n", parameter);
+  const std::string err = fatalMessage([&] {
+    reference.forwardProb(Haplotype(std::vector<bool>{true, true}), parameter);
+  });
+  EXPECT_NE(err.find("Bug found in Reference::forward"), std::string::npos) << err;
+}
+
+}  // namespace
