@@ -673,4 +673,378 @@ TEST(ForwardPass, AHaplotypeShorterThanThePanelIsAProgramFault) {
   EXPECT_NE(err.find("Bug found in Reference::forward"), std::string::npos) << err;
 }
 
+// ---------------------------------------------------------------------------
+// Emission scoring and best path search
+
+// Log-probability of the pooled counts under a pair with panel alleles alpha
+// and beta: binomial, with ln C(n0 + n1, n0) summed factor by factor.
+double pairEmission(int n0, int n1, bool alpha, bool beta, double omega) {
+  double logBinomial = 0;
+  for (int i = 1; i <= n0; ++i) logBinomial += std::log(static_cast<double>(n1 + i) / i);
+  if (alpha != beta) return (n0 + n1) * std::log(0.5) + logBinomial;
+  const int same = alpha ? n1 : n0;
+  return same * std::log(1 - omega) + (n0 + n1 - same) * std::log(omega) + logBinomial;
+}
+
+// One search problem: the panel, the counts and the sample the search draws.
+struct SearchCase {
+  Parameter parameter;  // transitions for the whole panel, sample size set
+  Alleles panel;
+  AlleleCounts counts;
+};
+
+// Transition score of one member moving from sample position x to a.
+double memberMove(int x, int a, const Parameter& own, int s) {
+  return x == a ? own.getTranLogSame(s) : own.getTranLogDiff(s);
+}
+
+// Plain Viterbi over the S x S pairs of the sample, all S^4 moves per SNP.
+double bruteForceBestScore(const SearchCase& c, const std::vector<int>& sample) {
+  const int S = static_cast<int>(sample.size());
+  Parameter own(c.parameter);
+  own.renewTran(S);
+  const double omega = own.getEmitError();
+  auto emission = [&](int s, int a, int b) {
+    return pairEmission(c.counts[s].first, c.counts[s].second, c.panel[s][sample[a]],
+                        c.panel[s][sample[b]], omega);
+  };
+  std::vector<double> score(S * S), next(S * S);
+  for (int a = 0; a < S; ++a) {
+    for (int b = 0; b < S; ++b) score[a * S + b] = emission(0, a, b);
+  }
+  for (std::size_t s = 1; s < c.panel.size(); ++s) {
+    for (int a = 0; a < S; ++a) {
+      for (int b = 0; b < S; ++b) {
+        double best = -kInf;
+        for (int x = 0; x < S; ++x) {
+          for (int y = 0; y < S; ++y) {
+            best = std::max(best,
+                            score[x * S + y] + memberMove(x, a, own, s) + memberMove(y, b, own, s));
+          }
+        }
+        next[a * S + b] = best + emission(s, a, b);
+      }
+    }
+    score.swap(next);
+  }
+  return *std::max_element(score.begin(), score.end());
+}
+
+// Score of a given pair of paths (panel indices) under the search's model.
+double pairPathScore(const SearchCase& c, const RefPath& first, const RefPath& second, int S) {
+  Parameter own(c.parameter);
+  own.renewTran(S);
+  double sum = 0;
+  for (std::size_t s = 0; s < c.panel.size(); ++s) {
+    sum += pairEmission(c.counts[s].first, c.counts[s].second, c.panel[s][first.at(s)],
+                        c.panel[s][second.at(s)], own.getEmitError());
+    if (s > 0) {
+      sum += memberMove(first.at(s - 1), first.at(s), own, s) +
+             memberMove(second.at(s - 1), second.at(s), own, s);
+    }
+  }
+  return sum;
+}
+
+// Best score over every sequence of pairs, for tiny problems.
+double enumeratedBestScore(const SearchCase& c, const std::vector<int>& sample) {
+  const int S = static_cast<int>(sample.size());
+  const int snpNo = static_cast<int>(c.panel.size());
+  Parameter own(c.parameter);
+  own.renewTran(S);
+  double best = -kInf;
+  for (const auto& pairs : allPaths(S * S, snpNo)) {
+    double sum = 0;
+    for (int s = 0; s < snpNo; ++s) {
+      const int a = pairs[s] / S, b = pairs[s] % S;
+      sum += pairEmission(c.counts[s].first, c.counts[s].second, c.panel[s][sample[a]],
+                          c.panel[s][sample[b]], own.getEmitError());
+      if (s > 0) {
+        sum += memberMove(pairs[s - 1] / S, a, own, s) + memberMove(pairs[s - 1] % S, b, own, s);
+      }
+    }
+    best = std::max(best, sum);
+  }
+  return best;
+}
+
+// Runs the search and returns what it wrote on standard output.
+std::string runSearch(const Reference& reference, RefPath& first, RefPath& second,
+                      const AlleleCounts& counts, const Parameter& parameter) {
+  testing::internal::CaptureStdout();
+  reference.maxPath(first, second, counts, parameter);
+  return testing::internal::GetCapturedStdout();
+}
+
+TEST(PairEmission, WorkedExamples) {
+  // Map SNP 0 is A/G and SNP 1 G/A (major/minor); both panel lines read AG,
+  // so haplotype 0 is major then minor and haplotype 1 minor then major.
+  Parameter parameter = mapAt({1, 2}, "AG", "GA");
+  parameter.setSampleSize(2);
+  Reference reference;
+  loadText(reference, "AG\nAG\n", parameter);
+  const std::vector<int> sample = {0, 1};
+  const double w = parameter.getEmitError();
+  const double half = std::log(0.5);
+  struct Case {
+    unsigned short n0, n1;
+    double e00, e01, e11;
+  };
+  const Case cases[] = {
+      {5, 0, 5 * std::log(1 - w), 5 * half, 5 * std::log(w)},
+      {5, 1, std::log(6.0) + 5 * std::log(1 - w) + std::log(w), std::log(6.0) + 6 * half,
+       std::log(6.0) + std::log(1 - w) + 5 * std::log(w)},
+      {3, 3, std::log(20.0) + 3 * std::log(1 - w) + 3 * std::log(w), std::log(20.0) + 6 * half,
+       std::log(20.0) + 3 * std::log(1 - w) + 3 * std::log(w)},
+      {0, 0, 0, 0, 0},
+  };
+  for (const Case& c : cases) {
+    std::vector<double> scores(8, 0.0);
+    reference.plusEmission(scores, 0, {c.n0, c.n1}, sample, parameter);
+    EXPECT_NEAR(scores[0], c.e00, 1e-12);
+    EXPECT_NEAR(scores[1], c.e01, 1e-12);
+    EXPECT_NEAR(scores[2], c.e01, 1e-12);
+    EXPECT_NEAR(scores[3], c.e11, 1e-12);
+    for (int k = 4; k < 8; ++k) EXPECT_EQ(scores[k], 0.0);
+    // Odd SNPs use the second layer and add to what it holds; at SNP 1 the
+    // alleles are swapped, so pair (0, 0) is both minor.
+    std::fill(scores.begin(), scores.end(), 1.5);
+    reference.plusEmission(scores, 1, {c.n0, c.n1}, sample, parameter);
+    for (int k = 0; k < 4; ++k) EXPECT_EQ(scores[k], 1.5);
+    EXPECT_NEAR(scores[4], 1.5 + c.e11, 1e-12);
+    EXPECT_NEAR(scores[5], 1.5 + c.e01, 1e-12);
+    EXPECT_NEAR(scores[7], 1.5 + c.e00, 1e-12);
+  }
+  // At the default omega (5, 0) favours both-major, (5, 1) differing alleles.
+  EXPECT_GT(cases[0].e00, cases[0].e01);
+  EXPECT_GT(cases[1].e01, cases[1].e00);
+}
+
+TEST(PairEmission, StaysFiniteForLargeReadCounts) {
+  Parameter parameter = mapOf(1);
+  parameter.setSampleSize(2);
+  Reference reference;
+  loadText(reference, "AG\n", parameter);
+  for (unsigned short n : {171, 1000, 65535}) {
+    std::vector<double> scores(8, 0.0);
+    reference.plusEmission(scores, 0, {n, n}, {0, 1}, parameter);
+    for (int k = 0; k < 4; ++k) EXPECT_TRUE(std::isfinite(scores[k])) << n << " " << k;
+    EXPECT_NEAR(scores[1], pairEmission(n, n, false, true, parameter.getEmitError()),
+                1e-9 * std::fabs(scores[1]));
+    EXPECT_GT(scores[1], scores[0]);
+  }
+}
+
+TEST(BestPathSearch, MatchesAPlainViterbiOverPairs) {
+  int checkedByEnumeration = 0, impossibleMoves = 0;
+  for (unsigned seed = 1; seed <= 150; ++seed) {
+    std::srand(seed);
+    const int hapNo = 2 + std::rand() % 5;
+    const int S = 1 + std::rand() % std::min(hapNo, 4);
+    const int snpNo = 1 + std::rand() % 8;
+    SearchCase c{mapAt(randomPositions(snpNo)), randomAlleles(hapNo, snpNo), {}};
+    for (int s = 0; s < snpNo; ++s) {
+      c.counts.emplace_back(std::rand() % 6, std::rand() % 6);
+    }
+    c.parameter.setTranNe(seed % 3 == 0 ? 1e-6 : 0.002 * uniformFromRand());
+    c.parameter.setSmoothMu(seed % 2 == 0 ? 1.0 : 0.5 + 1.5 * uniformFromRand());
+    c.parameter.setEmitError(0.01 + 0.3 * uniformFromRand());
+    c.parameter.setSampleSize(S);
+    c.parameter.renewTran(hapNo);
+    const Parameter before(c.parameter);
+    Reference reference;
+    loadText(reference, panelText(c.panel), c.parameter);
+    RefPath first(reference), second(reference);
+
+    const unsigned drawSeed = std::rand();
+    std::srand(drawSeed);
+    std::vector<int> sample;
+    nSamplek(sample, hapNo, S);
+    const int next = std::rand();
+    std::srand(drawSeed);
+    runSearch(reference, first, second, c.counts, c.parameter);
+    ASSERT_EQ(std::rand(), next) << "the search draws only its sample";
+
+    const double expected = bruteForceBestScore(c, sample);
+    if (std::pow(S * S, snpNo) <= 5000) {
+      ASSERT_NEAR(enumeratedBestScore(c, sample), expected, 1e-9 * std::fabs(expected));
+      ++checkedByEnumeration;
+    }
+    ASSERT_NEAR(pairPathScore(c, first, second, S), expected, 1e-9 * std::fabs(expected))
+        << "seed " << seed << " H " << hapNo << " S " << S << " SNPs " << snpNo;
+    for (int s = 0; s < snpNo; ++s) {
+      ASSERT_TRUE(std::binary_search(sample.begin(), sample.end(), first.at(s)));
+      ASSERT_TRUE(std::binary_search(sample.begin(), sample.end(), second.at(s)));
+    }
+    // The caller's record keeps its transitions for the whole panel.
+    EXPECT_EQ(c.parameter.getTranHapNo(), static_cast<unsigned>(hapNo));
+    for (int s = 1; s < snpNo; ++s) {
+      EXPECT_EQ(c.parameter.getTranLogDiff(s), before.getTranLogDiff(s));
+      Parameter own(c.parameter);
+      own.renewTran(S);
+      impossibleMoves += own.getTranLogDiff(s) == -kInf;
+    }
+  }
+  EXPECT_GT(checkedByEnumeration, 20);
+  EXPECT_GT(impossibleMoves, 10);
+}
+
+TEST(BestPathSearch, OneSnpTakesTheBestPairByEmissionsAlone) {
+  // Haplotypes 0..3 carry A G G A; ties go to the smallest flat index.
+  Parameter parameter = mapOf(1);
+  parameter.setSampleSize(4);
+  Reference reference;
+  loadText(reference, "AGGA\n", parameter);
+  struct Case {
+    unsigned short n0, n1;
+    unsigned short first, second;
+  };
+  const Case cases[] = {{0, 6, 1, 1}, {6, 0, 0, 0}, {3, 3, 0, 1}, {0, 0, 0, 0}};
+  for (const Case& c : cases) {
+    RefPath first(reference), second(reference);
+    const std::string out = runSearch(reference, first, second, {{c.n0, c.n1}}, parameter);
+    EXPECT_EQ(out, "\n");
+    EXPECT_EQ(first.at(0), c.first) << c.n0 << " " << c.n1;
+    EXPECT_EQ(second.at(0), c.second) << c.n0 << " " << c.n1;
+  }
+}
+
+TEST(BestPathSearch, EqualPairsResolveToTheFirstSampledHaplotype) {
+  // Every haplotype is the same: all pairs tie and pair (0, 0) wins, which is
+  // the smallest sampled panel index.
+  Parameter parameter = mapOf(1);
+  parameter.setSampleSize(3);
+  Reference reference;
+  loadText(reference, std::string(20, 'G') + "\n", parameter);
+  for (unsigned seed : {1U, 2U, 3U}) {
+    std::srand(seed);
+    std::vector<int> sample;
+    nSamplek(sample, 20, 3);
+    std::srand(seed);
+    RefPath first(reference), second(reference);
+    runSearch(reference, first, second, {{2, 5}}, parameter);
+    EXPECT_EQ(first.at(0), sample[0]);
+    EXPECT_EQ(second.at(0), sample[0]);
+  }
+}
+
+TEST(BestPathSearch, WritesADotEveryThousandSnpsAndANewline) {
+  struct Case {
+    int snpNo;
+    const char* out;
+  };
+  for (const Case& c : {Case{999, "\n"}, Case{1000, "\n"}, Case{1001, ".\n"}, Case{2001, "..\n"}}) {
+    Parameter parameter = mapOf(c.snpNo);
+    parameter.setSampleSize(2);
+    Reference reference;
+    loadText(reference, panelText(Alleles(c.snpNo, {false, true})), parameter);
+    RefPath first(reference), second(reference);
+    std::srand(1);
+    EXPECT_EQ(runSearch(reference, first, second, AlleleCounts(c.snpNo), parameter), c.out);
+  }
+}
+
+TEST(BestPathSearch, WithoutReadsEachPathCopiesOneHaplotype) {
+  std::srand(12);
+  Parameter parameter = mapAt(randomPositions(60));
+  parameter.setSampleSize(4);
+  Reference reference;
+  loadText(reference, panelText(randomAlleles(6, 60)), parameter);
+  RefPath first(reference), second(reference);
+  runSearch(reference, first, second, AlleleCounts(60), parameter);
+  for (int s = 1; s < 60; ++s) {
+    EXPECT_EQ(first.at(s), first.at(0));
+    EXPECT_EQ(second.at(s), second.at(0));
+  }
+}
+
+TEST(BestPathSearch, PairsStayWhereMovingIsImpossible) {
+  // 73 sampled haplotypes at coincident coordinates: moving has probability 0
+  // there. Reads come from haplotypes 10 and 40 everywhere, so the best pair
+  // of paths copies them throughout instead of collapsing anywhere.
+  const int hapNo = 73, snpNo = 10;
+  std::srand(4);
+  Alleles panel = randomAlleles(hapNo, snpNo);
+  const std::vector<double> positions = {1000, 2000, 2000, 3000, 4000,
+                                         4000, 4000, 5000, 6000, 6000};
+  Parameter parameter = mapAt(positions);
+  parameter.setSampleSize(hapNo);
+  parameter.renewTran(hapNo);
+  Parameter own(parameter);
+  own.renewTran(hapNo);
+  ASSERT_EQ(own.getTranLogDiff(2), -kInf);
+  AlleleCounts counts;
+  for (int s = 0; s < snpNo; ++s) {
+    const int minor = panel[s][10] + panel[s][40];
+    counts.emplace_back(10 * (2 - minor), 10 * minor);
+  }
+  Reference reference;
+  loadText(reference, panelText(panel), parameter);
+  RefPath first(reference), second(reference);
+  runSearch(reference, first, second, counts, parameter);
+  const bool swapped = first.at(0) == 40;
+  for (int s = 0; s < snpNo; ++s) {
+    EXPECT_EQ(first.at(s), swapped ? 40 : 10) << s;
+    EXPECT_EQ(second.at(s), swapped ? 10 : 40) << s;
+  }
+}
+
+TEST(BestPathSearch, SampleSizeMustBeOneTo256AndAtMostThePanel) {
+  Parameter parameter = mapOf(2);
+  Reference reference;
+  loadText(reference, panelText(Alleles(2, std::vector<bool>(300))), parameter);
+  RefPath first(reference), second(reference);
+  for (int S : {0, -3, 257}) {
+    parameter.setSampleSize(S);
+    const std::string err =
+        fatalMessage([&] { reference.maxPath(first, second, AlleleCounts(2), parameter); });
+    EXPECT_EQ(err, "FATAL => Sample size " + std::to_string(S) +
+                       " is outside the allowed range 1 to 256 for the best path search (-s)\n\n");
+  }
+  // The largest sample, on one SNP where the search costs no S^4 step.
+  Parameter oneSnp = mapOf(1);
+  oneSnp.setSampleSize(256);
+  Reference wide;
+  loadText(wide, std::string(300, 'A') + "\n", oneSnp);
+  RefPath wideFirst(wide), wideSecond(wide);
+  runSearch(wide, wideFirst, wideSecond, AlleleCounts(1), oneSnp);
+  EXPECT_LT(wideFirst.at(0), 300);
+
+  Reference small;
+  loadText(small, "AGA\nAGA\n", parameter);
+  RefPath a(small), b(small);
+  parameter.setSampleSize(5);
+  testing::internal::CaptureStdout();
+  const std::string err = fatalMessage([&] { small.maxPath(a, b, AlleleCounts(2), parameter); });
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(err, "FATAL => Knuth algorithm wrong\n\n");
+}
+
+TEST(BestPathSearch, ABackPointerTableBeyondMemoryEndsTheRunWithItsSize) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "address-space limits cannot be set under AddressSanitizer";
+#else
+  // 2100 SNPs x 256^2 pairs x 2 bytes = 275 MB, more than the limit leaves.
+  const int snpNo = 2100;
+  Parameter parameter = mapOf(snpNo);
+  parameter.setSampleSize(256);
+  Reference reference;
+  loadText(reference, panelText(Alleles(snpNo, std::vector<bool>(256))), parameter);
+  RefPath first(reference), second(reference);
+  const AlleleCounts counts(snpNo);
+  auto searchWithin = [&](std::size_t headroom) {
+    std::ifstream statm("/proc/self/statm");
+    std::size_t pages = 0;
+    statm >> pages;
+    const rlim_t limit = pages * 4096 + headroom;
+    const rlimit bound = {limit, limit};
+    setrlimit(RLIMIT_AS, &bound);
+    reference.maxPath(first, second, counts, parameter);
+  };
+  EXPECT_EXIT(searchWithin(64 << 20), testing::ExitedWithCode(1),
+              "FATAL => Best path search needs 275251200 bytes for its back-pointer table "
+              "\\(2100 SNPs x 256 x 256 sample pairs\\)");
+#endif
+}
+
 }  // namespace
