@@ -223,6 +223,7 @@ void Reference::forward(std::vector<double>& F, std::vector<double>& T, const Ha
 
 void Reference::backwardSampling(RefPath& path, const std::vector<double>& F,
                                  const std::vector<double>& T, const Parameter& parameter) const {
+  if (layout_ != kSnpMajor) layoutFault();
   const std::size_t hapNo = static_cast<std::size_t>(hapNo_);
   const std::size_t snpNo = static_cast<std::size_t>(snpNo_);
   std::vector<double>& w = weights_;
