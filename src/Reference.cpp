@@ -32,6 +32,60 @@ std::size_t haplotypesInWord(std::size_t w, std::size_t hapNo) {
 // likely to come from either member.
 constexpr double kLogHalf = -0.6931471805599453;
 
+void checkSampleSize(int sampleSize) {
+  if (sampleSize < 1 || sampleSize > Reference::kMaxSampleSize) {
+    composeLine(
+        "Sample size %d is outside the allowed range 1 to %d for the best path search (-s)\n",
+        sampleSize, Reference::kMaxSampleSize);
+    veltaErrorExit(line);
+  }
+}
+
+// snpNo x S x S zeros; a table that cannot be allocated ends the run with the
+// size it needed.
+std::vector<std::uint16_t> allocateBackPointers(std::size_t snpNo, int S) {
+  const std::size_t entries = snpNo * static_cast<std::size_t>(S) * static_cast<std::size_t>(S);
+  try {
+    return std::vector<std::uint16_t>(entries, 0);
+  } catch (const std::bad_alloc&) {
+    composeLine(
+        "Best path search needs %llu bytes for its back-pointer table (%zu SNPs x %d x %d "
+        "sample pairs), which could not be allocated; a smaller sample size (-s) needs less\n",
+        static_cast<unsigned long long>(entries * sizeof(std::uint16_t)), snpNo, S, S);
+    veltaErrorExit(line);
+  }
+}
+
+// One transition step of the search: for every pair (a, b), its best score
+// over the predecessor pairs of `previous` with the moves of both members
+// (log stay m, log move d), and that predecessor's flat index.
+void stepPairs(const double* previous, double* current, std::uint16_t* back,
+               std::vector<double>& candidates, double d, double m, int S) {
+  const std::size_t size = static_cast<std::size_t>(S);
+  const std::size_t pairs = size * size;
+  if (d == -std::numeric_limits<double>::infinity()) {
+    // Moving is impossible here, so every pair can only stay where it is.
+    for (std::size_t k = 0; k < pairs; ++k) {
+      current[k] = previous[k] + (m + m);
+      back[k] = static_cast<std::uint16_t>(k);
+    }
+    return;
+  }
+  for (std::size_t k = 0; k < pairs; ++k) candidates[k] = (d + d) + previous[k];
+  // Target (a, b): add the stay bonus m - d to row a and column b, take the
+  // best predecessor, then take the bonus away again.
+  for (int a = 0; a < S; ++a) {
+    for (int b = 0; b < S; ++b) {
+      const std::size_t k = static_cast<std::size_t>(a) * size + b;
+      plusTransition(candidates, m - d, a, b, S);
+      double best = 0;
+      back[k] = static_cast<std::uint16_t>(findMax(candidates, 0, S, &best));
+      current[k] = best;
+      plusTransition(candidates, d - m, a, b, S);
+    }
+  }
+}
+
 }  // namespace
 
 RefPath::RefPath(const Reference& reference)
@@ -293,12 +347,7 @@ void Reference::plusEmission(std::vector<double>& scores, int s,
 void Reference::maxPath(RefPath& first, RefPath& second, const AlleleCounts& counts,
                         const Parameter& parameter) const {
   Parameter own(parameter);
-  if (own.getSampleSize() < 1 || own.getSampleSize() > kMaxSampleSize) {
-    composeLine(
-        "Sample size %d is outside the allowed range 1 to %d for the best path search (-s)\n",
-        own.getSampleSize(), kMaxSampleSize);
-    veltaErrorExit(line);
-  }
+  checkSampleSize(own.getSampleSize());
   own.renewTran(static_cast<unsigned int>(own.getSampleSize()));
   const int S = own.getSampleSize();
   const std::size_t size = static_cast<std::size_t>(S);
@@ -314,53 +363,18 @@ void Reference::maxPath(RefPath& first, RefPath& second, const AlleleCounts& cou
 
   std::vector<double> pairScores(2 * pairs, 0.0);  // two layers of S x S, by SNP parity
   std::vector<double> candidates(pairs, 0.0);      // predecessor pair (x, y) at x * S + y
-  std::vector<std::uint16_t> backPointers;         // snpNo x S x S flat predecessor indices
-  try {
-    backPointers.resize(snpNo * pairs);
-  } catch (const std::bad_alloc&) {
-    composeLine(
-        "Best path search needs %llu bytes for its back-pointer table (%d SNPs x %d x %d "
-        "sample pairs), which could not be allocated; a smaller sample size (-s) needs less\n",
-        static_cast<unsigned long long>(snpNo * pairs * sizeof(std::uint16_t)), snpNo_, S, S);
-    veltaErrorExit(line);
-  }
-
+  std::vector<std::uint16_t> backPointers = allocateBackPointers(snpNo, S);  // flat predecessors
   std::vector<int> hapSample;
   nSamplek(hapSample, hapNo_, S);
   plusEmission(pairScores, 0, counts[0], hapSample, own);
-
-  const double kMinusInfinity = -std::numeric_limits<double>::infinity();
   for (std::size_t s = 1; s < snpNo; ++s) {
     if (s % 1000 == 0) {
       std::putchar('.');
       std::fflush(stdout);
     }
-    const double* previous = &pairScores[((s - 1) % 2) * pairs];
-    double* current = &pairScores[(s % 2) * pairs];
-    std::uint16_t* back = &backPointers[s * pairs];
-    const double d = own.getTranLogDiff(s);
-    const double m = own.getTranLogSame(s);
-    if (d == kMinusInfinity) {
-      // Moving is impossible here, so every pair can only stay where it is.
-      for (std::size_t k = 0; k < pairs; ++k) {
-        current[k] = previous[k] + (m + m);
-        back[k] = static_cast<std::uint16_t>(k);
-      }
-    } else {
-      for (std::size_t k = 0; k < pairs; ++k) candidates[k] = (d + d) + previous[k];
-      // Target (a, b): add the stay bonus m - d to row a and column b, take
-      // the best predecessor, then take the bonus away again.
-      for (int a = 0; a < S; ++a) {
-        for (int b = 0; b < S; ++b) {
-          const std::size_t k = static_cast<std::size_t>(a) * size + b;
-          plusTransition(candidates, m - d, a, b, S);
-          double best = 0;
-          back[k] = static_cast<std::uint16_t>(findMax(candidates, 0, S, &best));
-          current[k] = best;
-          plusTransition(candidates, d - m, a, b, S);
-        }
-      }
-    }
+    stepPairs(&pairScores[((s - 1) % 2) * pairs], &pairScores[(s % 2) * pairs],
+              &backPointers[s * pairs], candidates, own.getTranLogDiff(s), own.getTranLogSame(s),
+              S);
     plusEmission(pairScores, static_cast<int>(s), counts[s], hapSample, own);
   }
   std::putchar('\n');
