@@ -53,6 +53,7 @@ class Read {
 
   unsigned int size() const { return size_; }
   unsigned char getFlip() const { return flip_; }
+  void setFlip(unsigned char flip) { flip_ = flip & 1U; }
   ReadIterator begin() const;
   ReadIterator end() const;
 
