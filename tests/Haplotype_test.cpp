@@ -145,7 +145,7 @@ TEST(HaplotypeModes, UnknownModesAreFatal) {
   testing::internal::CaptureStderr();
   EXPECT_THROW(h.assignRead(read, static_cast<Haplotype::Mode>(3)), velta_test::FatalExit);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "FATAL => You should not get to here\n\n");
-  for (Haplotype::Mode mode : {Haplotype::ALL_READS, static_cast<Haplotype::Mode>(7)}) {
+  for (Haplotype::Mode mode : {Haplotype::ALL_READS, static_cast<Haplotype::Mode>(3)}) {
     testing::internal::CaptureStderr();
     EXPECT_THROW(h.removeRead(read, mode), velta_test::FatalExit);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "FATAL => You should not get here\n\n");
