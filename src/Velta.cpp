@@ -400,6 +400,8 @@ int runVelta(int argc, char** argv) {
   std::vector<Read> reads;
   readSeqFile(parameter.getSeqFile(), reads, parameter);
   const int nSnp = static_cast<int>(parameter.getNSnp());
+  // Both are built in every mode: each draws one rand() per SNP, which fixes
+  // the draws of the sampler that follows.
   Haplotype first(nSnp);
   Haplotype second(nSnp);
   // Inference mode (a panel that opened, getHasRef()) loads the panel and runs
