@@ -2,6 +2,7 @@
 // of major and minor calls among the read alleles assigned to it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -24,13 +25,29 @@ class Haplotype {
   int getLength() const { return length_; }
   // Allele at SNP j: true for minor.
   bool operator[](unsigned int j) const { return (allele_[j >> 6] >> (j & 63)) & 1U; }
+  // Alleles of SNPs first .. first + 31 as bits 0 .. 31 (0 past the last SNP).
+  std::uint32_t getAlleleRun(unsigned int first) const {
+    const std::size_t w = first >> 6;
+    const unsigned shift = first & 63;
+    if (w >= allele_.size()) return 0;
+    std::uint64_t bits = allele_[w] >> shift;
+    if (shift != 0 && w + 1 < allele_.size()) bits |= allele_[w + 1] << (64 - shift);
+    return static_cast<std::uint32_t>(bits);
+  }
   // Minor-call count when `minor` is true, major-call count otherwise.
   unsigned short getCount(unsigned int j, bool minor) const {
     return minor ? alleleCount_[j].second : alleleCount_[j].first;
   }
 
+  // Add or remove one read's alleles: with `flag` false counted as read, with
+  // it true complemented. A removal must mirror an earlier addition.
   void appendRead(const Read& read, bool flag);
   void popRead(const Read& read, bool flag);
+  // Mode-aware forms: true when the counts changed, false when the read does
+  // not concern a haplotype of this mode. assignRead adds a read joining the
+  // haplotype; removeRead (not in ALL_READS) takes out a read whose flip has
+  // just changed; flipRead (ALL_READS only) recounts such a read under its new
+  // flip. A mode they do not take ends the run.
   bool assignRead(const Read& read, Mode mode);
   bool removeRead(const Read& read, Mode mode);
   bool flipRead(const Read& read, Mode mode);
@@ -48,6 +65,9 @@ class Haplotype {
   static std::uint64_t getCount() { return count_; }
 
  private:
+  // Adds `step` modulo 2^16 (1 to add, 0xFFFF to remove) to the count of every
+  // present allele of the read under the orientation `flag`.
+  void stepCounts(const Read& read, bool flag, std::uint16_t step);
   void setAllele(unsigned int j, bool minor) {
     const std::uint64_t bit = std::uint64_t{1} << (j & 63);
     allele_[j >> 6] = minor ? (allele_[j >> 6] | bit) : (allele_[j >> 6] & ~bit);

@@ -1,9 +1,15 @@
 #include "Velta.h"
 
+#include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <utility>
 
+#include "Haplotype.h"
 #include "Parameter.h"
 #include "Read.h"
 #include "VeltaIO.h"
@@ -96,6 +102,177 @@ void printReadSummary(const std::vector<Read>& reads, const Parameter& parameter
   veltaMessage(line, 0, parameter);
 }
 
+// Mismatch of a read under its better orientation, given its disagreements.
+long long betterOrientation(long long disagree, long long size) {
+  return std::min(disagree, size - disagree);
+}
+
+// Greedy descent of the mismatch, each read taken in its better orientation,
+// by two moves: complementing one SNP, and complementing every SNP from a cut
+// on (a switch of phase). A move changes the mismatch terms of the reads it
+// touches only: those with a call at the SNP, or with calls on both sides of
+// the cut (complementing all of a read's SNPs leaves its terms as they are).
+class PhasePolisher {
+ public:
+  PhasePolisher(const Haplotype& haplotype, const std::vector<Read>& reads);
+  // Applies the move that lowers the mismatch most (the first of equals);
+  // false when none lowers it.
+  bool applyBestMove();
+  bool allele(unsigned int j) const { return alleles_[j] != 0; }
+  // Calls of read r that disagree with the alleles, and all its calls.
+  long long disagreements(std::size_t r) const;
+  long long callCount(std::size_t r) const {
+    return static_cast<long long>(readStart_[r + 1] - readStart_[r]);
+  }
+
+ private:
+  // Adds `sign` times read r's terms to the move scores.
+  void score(std::size_t r, long long sign);
+  void rescore(const std::vector<std::uint32_t>& reads, std::size_t begin, std::size_t end,
+               unsigned int from, unsigned int to);
+
+  std::vector<unsigned char> alleles_;      // one per SNP
+  std::vector<std::uint32_t> snp_;          // every read's calls, sorted by SNP within the read
+  std::vector<unsigned char> minor_;        // beside snp_
+  std::vector<std::size_t> readStart_;      // read r's calls: readStart_[r] .. readStart_[r + 1]
+  std::vector<std::uint32_t> atSnp_;        // reads with a call at SNP j: atSnpStart_[j] ..
+  std::vector<std::size_t> atSnpStart_;     // nSnp + 1 entries
+  std::vector<std::uint32_t> crossing_;     // reads with calls before and from cut c on
+  std::vector<std::size_t> crossingStart_;  // nSnp + 1 entries
+  std::vector<long long> single_;           // mismatch change of complementing SNP j
+  std::vector<long long> cut_;  // differences: entry c adds to the change of cuts c and up
+};
+
+PhasePolisher::PhasePolisher(const Haplotype& haplotype, const std::vector<Read>& reads)
+    : alleles_(haplotype.getLength()),
+      atSnpStart_(haplotype.getLength() + 1, 0),
+      crossingStart_(haplotype.getLength() + 1, 0),
+      single_(haplotype.getLength(), 0),
+      cut_(haplotype.getLength() + 1, 0) {
+  const unsigned int nSnp = static_cast<unsigned int>(haplotype.getLength());
+  for (unsigned int j = 0; j < nSnp; ++j) alleles_[j] = haplotype[j];
+  std::vector<std::pair<std::uint32_t, bool>> calls;
+  readStart_.push_back(0);
+  for (const Read& read : reads) {
+    calls.clear();
+    for (ReadIterator it = read.begin(); it != read.end(); ++it) calls.push_back(*it);
+    std::sort(calls.begin(), calls.end());
+    for (const auto& call : calls) {
+      snp_.push_back(call.first);
+      minor_.push_back(call.second);
+    }
+    readStart_.push_back(snp_.size());
+  }
+  // Two passes per index: count, then fill.
+  for (int fill = 0; fill < 2; ++fill) {
+    std::vector<std::size_t> nextAt(atSnpStart_.begin(), atSnpStart_.end() - 1);
+    std::vector<std::size_t> nextCrossing(crossingStart_.begin(), crossingStart_.end() - 1);
+    for (std::size_t r = 0; r + 1 < readStart_.size(); ++r) {
+      const std::size_t begin = readStart_[r];
+      const std::size_t end = readStart_[r + 1];
+      if (begin == end) continue;
+      for (std::size_t i = begin; i < end; ++i) {
+        if (i > begin && snp_[i] == snp_[i - 1]) continue;
+        if (fill) {
+          atSnp_[nextAt[snp_[i]]++] = static_cast<std::uint32_t>(r);
+        } else {
+          ++atSnpStart_[snp_[i] + 1];
+        }
+      }
+      for (std::uint32_t c = snp_[begin] + 1; c <= snp_[end - 1]; ++c) {
+        if (fill) {
+          crossing_[nextCrossing[c]++] = static_cast<std::uint32_t>(r);
+        } else {
+          ++crossingStart_[c + 1];
+        }
+      }
+    }
+    if (!fill) {
+      for (unsigned int j = 0; j < nSnp; ++j) {
+        atSnpStart_[j + 1] += atSnpStart_[j];
+        crossingStart_[j + 1] += crossingStart_[j];
+      }
+      atSnp_.resize(atSnpStart_[nSnp]);
+      crossing_.resize(crossingStart_[nSnp]);
+    }
+  }
+  for (std::size_t r = 0; r + 1 < readStart_.size(); ++r) score(r, 1);
+}
+
+long long PhasePolisher::disagreements(std::size_t r) const {
+  long long disagree = 0;
+  for (std::size_t i = readStart_[r]; i < readStart_[r + 1]; ++i) {
+    disagree += alleles_[snp_[i]] != minor_[i];
+  }
+  return disagree;
+}
+
+void PhasePolisher::score(std::size_t r, long long sign) {
+  const std::size_t begin = readStart_[r];
+  const std::size_t end = readStart_[r + 1];
+  const long long size = callCount(r);
+  const long long disagree = disagreements(r);
+  const long long now = betterOrientation(disagree, size);
+  long long upTo = 0;  // disagreements among the calls up to this SNP's
+  for (std::size_t i = begin; i < end;) {
+    std::size_t next = i;
+    long long here = 0;
+    while (next < end && snp_[next] == snp_[i]) {
+      here += alleles_[snp_[next]] != minor_[next];
+      ++next;
+    }
+    const long long hereSize = static_cast<long long>(next - i);
+    single_[snp_[i]] += sign * (betterOrientation(disagree + hereSize - 2 * here, size) - now);
+    upTo += here;
+    if (next < end) {
+      // Cuts after this SNP up to the read's next one complement the rest.
+      const long long rest = size - static_cast<long long>(next - begin);
+      const long long switched = upTo + rest - (disagree - upTo);
+      const long long change = sign * (betterOrientation(switched, size) - now);
+      cut_[snp_[i] + 1] += change;
+      cut_[snp_[next] + 1] -= change;
+    }
+    i = next;
+  }
+}
+
+void PhasePolisher::rescore(const std::vector<std::uint32_t>& reads, std::size_t begin,
+                            std::size_t end, unsigned int from, unsigned int to) {
+  for (std::size_t k = begin; k < end; ++k) score(reads[k], -1);
+  for (unsigned int j = from; j < to; ++j) alleles_[j] ^= 1;
+  for (std::size_t k = begin; k < end; ++k) score(reads[k], 1);
+}
+
+bool PhasePolisher::applyBestMove() {
+  const unsigned int nSnp = static_cast<unsigned int>(alleles_.size());
+  long long best = 0;
+  unsigned int at = 0;
+  bool isCut = false;
+  long long running = 0;
+  for (unsigned int c = 1; c < nSnp; ++c) {
+    running += cut_[c];
+    if (running < best) {
+      best = running;
+      at = c;
+      isCut = true;
+    }
+  }
+  for (unsigned int j = 0; j < nSnp; ++j) {
+    if (single_[j] < best) {
+      best = single_[j];
+      at = j;
+      isCut = false;
+    }
+  }
+  if (best == 0) return false;
+  if (isCut) {
+    rescore(crossing_, crossingStart_[at], crossingStart_[at + 1], at, nSnp);
+  } else {
+    rescore(atSnp_, atSnpStart_[at], atSnpStart_[at + 1], at, at + 1);
+  }
+  return true;
+}
+
 }  // namespace
 
 void printVersionInformation() {
@@ -135,17 +312,101 @@ void printInputInformation(const std::vector<Read>& reads, const Parameter& para
 }
 
 void printTimingLine() {
-  std::printf("sampling time (read %llu %f, haplotype %llu %f, reference %llu %f)\n", 0ULL, 0.0,
-              0ULL, 0.0, 0ULL, 0.0);
+  // No panel path is drawn in assembly; the panel's counters join the line
+  // together with the panel sampler.
+  std::printf("sampling time (read %llu %f, haplotype %llu %f, reference %llu %f)\n",
+              static_cast<unsigned long long>(Read::getCount()), Read::getTime() / 1000000.0,
+              static_cast<unsigned long long>(Haplotype::getCount()),
+              Haplotype::getTime() / 1000000.0, 0ULL, 0.0);
 }
+
+int assemblyMismatch(const Haplotype& haplotype) {
+  long long mismatch = 0;
+  for (unsigned int j = 0; j < static_cast<unsigned int>(haplotype.getLength()); ++j) {
+    mismatch += haplotype.getCount(j, !haplotype[j]);
+  }
+  // Saturates rather than wraps for inputs beyond two billion read alleles.
+  return mismatch > INT_MAX ? INT_MAX : static_cast<int>(mismatch);
+}
+
+int polishAssembly(Haplotype& haplotype, std::vector<Read>& reads) {
+  PhasePolisher polisher(haplotype, reads);
+  while (polisher.applyBestMove()) {
+  }
+  std::vector<bool> alleles(haplotype.getLength());
+  for (unsigned int j = 0; j < alleles.size(); ++j) alleles[j] = polisher.allele(j);
+  haplotype = Haplotype(alleles);
+  for (std::size_t r = 0; r < reads.size(); ++r) {
+    const long long disagree = polisher.disagreements(r);
+    const long long agree = polisher.callCount(r) - disagree;
+    if (disagree != agree) reads[r].setFlip(disagree > agree);
+    haplotype.assignRead(reads[r], Haplotype::ALL_READS);
+  }
+  return assemblyMismatch(haplotype);
+}
+
+void assemblyGibbs(Haplotype& haplotype, std::vector<Read>& reads, const Parameter& parameter) {
+  for (const Read& read : reads) haplotype.assignRead(read, Haplotype::ALL_READS);
+  Haplotype best = haplotype;
+  int bestMismatch = INT_MAX;
+  for (int iteration = 0; iteration < parameter.getMaxIter(); ++iteration) {
+    haplotype.sample(parameter);
+    // One clock reading per pass: the clock costs far more than a flip draw.
+    const std::clock_t start = std::clock();
+    for (Read& read : reads) {
+      if (read.sampleFlip(haplotype, parameter)) haplotype.flipRead(read, Haplotype::ALL_READS);
+    }
+    Read::addTime(std::clock() - start);
+    const int mismatch = assemblyMismatch(haplotype);
+    composeLine("no. of mismatch = %d", mismatch);
+    veltaMessage(line, 2, parameter);
+    if (mismatch < bestMismatch) {
+      best = haplotype;  // same length: the copy reuses best's storage
+      bestMismatch = mismatch;
+    }
+  }
+  haplotype = best;
+  // Single-site draws at ~99:1 odds per call cannot move a junction between
+  // two oppositely phased stretches: the best state is polished by whole
+  // switches of phase. No iteration, no state to polish.
+  if (parameter.getMaxIter() > 0) bestMismatch = polishAssembly(haplotype, reads);
+  composeLine("Optimal number of mismatch : [%d]", bestMismatch);
+  veltaMessage(line, 0, parameter);
+}
+
+namespace {
+
+// Haplotype assembly from the reads alone: the haplotype and its complement.
+void runAssembly(Haplotype& haplotype, std::vector<Read>& reads, const Parameter& parameter) {
+  printInputInformation(reads, parameter);
+  veltaMessage("Haplotype assembly start...", 1, parameter);
+  assemblyGibbs(haplotype, reads, parameter);
+  std::puts("start output");
+  outputAssembly(haplotype, parameter);
+}
+
+}  // namespace
 
 int runVelta(int argc, char** argv) {
   printVersionInformation();
   Parameter parameter;
   parseInputParameter(argc, argv, parameter);
+  // Settle where the result goes before hours of loading and sampling.
+  checkOutputWritable(parameter.getOutFile());
+  if (parameter.getOutFile()[0] == '\0') {
+    veltaWarning("No output file given (--output): the phased haplotypes will not be written\n");
+  }
   parameter.initFromMapFile();
   std::vector<Read> reads;
-  printInputInformation(reads, parameter);
+  readSeqFile(parameter.getSeqFile(), reads, parameter);
+  const int nSnp = static_cast<int>(parameter.getNSnp());
+  // Both are built in every mode: each draws one rand() per SNP, which fixes
+  // the draws of the sampler that follows.
+  Haplotype first(nSnp);
+  Haplotype second(nSnp);
+  // Inference mode (a panel that opened, getHasRef()) loads the panel and runs
+  // its own sampler here on both haplotypes; every other run assembles.
+  runAssembly(first, reads, parameter);
   printTimingLine();
   return 0;
 }

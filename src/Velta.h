@@ -22,6 +22,12 @@ void printTimingLine();
 
 void assemblyGibbs(Haplotype& haplotype, std::vector<Read>& reads, const Parameter& parameter);
 int assemblyMismatch(const Haplotype& haplotype);
+// Lowers the mismatch of an assembled haplotype by greedy moves that draw no
+// random numbers: complementing one SNP, or every SNP from one on (a switch
+// of phase), whichever lowers the mismatch most, while any does; each read
+// then takes its better orientation and the counts are rebuilt. Returns the
+// mismatch reached.
+int polishAssembly(Haplotype& haplotype, std::vector<Read>& reads);
 
 void inferenceGibbs(Haplotype& first, Haplotype& second, std::vector<Read>& reads,
                     const Reference& reference, const Parameter& parameter);

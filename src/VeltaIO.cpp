@@ -1,15 +1,68 @@
 #include "VeltaIO.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 
+#include "Haplotype.h"
 #include "Parameter.h"
+#include "Read.h"
 
 char line[kLineSize];
 
 namespace {
+
 ExitHandler exitHandler = std::exit;
+
+// The per-SNP allele counts of a haplotype are 16-bit.
+constexpr std::uint32_t kMaxAllelesPerSnp = 65535;
+
+// Adds the read's present alleles to the per-SNP totals; ends the run when a
+// SNP gathers more alleles than a haplotype's counts can hold.
+void addCoverage(const Read& read, std::vector<std::uint32_t>& coverage, const char* fileName,
+                 unsigned long lineNo) {
+  for (ReadIterator it = read.begin(); it != read.end(); ++it) {
+    const std::uint32_t snp = (*it).first;
+    if (++coverage[snp] > kMaxAllelesPerSnp) {
+      composeLine(
+          "Read file %s, line %lu: SNP %u of the SNP map is covered by more than %u read "
+          "alleles, more than its allele counts hold\n",
+          fileName, lineNo, snp + 1, kMaxAllelesPerSnp);
+      veltaErrorExit(line);
+    }
+  }
+}
+
+void failOutput(const char* what, const char* fileName) {
+  composeLine("Cannot %s output file %s: %s\n", what, fileName, std::strerror(errno));
+  veltaErrorExit(line);
+}
+
+// Writes one line per SNP, the first character from `first`, the second from
+// `second` (the complement of `first` when `second` is null), flushing every
+// line. Any failure ends the run naming the file.
+void writeHaplotypes(const Haplotype& first, const Haplotype* second, const Parameter& parameter) {
+  const char* fileName = parameter.getOutFile();
+  if (fileName[0] == '\0') return;
+  std::FILE* out = std::fopen(fileName, "w");
+  if (out == nullptr) failOutput("open", fileName);
+  const unsigned int nSnp = static_cast<unsigned int>(first.getLength());
+  for (unsigned int j = 0; j < nSnp; ++j) {
+    const bool a = first[j];
+    const bool b = second != nullptr ? (*second)[j] : !a;
+    const char text[3] = {a ? parameter.getMinorAllele(j) : parameter.getMajorAllele(j),
+                          b ? parameter.getMinorAllele(j) : parameter.getMajorAllele(j), '\n'};
+    if (std::fwrite(text, 1, 3, out) != 3 || std::fflush(out) != 0) failOutput("write", fileName);
+  }
+  if (std::fclose(out) != 0) failOutput("close", fileName);
+}
+
 }  // namespace
 
 void composeLine(const char* format, ...) {
@@ -50,4 +103,52 @@ bool isEmpty(const std::string& text) {
     if (c != '-' && c != ' ' && c != '\t') return false;
   }
   return true;
+}
+
+void readSeqFile(const char* fileName, std::vector<Read>& reads, const Parameter& parameter) {
+  std::ifstream in(fileName);
+  if (!in) return;
+  readSeqStream(in, fileName, reads, parameter);
+}
+
+void readSeqStream(std::istream& in, const char* fileName, std::vector<Read>& reads,
+                   const Parameter& parameter) {
+  std::vector<std::uint32_t> coverage(parameter.getNSnp(), 0);
+  for (const Read& read : reads) addCoverage(read, coverage, fileName, 0);
+  std::string text;
+  unsigned long lineNo = 0;
+  while (std::getline(in, text)) {
+    ++lineNo;
+    if (isEmpty(text)) continue;
+    Read read(text, parameter, fileName, lineNo);
+    if (read.size() == 0) continue;
+    addCoverage(read, coverage, fileName, lineNo);
+    reads.push_back(read);
+  }
+}
+
+void checkOutputWritable(const char* fileName) {
+  if (fileName[0] == '\0') return;
+  // An existing file is opened for appending, which leaves its contents as they
+  // are; a missing one is created exclusively and removed again. O_NONBLOCK
+  // keeps a named pipe without a reader from stopping the check.
+  int fd = open(fileName, O_WRONLY | O_APPEND | O_NONBLOCK);
+  if (fd < 0 && errno == ENXIO) return;  // a pipe: written once a reader comes
+  if (fd < 0 && errno == ENOENT) {
+    fd = open(fileName, O_WRONLY | O_CREAT | O_EXCL, 0666);
+    if (fd >= 0) unlink(fileName);
+  }
+  if (fd < 0) {
+    composeLine("Output file %s cannot be created: %s\n", fileName, std::strerror(errno));
+    veltaErrorExit(line);
+  }
+  close(fd);
+}
+
+void outputAssembly(const Haplotype& haplotype, const Parameter& parameter) {
+  writeHaplotypes(haplotype, nullptr, parameter);
+}
+
+void outputInference(const Haplotype& first, const Haplotype& second, const Parameter& parameter) {
+  writeHaplotypes(first, &second, parameter);
 }

@@ -2,11 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "Haplotype.h"
 #include "Parameter.h"
+#include "Read.h"
 #include "TestSupport.h"
+#include "VeltaIO.h"
 
 namespace {
 
@@ -166,8 +174,8 @@ TEST_F(CommandLine, MissingMapFileIsFatal) {
 
 TEST_F(CommandLine, MissingReferenceFileWarnsAndKeepsAssemblyMode) {
   const std::string missing = scratch_.file("nopanel.txt");
-  const RunResult r =
-      runVeltaBinary({"--rfile", missing, "--mfile", map_, "--sfile", reads_, "-n", "3"});
+  const RunResult r = runVeltaBinary({"--rfile", missing, "--mfile", map_, "--sfile", reads_, "-n",
+                                      "3", "--output", scratch_.file("out.txt")});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "WARINING => Reference file " + missing +
                        " does not exist, swithcing to haplotype assembly\n\n");
@@ -184,6 +192,279 @@ TEST_F(CommandLine, ReportListsTheOptionsInEffect) {
                                "    -w 0.002000\n    -r 0.001000\n    -v 0\n\n";
   EXPECT_NE(r.out.find(expected), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("sampling time (read "), std::string::npos);
+}
+
+// A whole assembly run: six SNPs, reads without errors that link them all.
+class AssemblyRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    map_ = scratch_.write("map.txt",
+                          "20 a 1 1 A G\n20 b 2 2 C T\n20 c 3 3 G A\n20 d 4 4 T C\n"
+                          "20 e 5 5 A C\n20 f 6 6 C A\n");
+    // Truth: A T G C C C on one haplotype, G C A T A A on the other.
+    reads_ = scratch_.write("reads.txt", "1 ATG\n2 CAT\n3 GCC\n4 TAA 1 G\n1 A-GC\n");
+    out_ = scratch_.file("out.txt");
+  }
+  std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string l; std::getline(in, l);) lines.push_back(l);
+    return lines;
+  }
+  ScratchDir scratch_;
+  std::string map_;
+  std::string reads_;
+  std::string out_;
+};
+
+TEST_F(AssemblyRun, VerboseLevelsGateTheProgressMessages) {
+  for (int verbose : {0, 1, 2}) {
+    const RunResult r = runVeltaBinary({"--mfile", map_, "--sfile", reads_, "--output", out_, "-n",
+                                        "7", "-v", std::to_string(verbose)});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    ASSERT_EQ(r.out.substr(0, sizeof kBanner - 1), kBanner);
+    std::vector<std::string> expected = {"Options in effect:",
+                                         "    --sfile " + reads_,
+                                         "    --mfile " + map_,
+                                         "    --output " + out_,
+                                         "    -n 7",
+                                         "    -u 1.000000",
+                                         "    -e 0.010000",
+                                         "    -w 0.002000",
+                                         "    -r 0.001000",
+                                         "    -v " + std::to_string(verbose),
+                                         "",
+                                         "Number of read : [5]",
+                                         "Number of read bit : [16]",
+                                         "Number of SNP per read on average : [3.20]",
+                                         "Number of SNP : [6]",
+                                         ""};
+    if (verbose >= 1) expected.push_back("Haplotype assembly start...");
+    const std::vector<std::string> got = linesOf(r.out.substr(sizeof kBanner - 1));
+    ASSERT_GE(got.size(), expected.size());
+    EXPECT_EQ(std::vector<std::string>(got.begin(), got.begin() + expected.size()), expected);
+    std::size_t i = expected.size();
+    const int perIteration = verbose >= 2 ? 7 : 0;
+    ASSERT_EQ(got.size(), i + perIteration + 3) << r.out;
+    for (int k = 0; k < perIteration; ++k, ++i) {
+      EXPECT_TRUE(std::regex_match(got[i], std::regex("no\\. of mismatch = [0-9]+"))) << got[i];
+    }
+    EXPECT_TRUE(std::regex_match(got[i], std::regex("Optimal number of mismatch : \\[[0-9]+\\]")))
+        << got[i];
+    EXPECT_EQ(got[i + 1], "start output");
+    EXPECT_TRUE(std::regex_match(
+        got[i + 2], std::regex("sampling time \\(read 35 [0-9]+\\.[0-9]{6}, haplotype 7 "
+                               "[0-9]+\\.[0-9]{6}, reference 0 0\\.000000\\)")))
+        << got[i + 2];
+    // Every output line holds a SNP's two alleles, one per haplotype.
+    EXPECT_TRUE(
+        std::regex_match(velta_test::readFile(out_),
+                         std::regex("(AG|GA)\n(CT|TC)\n(GA|AG)\n(TC|CT)\n(AC|CA)\n(CA|AC)\n")));
+  }
+}
+
+TEST_F(AssemblyRun, WithoutOutputNameWarnsOnceAndWritesNothing) {
+  ScratchDir cwd;
+  const RunResult r =
+      runVeltaBinary({"--mfile", map_, "--sfile", reads_, "-n", "3"}, "cd '" + cwd.path() + "' &&");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err,
+            "WARINING => No output file given (--output): the phased haplotypes will not be "
+            "written\n\n");
+  EXPECT_NE(r.out.find("start output\n"), std::string::npos);
+  EXPECT_EQ(std::system(("test -z \"$(ls -A '" + cwd.path() + "')\"").c_str()), 0);
+}
+
+TEST_F(AssemblyRun, AnOutputThatCannotBeCreatedEndsTheRunBeforeAnyWork) {
+  const std::string out = scratch_.file("no/such/folder/out.txt");
+  const RunResult r = runVeltaBinary({"--mfile", map_, "--sfile", reads_, "--output", out});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, kBanner);
+  EXPECT_EQ(r.err,
+            "FATAL => Output file " + out + " cannot be created: No such file or directory\n\n");
+}
+
+// In-process runs of the sampler, seeded explicitly.
+class AssemblySampler : public ::testing::Test {
+ protected:
+  void load(const std::string& map, const std::string& reads) {
+    std::istringstream mapIn(map);
+    parameter_.initFromMapStream(mapIn);
+    std::istringstream readIn(reads);
+    readSeqStream(readIn, "reads.txt", reads_, parameter_);
+  }
+  std::string runQuietly(Haplotype& haplotype) {
+    testing::internal::CaptureStdout();
+    assemblyGibbs(haplotype, reads_, parameter_);
+    return testing::internal::GetCapturedStdout();
+  }
+  Parameter parameter_;
+  std::vector<Read> reads_;
+};
+
+TEST_F(AssemblySampler, ErrorFreeLinkedReadsGiveTheTruthUpToSwap) {
+  const int nSnp = 60;
+  std::srand(2024);
+  std::string map;
+  std::vector<bool> truth(nSnp);
+  for (int j = 0; j < nSnp; ++j) {
+    map += "1 s" + std::to_string(j) + " " + std::to_string(j) + " 0 C T\n";
+    truth[j] = std::rand() & 1;
+  }
+  // Reads of 3 to 12 consecutive SNPs from either haplotype, starting at every
+  // SNP, some with gaps: each neighbouring pair of SNPs is linked.
+  std::string reads;
+  for (int round = 0; round < 3; ++round) {
+    for (int start = 0; start + 1 < nSnp; ++start) {
+      const int length = std::min(nSnp - start, 3 + std::rand() % 10);
+      const bool fromSecond = std::rand() & 1;
+      std::string token;
+      for (int j = start; j < start + length; ++j) {
+        const bool gap = j > start + 1 && j + 1 < start + length && std::rand() % 5 == 0;
+        token += gap ? '-' : (truth[j] != fromSecond ? 'T' : 'C');
+      }
+      reads += std::to_string(start + 1) + " " + token + "\n";
+    }
+  }
+  load(map, reads);
+  parameter_.setMaxIter(300);
+  std::srand(7);
+  Haplotype haplotype(nSnp);
+  EXPECT_EQ(runQuietly(haplotype), "Optimal number of mismatch : [0]\n");
+  EXPECT_EQ(assemblyMismatch(haplotype), 0);
+  std::vector<bool> got(nSnp);
+  for (int j = 0; j < nSnp; ++j) got[j] = haplotype[j];
+  std::vector<bool> swapped(nSnp);
+  for (int j = 0; j < nSnp; ++j) swapped[j] = !truth[j];
+  EXPECT_TRUE(got == truth || got == swapped);
+}
+
+TEST_F(AssemblySampler, MismatchCountsTheCallsAgainstEachAllele) {
+  load("1 a 1 0 A G\n1 b 2 0 A G\n1 c 3 0 A G\n", "");
+  Haplotype h(std::vector<bool>{false, true, false});
+  const Read read("1 GGG", parameter_);
+  for (int i = 0; i < 3; ++i) h.appendRead(read, false);
+  h.appendRead(Read("1 AA", parameter_), false);
+  // SNP 1 (major) has 3 minor calls, SNP 2 (minor) 1 major call, SNP 3
+  // (major) 3 minor calls.
+  EXPECT_EQ(assemblyMismatch(h), 7);
+}
+
+TEST_F(AssemblySampler, ConsumesOneDrawPerSnpAndPerReadEachIteration) {
+  load("1 a 1 0 A G\n1 b 2 0 A G\n1 c 3 0 A G\n", "1 AG\n2 GG\n3 A\n1 A-A\n");
+  parameter_.setMaxIter(5);
+  Haplotype h(3);
+  std::srand(40);
+  runQuietly(h);
+  const int next = std::rand();
+  std::srand(40);
+  for (int i = 0; i < 5 * (3 + 4); ++i) std::rand();
+  EXPECT_EQ(std::rand(), next);
+}
+
+TEST_F(AssemblySampler, NoIterationKeepsTheStartAndReportsTheLargestMismatch) {
+  load("1 a 1 0 A G\n1 b 2 0 A G\n", "1 AG\n");
+  parameter_.setMaxIter(0);
+  std::srand(3);
+  Haplotype h(2);
+  const bool first = h[0];
+  const bool second = h[1];
+  EXPECT_EQ(runQuietly(h), "Optimal number of mismatch : [2147483647]\n");
+  EXPECT_EQ(h[0], first);
+  EXPECT_EQ(h[1], second);
+  // The reads were loaded into the counts all the same.
+  EXPECT_EQ(h.getCount(0, false) + h.getCount(0, true), 1);
+}
+
+TEST_F(AssemblySampler, WithoutReadsTheFirstStateIsKept) {
+  load("1 a 1 0 A G\n1 b 2 0 A G\n1 c 3 0 A G\n", "");
+  parameter_.setMaxIter(4);
+  parameter_.setVerbose(2);
+  std::srand(9);
+  Haplotype h(3);
+  EXPECT_EQ(runQuietly(h),
+            "no. of mismatch = 0\nno. of mismatch = 0\nno. of mismatch = 0\n"
+            "no. of mismatch = 0\nOptimal number of mismatch : [0]\n");
+  // Later states, equally good, do not replace the first iteration's draws.
+  std::srand(9);
+  for (int j = 0; j < 3; ++j) std::rand();  // the random start
+  for (int j = 0; j < 3; ++j) EXPECT_EQ(h[j], !(0.5 > std::rand() / 2147483647.0)) << j;
+}
+
+// Mismatch of each read under its better orientation, straight from the
+// iterator: what polishing minimises.
+long long betterOrientationMismatch(const std::vector<bool>& alleles,
+                                    const std::vector<Read>& reads) {
+  long long total = 0;
+  for (const Read& read : reads) {
+    long long disagree = 0;
+    for (ReadIterator it = read.begin(); it != read.end(); ++it) {
+      disagree += alleles[(*it).first] != (*it).second;
+    }
+    total += std::min<long long>(disagree, read.size() - disagree);
+  }
+  return total;
+}
+
+TEST_F(AssemblySampler, PolishingMendsASwitchOfPhase) {
+  load("1 a 1 0 A G\n1 b 2 0 A G\n1 c 3 0 A G\n1 d 4 0 A G\n1 e 5 0 A G\n",
+       "1 AGA\n2 GAG\n3 AGA\n1 GAGAG\n");
+  // The truth is A G A G A (or its complement); the last two SNPs are switched.
+  Haplotype h(std::vector<bool>{false, true, false, false, true});
+  EXPECT_EQ(polishAssembly(h, reads_), 0);
+  EXPECT_EQ(assemblyMismatch(h), 0);
+  const std::vector<bool> truth = {false, true, false, true, false};
+  std::vector<bool> got;
+  for (int j = 0; j < 5; ++j) got.push_back(h[j]);
+  const std::vector<bool> swapped = {true, false, true, false, true};
+  EXPECT_TRUE(got == truth || got == swapped);
+}
+
+TEST_F(AssemblySampler, PolishedStatesAreLocalOptimaWithConsistentCounts) {
+  const int nSnp = 40;
+  std::string map;
+  for (int j = 0; j < nSnp; ++j)
+    map += "1 s" + std::to_string(j) + " " + std::to_string(j) + " 0 A G\n";
+  std::srand(55);
+  std::string text;
+  for (int r = 0; r < 120; ++r) {
+    // Noisy reads, some with two fragments that may overlap.
+    for (int f = 0, n = 1 + std::rand() % 2; f < n; ++f) {
+      text += std::to_string(1 + std::rand() % (nSnp - 6)) + " ";
+      for (int j = 0, len = 1 + std::rand() % 6; j < len; ++j) text += "AG-"[std::rand() % 3];
+      text += " ";
+    }
+    text += "\n";
+  }
+  load(map, text);
+  for (int trial = 0; trial < 20; ++trial) {
+    std::vector<bool> start(nSnp);
+    for (int j = 0; j < nSnp; ++j) start[j] = std::rand() & 1;
+    Haplotype h(start);
+    const int polished = polishAssembly(h, reads_);
+    std::vector<bool> alleles(nSnp);
+    for (int j = 0; j < nSnp; ++j) alleles[j] = h[j];
+    const long long reached = betterOrientationMismatch(alleles, reads_);
+    EXPECT_EQ(polished, reached);
+    EXPECT_EQ(assemblyMismatch(h), reached);
+    EXPECT_LE(reached, betterOrientationMismatch(start, reads_));
+    // No single complement and no switch of phase lowers it further.
+    for (int from = 0; from < nSnp; ++from) {
+      for (int to : {from + 1, nSnp}) {
+        std::vector<bool> moved = alleles;
+        for (int j = from; j < to; ++j) moved[j] = !moved[j];
+        ASSERT_GE(betterOrientationMismatch(moved, reads_), reached) << from << ".." << to;
+      }
+    }
+    // The counts are those of the reads under their flips.
+    Haplotype rebuilt(alleles);
+    for (const Read& read : reads_) rebuilt.assignRead(read, Haplotype::ALL_READS);
+    for (int j = 0; j < nSnp; ++j) {
+      ASSERT_EQ(h.getCount(j, false), rebuilt.getCount(j, false));
+      ASSERT_EQ(h.getCount(j, true), rebuilt.getCount(j, true));
+    }
+  }
 }
 
 }  // namespace

@@ -1,0 +1,239 @@
+#include "Haplotype.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "Parameter.h"
+#include "Read.h"
+#include "TestSupport.h"
+#include "VeltaUtil.h"
+
+namespace {
+
+using Counts = std::vector<std::pair<int, int>>;
+
+// `n` SNPs, all with major A and minor G.
+Parameter uniformMap(int n) {
+  std::ostringstream map;
+  for (int i = 0; i < n; ++i) map << "1 s" << i << ' ' << i << " 0 A G\n";
+  std::istringstream in(map.str());
+  Parameter parameter;
+  parameter.initFromMapStream(in);
+  return parameter;
+}
+
+Counts countsOf(const Haplotype& h) {
+  Counts counts;
+  for (int j = 0; j < h.getLength(); ++j)
+    counts.push_back({h.getCount(j, false), h.getCount(j, true)});
+  return counts;
+}
+
+// A read with the given flip: reads are built (one rand() each) until one
+// draws that flip.
+Read readWithFlip(const std::string& text, const Parameter& p, unsigned char flip) {
+  for (;;) {
+    Read read(text, p);
+    if (read.getFlip() == flip) return read;
+  }
+}
+
+TEST(HaplotypeCounts, FlagSaysWhetherAllelesCountAsReadOrComplemented) {
+  const Parameter p = uniformMap(4);
+  const Read read("1 AG-G", p);  // SNP 0 major, 1 minor, 3 minor
+  Haplotype h(std::vector<bool>(4, false));
+  h.appendRead(read, false);
+  EXPECT_EQ(countsOf(h), (Counts{{1, 0}, {0, 1}, {0, 0}, {0, 1}}));
+  h.appendRead(read, true);  // a minor allele now adds to the major count
+  EXPECT_EQ(countsOf(h), (Counts{{1, 1}, {1, 1}, {0, 0}, {1, 1}}));
+  h.popRead(read, false);
+  EXPECT_EQ(countsOf(h), (Counts{{0, 1}, {1, 0}, {0, 0}, {1, 0}}));
+  h.popRead(read, true);
+  EXPECT_EQ(countsOf(h), Counts(4, {0, 0}));
+}
+
+TEST(HaplotypeCounts, AddingThenRemovingRestoresCountsOnRandomReads) {
+  const int nSnp = 300;
+  const Parameter p = uniformMap(nSnp);
+  std::srand(21);
+  Haplotype h(nSnp);
+  std::vector<Read> reads;
+  for (int i = 0; i < 200; ++i) {
+    std::string text = std::to_string(1 + std::rand() % 250) + " ";
+    for (int j = 0, n = 1 + std::rand() % 50; j < n; ++j) text += "AG-"[std::rand() % 3];
+    reads.emplace_back(text, p);
+  }
+  // Reference counts straight from the iterator.
+  Counts expected(nSnp, {0, 0});
+  for (const Read& read : reads) {
+    h.appendRead(read, read.getFlip());
+    for (ReadIterator it = read.begin(); it != read.end(); ++it) {
+      const bool oriented = (*it).second != (read.getFlip() != 0);
+      (oriented ? expected[(*it).first].second : expected[(*it).first].first) += 1;
+    }
+  }
+  EXPECT_EQ(countsOf(h), expected);
+  for (const Read& read : reads) h.popRead(read, read.getFlip());
+  EXPECT_EQ(countsOf(h), Counts(nSnp, {0, 0}));
+}
+
+struct ModeCase {
+  Haplotype::Mode mode;
+  unsigned char flip;
+  bool assigns;  // assignRead takes the read
+  bool removes;  // removeRead after a change of flip takes it out
+};
+
+TEST(HaplotypeModes, EachModeHoldsItsReads) {
+  const Parameter p = uniformMap(3);
+  std::srand(4);
+  const ModeCase cases[] = {
+      {Haplotype::UNFLIPPED_READS, 0, true, false},
+      {Haplotype::UNFLIPPED_READS, 1, false, true},
+      {Haplotype::FLIPPED_READS, 0, false, true},
+      {Haplotype::FLIPPED_READS, 1, true, false},
+  };
+  const Counts held1 = {{1, 0}, {0, 1}, {0, 1}};
+  const Counts none(3, {0, 0});
+  for (const ModeCase& c : cases) {
+    const Read read = readWithFlip("1 AGG", p, c.flip);
+    Haplotype h(3);
+    EXPECT_EQ(h.assignRead(read, c.mode), c.assigns);
+    EXPECT_EQ(countsOf(h), c.assigns ? held1 : none);
+    // removeRead sees the flip after it changed: it takes out what the other
+    // flip had put in.
+    Haplotype held(3);
+    held.appendRead(read, false);
+    EXPECT_EQ(held.removeRead(read, c.mode), c.removes);
+    EXPECT_EQ(countsOf(held), c.removes ? none : held1);
+    EXPECT_FALSE(held.flipRead(read, c.mode));
+  }
+}
+
+TEST(HaplotypeModes, AllReadsCountsFlippedReadsComplementedAndFollowsFlips) {
+  const Parameter p = uniformMap(3);
+  std::srand(9);
+  for (unsigned char flip : {0, 1}) {
+    Read read = readWithFlip("1 AGG", p, flip);
+    Haplotype h(3);
+    EXPECT_TRUE(h.assignRead(read, Haplotype::ALL_READS));
+    const Counts asRead = {{1, 0}, {0, 1}, {0, 1}};
+    const Counts complemented = {{0, 1}, {1, 0}, {1, 0}};
+    EXPECT_EQ(countsOf(h), flip ? complemented : asRead);
+    // Redraw the flip against the other orientation until it changes, then
+    // move the counts.
+    const Haplotype against(flip ? std::vector<bool>{false, true, true}
+                                 : std::vector<bool>{true, false, false});
+    while (!read.sampleFlip(against, p)) {
+    }
+    EXPECT_TRUE(h.flipRead(read, Haplotype::ALL_READS));
+    EXPECT_EQ(countsOf(h), flip ? asRead : complemented);
+  }
+}
+
+TEST(HaplotypeModes, UnknownModesAreFatal) {
+  const Parameter p = uniformMap(2);
+  const Read read("1 AG", p);
+  Haplotype h(2);
+  velta_test::FatalCatcher catcher;
+  testing::internal::CaptureStderr();
+  EXPECT_THROW(h.assignRead(read, static_cast<Haplotype::Mode>(3)), velta_test::FatalExit);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "FATAL => You should not get to here\n\n");
+  for (Haplotype::Mode mode : {Haplotype::ALL_READS, static_cast<Haplotype::Mode>(3)}) {
+    testing::internal::CaptureStderr();
+    EXPECT_THROW(h.removeRead(read, mode), velta_test::FatalExit);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "FATAL => You should not get here\n\n");
+  }
+  EXPECT_EQ(countsOf(h), Counts(2, {0, 0}));
+}
+
+TEST(HaplotypeAlleles, RandomConstructionDrawsOneLowBitPerSnp) {
+  std::srand(31);
+  const Haplotype h(130);
+  std::srand(31);
+  for (int j = 0; j < 130; ++j) EXPECT_EQ(h[j], (std::rand() & 1) != 0) << j;
+}
+
+TEST(HaplotypeAlleles, AlleleRunsMatchSingleAlleles) {
+  std::srand(2);
+  for (int length : {1, 31, 32, 63, 64, 65, 200}) {
+    std::vector<bool> alleles(length);
+    for (int j = 0; j < length; ++j) alleles[j] = std::rand() & 1;
+    const Haplotype h(alleles);
+    for (int first = 0; first < length + 40; ++first) {
+      std::uint32_t expected = 0;
+      for (int i = 0; i < 32 && first + i < length; ++i) {
+        expected |= static_cast<std::uint32_t>(alleles[first + i]) << i;
+      }
+      ASSERT_EQ(h.getAlleleRun(first), expected) << length << " " << first;
+    }
+  }
+}
+
+TEST(HaplotypeSample, EachAlleleIsOneDrawFromItsCounts) {
+  Parameter p = uniformMap(6);
+  p.setSmoothMu(0.5);
+  // Counts per SNP: none, few, tied, lopsided, and 200 of each, where both
+  // weights underflow.
+  Haplotype h(6);
+  const std::string lines[] = {"2 A", "2 G", "3 AG", "4 AAAG", "6 G", "6 A"};
+  for (const std::string& text : lines) h.appendRead(Read(text, p), false);
+  const Read deep("5 A", p);
+  const Read deepMinor("5 G", p);
+  for (int i = 0; i < 200; ++i) {
+    h.appendRead(deep, false);
+    h.appendRead(deepMinor, false);
+  }
+  const double r = p.getSeqLogRight();
+  const double e = p.getSeqLogError();
+  for (unsigned seed = 1; seed <= 300; ++seed) {
+    std::srand(seed);
+    std::vector<double> uniform;
+    for (int j = 0; j < 6; ++j) uniform.push_back(std::rand() / 2147483647.0);
+    std::srand(seed);
+    const std::uint64_t calls = Haplotype::getCount();
+    h.sample(p);
+    EXPECT_EQ(Haplotype::getCount(), calls + 1);
+    for (int j = 0; j < 6; ++j) {
+      const double k0 = h.getCount(j, false);
+      const double k1 = h.getCount(j, true);
+      EXPECT_EQ(h[j], chooseTwoValued(0.5 * (r * k0 + e * k1), 0.5 * (e * k0 + r * k1), uniform[j]))
+          << "SNP " << j << " seed " << seed;
+    }
+  }
+}
+
+TEST(HaplotypeSample, DeepTiedSnpsAreFairNotAlwaysMinor) {
+  const int nSnp = 1000;
+  const Parameter p = uniformMap(nSnp);
+  Haplotype h(nSnp);
+  const Read major("1 " + std::string(nSnp, 'A'), p);
+  for (int i = 0; i < 200; ++i) {
+    h.appendRead(major, false);
+    h.appendRead(major, true);
+  }
+  std::srand(77);
+  h.sample(p);
+  int minor = 0;
+  for (int j = 0; j < nSnp; ++j) minor += h[j];
+  // Six standard deviations around one half.
+  EXPECT_NEAR(minor, nSnp / 2, 6 * std::sqrt(nSnp / 4.0));
+}
+
+TEST(HaplotypePrint, ListsAllelesAndBothCounts) {
+  const Parameter p = uniformMap(3);
+  Haplotype h(std::vector<bool>{true, false, true});
+  h.appendRead(Read("1 AG", p), false);
+  testing::internal::CaptureStdout();
+  h.print();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "hap\t1\t0\t1\t\ncnt0\t1\t0\t0\t\ncnt1\t0\t1\t0\t\n");
+}
+
+}  // namespace

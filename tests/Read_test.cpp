@@ -1,0 +1,344 @@
+#include "Read.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "Haplotype.h"
+#include "Parameter.h"
+#include "TestSupport.h"
+#include "VeltaUtil.h"
+
+namespace {
+
+using Calls = std::vector<std::pair<std::uint32_t, bool>>;
+
+// Twelve SNPs; SNP index i has major kMajor[i] and minor kMinor[i].
+const char kMajor[] = "ACGTACACGACG";
+const char kMinor[] = "GTACCAGTTGTA";
+
+Parameter twelveSnpMap() {
+  std::ostringstream map;
+  for (int i = 0; i < 12; ++i)
+    map << "20 rs" << i << ' ' << 100 * i << " 0 " << kMajor[i] << ' ' << kMinor[i] << '\n';
+  std::istringstream in(map.str());
+  Parameter parameter;
+  parameter.initFromMapStream(in);
+  return parameter;
+}
+
+// A map of `n` SNPs, all with major A and minor G.
+Parameter uniformMap(int n) {
+  std::ostringstream map;
+  for (int i = 0; i < n; ++i) map << "1 s" << i << ' ' << i << " 0 A G\n";
+  std::istringstream in(map.str());
+  Parameter parameter;
+  parameter.initFromMapStream(in);
+  return parameter;
+}
+
+Calls callsOf(const Read& read) {
+  Calls calls;
+  for (ReadIterator it = read.begin(); it != read.end(); ++it) calls.push_back(*it);
+  return calls;
+}
+
+// Straightforward decoding of a well-formed read line against the map, for
+// checking the packed storage.
+Calls referenceCalls(const std::string& text, const Parameter& parameter) {
+  std::istringstream words(text);
+  Calls calls;
+  unsigned long position;
+  std::string token;
+  while (words >> position >> token) {
+    for (std::size_t j = 0; j < token.size(); ++j) {
+      const unsigned snp = static_cast<unsigned>(position - 1 + j);
+      if (snp >= parameter.getNSnp()) continue;
+      if (token[j] == parameter.getMinorAllele(snp)) {
+        calls.push_back({snp, true});
+      } else if (token[j] == parameter.getMajorAllele(snp)) {
+        calls.push_back({snp, false});
+      }
+    }
+  }
+  return calls;
+}
+
+struct ParseCase {
+  const char* text;
+  Calls calls;
+  const char* err;  // exact standard error
+};
+
+TEST(ReadParsing, LinesGiveTheirPresentCallsInOrder) {
+  const Parameter p = twelveSnpMap();
+  const ParseCase cases[] = {
+      {"3 --AC- 9 T", {{4, false}, {5, false}, {8, true}}, ""},
+      {"3 ----", {}, ""},
+      {"1 A-A", {{0, false}, {2, true}}, ""},  // inner '-' is stored but skipped
+      {"1 GT\r", {{0, true}, {1, true}}, ""},
+      {"1 GT \t\r", {{0, true}, {1, true}}, ""},
+      {"  \t1\tGT", {{0, true}, {1, true}}, ""},
+      {"5 C 1 A", {{4, true}, {0, false}}, ""},  // fragments keep line order
+      {"1 A 1 G", {{0, false}, {0, true}}, ""},  // overlaps count twice
+      {"3 AC 7",
+       {{2, true}, {3, true}},
+       "WARINING => Read file , line 0: position 7 has no allele run after it; ignored\n\n"},
+      {"x 3 AC",
+       {},
+       "WARINING => Read file , line 0: expected a SNP position (a number from 1), found \"x\"; "
+       "the rest of the line is ignored\n\n"},
+      {"1 A -2 C",
+       {{0, false}},
+       "WARINING => Read file , line 0: expected a SNP position (a number from 1), found \"-2\"; "
+       "the rest of the line is ignored\n\n"},
+      {"4294967296 A",
+       {},
+       "WARINING => Read file , line 0: expected a SNP position (a number from 1), found "
+       "\"4294967296\"; the rest of the line is ignored\n\n"},
+  };
+  for (const ParseCase& c : cases) {
+    testing::internal::CaptureStderr();
+    const Read read(c.text, p);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), c.err) << c.text;
+    EXPECT_EQ(callsOf(read), c.calls) << c.text;
+    EXPECT_EQ(read.size(), c.calls.size()) << c.text;
+  }
+}
+
+TEST(ReadParsing, InconsistentAlleleIsReportedAndStoredAbsent) {
+  const Parameter p = twelveSnpMap();
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  const Read read("1 -CX- 12 A", p);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "1 -CX- 12 A CX\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "WARINING => [1 -CX- 12 A] - Inconsistent allele X at position 3, given X, should be "
+            "A or G\n");
+  EXPECT_EQ(callsOf(read), (Calls{{1, false}, {11, true}}));
+}
+
+TEST(ReadParsing, CharactersBeyondTheMapAreReportedAgainstTilde) {
+  const Parameter p = twelveSnpMap();
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  const Read read("12 A~", p);
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "WARINING => [12 A~] - Inconsistent allele ~ at position 13, given ~, should be ~ or "
+            "~\n");
+  EXPECT_EQ(callsOf(read), (Calls{{11, true}}));
+}
+
+TEST(ReadParsing, AReadOfMismatchesOnlyHasSizeZero) {
+  const Parameter p = twelveSnpMap();
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  const Read read("1 XY", p);
+  testing::internal::GetCapturedStdout();
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("Inconsistent allele X at position 1"), std::string::npos);
+  EXPECT_NE(err.find("Inconsistent allele Y at position 2"), std::string::npos);
+  EXPECT_EQ(read.size(), 0U);
+  EXPECT_FALSE(read.begin() != read.end());
+}
+
+TEST(ReadParsing, LongRunsAreSplitWithoutLoss) {
+  const Parameter p = uniformMap(2000);
+  std::srand(5);
+  for (int trial = 0; trial < 50; ++trial) {
+    // Runs up to 1000 characters with '-' anywhere, also at the split points.
+    std::string token;
+    const int length = 1 + std::rand() % 1000;
+    for (int j = 0; j < length; ++j) token += "AG--"[std::rand() % 4];
+    const std::string text = std::to_string(1 + std::rand() % 900) + " " + token + " 1990 GA";
+    const Read read(text, p);
+    EXPECT_EQ(callsOf(read), referenceCalls(text, p)) << text;
+  }
+}
+
+TEST(ReadParsing, ValidateReadEndTrimsBothEnds) {
+  const Parameter p = twelveSnpMap();
+  const Read read("1 A", p);
+  const struct {
+    const char* in;
+    const char* out;
+    unsigned lead;
+  } cases[] = {{"--AC-", "AC", 2}, {"A-C", "A-C", 0}, {"----", "", 4}, {"", "", 0}, {"A", "A", 0}};
+  for (const auto& c : cases) {
+    std::string token = c.in;
+    EXPECT_EQ(read.validateReadEnd(token), c.lead) << c.in;
+    EXPECT_EQ(token, c.out) << c.in;
+  }
+}
+
+struct LimitCase {
+  const char* name;
+  std::string text;
+  const char* message;
+};
+
+TEST(ReadParsing, LinesBeyondTheLimitsOfAReadAreFatal) {
+  const Parameter p = uniformMap(40000);
+  std::string pairs254;
+  for (int i = 0; i < 254; ++i) pairs254 += "1 A ";
+  const std::string pairs255 = pairs254 + "1 A ";
+  const std::string pairs256 = pairs255 + "1 A ";
+  const LimitCase cases[] = {
+      {"256Fragments", pairs256,
+       "FATAL => Read file reads.txt, line 7: a read holds at most 255 runs of alleles (a run "
+       "longer than 256 characters counts as several)\n\n"},
+      {"SplitRunPastFragments", pairs254 + "1 " + std::string(257, 'A'),
+       "FATAL => Read file reads.txt, line 7: a read holds at most 255 runs of alleles (a run "
+       "longer than 256 characters counts as several)\n\n"},
+      {"32768Characters", "1 " + std::string(32767, 'A') + " 5 G",
+       "FATAL => Read file reads.txt, line 7: a read holds at most 32767 allele characters\n\n"},
+      {"PositionZero", "3 A 0 G",
+       "FATAL => Read file reads.txt, line 7: SNP positions count from 1, found position 0\n\n"},
+  };
+  velta_test::FatalCatcher catcher;
+  for (const LimitCase& c : cases) {
+    testing::internal::CaptureStderr();
+    EXPECT_THROW(Read(c.text, p, "reads.txt", 7), velta_test::FatalExit) << c.name;
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), c.message) << c.name;
+  }
+  // The largest reads that fit are kept whole.
+  const Read fragments(pairs255, p);
+  EXPECT_EQ(fragments.size(), 255U);
+  const Read characters("1 " + std::string(32767, 'G'), p);
+  EXPECT_EQ(characters.size(), 32767U);
+  EXPECT_EQ(callsOf(characters).back(), (std::pair<std::uint32_t, bool>{32766, true}));
+}
+
+TEST(ReadIterator, ComparesPositionsOnly) {
+  const Parameter p = twelveSnpMap();
+  const Read a("1 A", p);
+  const Read b("5 C", p);
+  EXPECT_FALSE(a.begin() != b.begin());
+  EXPECT_FALSE(a.end() != b.end());
+  EXPECT_TRUE(a.begin() != a.end());
+}
+
+// Random reads and haplotypes: the packed match count must equal a count
+// made straight from the line text.
+TEST(CountMatch, AgreesWithTheTextOnRandomReads) {
+  const int nSnp = 700;
+  const Parameter p = uniformMap(nSnp);
+  std::srand(11);
+  for (int trial = 0; trial < 300; ++trial) {
+    std::vector<bool> alleles(nSnp);
+    for (int j = 0; j < nSnp; ++j) alleles[j] = std::rand() & 1;
+    const Haplotype haplotype(alleles);
+    std::string text;
+    const int pairs = 1 + std::rand() % 6;
+    for (int k = 0; k < pairs; ++k) {
+      text += std::to_string(1 + std::rand() % (nSnp - 150)) + " ";
+      const int length = 1 + std::rand() % 140;
+      for (int j = 0; j < length; ++j) text += "AAGG-"[std::rand() % 5];
+      text += " ";
+    }
+    const Read read(text, p);
+    unsigned expected = 0;
+    const Calls calls = referenceCalls(text, p);
+    for (const auto& call : calls) expected += alleles[call.first] == call.second;
+    ASSERT_EQ(read.countMatch(haplotype), expected) << text;
+    ASSERT_EQ(callsOf(read), calls) << text;
+    // Against the complement the agreements and disagreements swap.
+    std::vector<bool> complement(nSnp);
+    for (int j = 0; j < nSnp; ++j) complement[j] = !alleles[j];
+    ASSERT_EQ(read.countMatch(Haplotype(complement)), read.size() - expected);
+  }
+}
+
+double logWeight(double mu, const Parameter& p, double agree, double n) {
+  return mu * (p.getSeqLogRight() * agree + p.getSeqLogError() * (n - agree));
+}
+
+// The next rand() value as sampleFlip sees it, with the generator left in the
+// same state.
+double peekUniform(unsigned seed) {
+  std::srand(seed);
+  const double u = std::rand() / 2147483647.0;
+  std::srand(seed);
+  return u;
+}
+
+TEST(SampleFlip, DrawsFromTheTemperedLikelihoodsWithOneRandomNumber) {
+  Parameter p = uniformMap(400);
+  p.setSmoothMu(0.7);
+  std::vector<bool> alleles(400);
+  for (int j = 0; j < 400; j += 3) alleles[j] = true;
+  const Haplotype first(alleles);
+  const Haplotype second(std::vector<bool>(400, true));
+  // Short, long (both weights underflow at 400 calls) and mixed reads.
+  const std::vector<std::string> lines = {"1 AGAG", "1 " + std::string(400, 'G'), "7 G-A 50 AAG",
+                                          "1 " + std::string(200, 'A') + std::string(200, 'G')};
+  for (const std::string& text : lines) {
+    Read read(text, p);
+    const double n = read.size();
+    const double m = read.countMatch(first);
+    const double m2 = read.countMatch(second);
+    for (unsigned seed = 1; seed <= 200; ++seed) {
+      const std::uint64_t calls = Read::getCount();
+      unsigned char before = read.getFlip();
+      double u = peekUniform(seed);
+      bool changed = read.sampleFlip(first, p);
+      EXPECT_EQ(read.getFlip(),
+                chooseTwoValued(logWeight(0.7, p, m, n), logWeight(0.7, p, n - m, n), u));
+      EXPECT_EQ(changed, read.getFlip() != before);
+      before = read.getFlip();
+      u = peekUniform(seed + 1000);
+      changed = read.sampleFlip(first, second, p);
+      EXPECT_EQ(read.getFlip(),
+                chooseTwoValued(logWeight(0.7, p, m, n), logWeight(0.7, p, m2, n), u));
+      EXPECT_EQ(changed, read.getFlip() != before);
+      EXPECT_EQ(Read::getCount(), calls + 2);
+    }
+  }
+}
+
+TEST(SampleFlip, UnderflowedWeightsDoNotForceFlipOne) {
+  // 200 agreements and 200 disagreements: both weights are 0 in double, the
+  // draw must still be fair.
+  const Parameter p = uniformMap(400);
+  const Haplotype haplotype(std::vector<bool>(400, false));
+  Read read("1 " + std::string(200, 'A') + std::string(200, 'G'), p);
+  std::srand(3);
+  int ones = 0;
+  const int n = 4000;
+  for (int i = 0; i < n; ++i) {
+    read.sampleFlip(haplotype, p);
+    ones += read.getFlip();
+  }
+  // Six standard deviations around one half.
+  EXPECT_NEAR(ones, n / 2, 6 * std::sqrt(n / 4.0));
+}
+
+TEST(SampleFlip, NotANumberGivesFlipOne) {
+  Parameter p = twelveSnpMap();
+  p.setSeqError(2.0);  // ln(-1): no probability at all
+  const Haplotype haplotype(std::vector<bool>(12, false));
+  Read read("1 AC", p);
+  std::srand(8);
+  for (int i = 0; i < 20; ++i) {
+    read.sampleFlip(haplotype, p);
+    EXPECT_EQ(read.getFlip(), 1);
+  }
+}
+
+TEST(ReadPrint, MarksFlippedCellsAndFillsGaps) {
+  const Parameter p = twelveSnpMap();
+  const Read read("2 T-T", p);  // SNP index 1 minor, index 3 major
+  testing::internal::CaptureStdout();
+  read.print();
+  const std::string expected = read.getFlip() ? "Read\t-\t(1)\t-\t(0)\t\n" : "Read\t-\t1\t-\t0\t\n";
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), expected);
+}
+
+}  // namespace
