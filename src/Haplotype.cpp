@@ -6,6 +6,7 @@
 
 #include "Parameter.h"
 #include "Read.h"
+#include "Reference.h"
 #include "VeltaIO.h"
 #include "VeltaUtil.h"
 
@@ -105,10 +106,37 @@ void Haplotype::sample(const Parameter& parameter) {
   for (int j = 0; j < length_; ++j) {
     const double k0 = alleleCount_[j].first;
     const double k1 = alleleCount_[j].second;
-    setAllele(j, drawTwoValued(mu * (right * k0 + error * k1), mu * (error * k0 + right * k1)));
+    setAllele(j, drawTwoValued(mu * (countLog(k0, right) + countLog(k1, error)),
+                               mu * (countLog(k0, error) + countLog(k1, right))));
   }
   time_ += std::clock() - start;
   ++count_;
+}
+
+void Haplotype::sample(const RefPath& path, const Parameter& parameter) {
+  const std::clock_t start = std::clock();
+  const double mu = parameter.getSmoothMu();
+  const double right = parameter.getSeqLogRight();
+  const double error = parameter.getSeqLogError();
+  const double emitRight = parameter.getEmitLogRight();
+  const double emitError = parameter.getEmitLogError();
+  for (int j = 0; j < length_; ++j) {
+    const double k0 = alleleCount_[j].first;
+    const double k1 = alleleCount_[j].second;
+    // The copied panel allele weighs in as one more observation with the
+    // panel mismatch rate.
+    const bool copied = path[j];
+    const double panel0 = copied ? emitError : emitRight;
+    const double panel1 = copied ? emitRight : emitError;
+    setAllele(j, drawTwoValued(mu * (countLog(k0, right) + countLog(k1, error) + panel0),
+                               mu * (countLog(k0, error) + countLog(k1, right) + panel1)));
+  }
+  time_ += std::clock() - start;
+  ++count_;
+}
+
+void Haplotype::copyInit(const RefPath& path) {
+  for (int j = 0; j < length_; ++j) setAllele(j, path[j]);
 }
 
 void Haplotype::print() const {

@@ -190,8 +190,8 @@ bool Read::sampleFlip(const Haplotype& haplotype, const Parameter& parameter) {
   const double mu = parameter.getSmoothMu();
   const double right = parameter.getSeqLogRight();
   const double error = parameter.getSeqLogError();
-  const unsigned char flip =
-      drawTwoValued(mu * (right * m + error * (n - m)), mu * (error * m + right * (n - m)));
+  const unsigned char flip = drawTwoValued(mu * (countLog(m, right) + countLog(n - m, error)),
+                                           mu * (countLog(m, error) + countLog(n - m, right)));
   ++count_;
   const bool changed = flip != flip_;
   flip_ = flip;
@@ -205,8 +205,8 @@ bool Read::sampleFlip(const Haplotype& first, const Haplotype& second, const Par
   const double mu = parameter.getSmoothMu();
   const double right = parameter.getSeqLogRight();
   const double error = parameter.getSeqLogError();
-  const unsigned char flip =
-      drawTwoValued(mu * (right * m1 + error * (n - m1)), mu * (right * m2 + error * (n - m2)));
+  const unsigned char flip = drawTwoValued(mu * (countLog(m1, right) + countLog(n - m1, error)),
+                                           mu * (countLog(m2, right) + countLog(n - m2, error)));
   ++count_;
   const bool changed = flip != flip_;
   flip_ = flip;

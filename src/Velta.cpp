@@ -12,7 +12,9 @@
 #include "Haplotype.h"
 #include "Parameter.h"
 #include "Read.h"
+#include "Reference.h"
 #include "VeltaIO.h"
+#include "VeltaUtil.h"
 
 namespace {
 
@@ -311,13 +313,28 @@ void printInputInformation(const std::vector<Read>& reads, const Parameter& para
   veltaMessage("", 0, parameter);
 }
 
+void printInputInformation(const std::vector<Read>& reads, const Reference& reference,
+                           const Parameter& parameter) {
+  composeLine(
+      "Options in effect:\n    --sfile %s\n    --rfile %s\n    --mfile %s\n    --output %s\n"
+      "    -n %d\n    -u %f\n    -e %f\n    -w %f\n    -r %f\n    -v %d\n",
+      parameter.getSeqFile(), parameter.getRefFile(), parameter.getMapFile(),
+      parameter.getOutFile(), parameter.getMaxIter(), parameter.getSmoothMu(),
+      parameter.getSeqError(), parameter.getEmitError(), parameter.getTranNe(),
+      parameter.getVerbose());
+  veltaMessage(line, 0, parameter);
+  printReadSummary(reads, parameter);
+  composeLine("Number of reference : [%d]", reference.getHapNo());
+  veltaMessage(line, 0, parameter);
+  veltaMessage("", 0, parameter);
+}
+
 void printTimingLine() {
-  // No panel path is drawn in assembly; the panel's counters join the line
-  // together with the panel sampler.
-  std::printf("sampling time (read %llu %f, haplotype %llu %f, reference %llu %f)\n",
-              static_cast<unsigned long long>(Read::getCount()), Read::getTime() / 1000000.0,
-              static_cast<unsigned long long>(Haplotype::getCount()),
-              Haplotype::getTime() / 1000000.0, 0ULL, 0.0);
+  std::printf(
+      "sampling time (read %llu %f, haplotype %llu %f, reference %llu %f)\n",
+      static_cast<unsigned long long>(Read::getCount()), Read::getTime() / 1000000.0,
+      static_cast<unsigned long long>(Haplotype::getCount()), Haplotype::getTime() / 1000000.0,
+      static_cast<unsigned long long>(Reference::getCount()), Reference::getTime() / 1000000.0);
 }
 
 int assemblyMismatch(const Haplotype& haplotype) {
@@ -376,6 +393,127 @@ void assemblyGibbs(Haplotype& haplotype, std::vector<Read>& reads, const Paramet
 
 namespace {
 
+// Redraws every read's side between the two haplotypes and moves the reads
+// whose side changed; the processor time of the pass is booked once.
+void flipPassInference(Haplotype& first, Haplotype& second, std::vector<Read>& reads,
+                       const Parameter& parameter) {
+  const std::clock_t start = std::clock();
+  for (Read& read : reads) {
+    if (!read.sampleFlip(first, second, parameter)) continue;
+    if (read.getFlip() == 1) {
+      first.removeRead(read, Haplotype::UNFLIPPED_READS);
+      second.assignRead(read, Haplotype::FLIPPED_READS);
+    } else {
+      first.assignRead(read, Haplotype::UNFLIPPED_READS);
+      second.removeRead(read, Haplotype::FLIPPED_READS);
+    }
+  }
+  Read::addTime(std::clock() - start);
+}
+
+// Seeds both haplotypes from the best pair of panel paths for the pooled read
+// alleles, then draws every read's side against that pair.
+void warmStart(Haplotype& first, Haplotype& second, std::vector<Read>& reads,
+               const Reference& reference, const Parameter& parameter) {
+  veltaMessage("counting read likelihood...", 2, parameter);
+  AlleleCounts counts(reference.getSnpNo());
+  for (const Read& read : reads) {
+    for (ReadIterator it = read.begin(); it != read.end(); ++it) {
+      const auto [snp, minor] = *it;
+      if (minor) {
+        ++counts[snp].second;
+      } else {
+        ++counts[snp].first;
+      }
+    }
+  }
+  veltaMessage("warm start...", 1, parameter);
+  RefPath pathA(reference);
+  RefPath pathB(reference);
+  reference.maxPath(pathA, pathB, counts, parameter);
+  first.copyInit(pathA);
+  second.copyInit(pathB);
+  const std::clock_t start = std::clock();
+  for (Read& read : reads) read.sampleFlip(first, second, parameter);
+  Read::addTime(std::clock() - start);
+}
+
+}  // namespace
+
+void inferenceGibbs(Haplotype& first, Haplotype& second, std::vector<Read>& reads,
+                    const Reference& reference, const Parameter& parameter) {
+  if (parameter.getMaxIter() > 0) warmStart(first, second, reads, reference, parameter);
+
+  composeLine("Start likelihood = %f\n",
+              inferenceLikelihood(first, second, reads, reference, parameter));
+  veltaMessage(line, 2, parameter);
+  for (const Read& read : reads) {
+    if (read.getFlip() == 1) {
+      second.assignRead(read, Haplotype::FLIPPED_READS);
+    } else {
+      first.assignRead(read, Haplotype::UNFLIPPED_READS);
+    }
+  }
+
+  Haplotype bestFirst(first);
+  Haplotype bestSecond(second);
+  double bestLikelihood = kLogFloor;
+  RefPath firstPath(reference);
+  RefPath secondPath(reference);
+  // A negative count skips the warm start but still runs its absolute value
+  // of iterations.
+  for (long long i = 0; i < std::llabs(parameter.getMaxIter()); ++i) {
+    reference.samplePath(firstPath, first, parameter);
+    reference.samplePath(secondPath, second, parameter);
+    for (unsigned j = 0; j < static_cast<unsigned>(parameter.getSubIter()); ++j) {
+      first.sample(firstPath, parameter);
+      second.sample(secondPath, parameter);
+      flipPassInference(first, second, reads, parameter);
+    }
+    const double likelihood = inferenceLikelihood(first, second, reads, reference, parameter);
+    const double done = static_cast<double>(i) / std::llabs(parameter.getMaxIter()) * 100;
+    composeLine("likelihood = %f (%.1f%% done)", likelihood, done);
+    veltaMessage(line, 1, parameter);
+    if (likelihood > bestLikelihood) {
+      bestFirst = first;
+      bestSecond = second;
+      bestLikelihood = likelihood;
+    }
+  }
+  composeLine("max likelihood = [%.5f]", bestLikelihood);
+  veltaMessage(line, 1, parameter);
+  first = bestFirst;
+  second = bestSecond;
+}
+
+double inferenceLikelihood(const Haplotype& first, const Haplotype& second,
+                           const std::vector<Read>& reads, const Reference& reference,
+                           const Parameter& parameter) {
+  // 64-bit sums: a whole chromosome of deep reads passes 2^32 allele calls.
+  unsigned long long matches = 0;
+  unsigned long long mismatches = 0;
+  unsigned long long bestSideMismatches = 0;
+  for (const Read& read : reads) {
+    const unsigned m1 = read.countMatch(first);
+    const unsigned m2 = read.countMatch(second);
+    const unsigned x1 = read.size() - m1;
+    const unsigned x2 = read.size() - m2;
+    matches += m1 + m2;
+    mismatches += x1 + x2;
+    bestSideMismatches += std::min(x1, x2);
+  }
+  const double readTerm = parameter.getSeqLogRight() * static_cast<double>(matches) +
+                          parameter.getSeqLogError() * static_cast<double>(mismatches);
+  const double panelTerm =
+      reference.forwardProb(first, parameter) + reference.forwardProb(second, parameter);
+  composeLine("mismatch = %.5f [%llu %llu], reference = %.5f", readTerm, mismatches,
+              bestSideMismatches, panelTerm);
+  veltaMessage(line, 3, parameter);
+  return readTerm + panelTerm;
+}
+
+namespace {
+
 // Haplotype assembly from the reads alone: the haplotype and its complement.
 void runAssembly(Haplotype& haplotype, std::vector<Read>& reads, const Parameter& parameter) {
   printInputInformation(reads, parameter);
@@ -383,6 +521,15 @@ void runAssembly(Haplotype& haplotype, std::vector<Read>& reads, const Parameter
   assemblyGibbs(haplotype, reads, parameter);
   std::puts("start output");
   outputAssembly(haplotype, parameter);
+}
+
+// Haplotype inference: both haplotypes as mosaics of the panel's.
+void runInference(Haplotype& first, Haplotype& second, std::vector<Read>& reads,
+                  const Reference& reference, const Parameter& parameter) {
+  printInputInformation(reads, reference, parameter);
+  veltaMessage("Haplotype inference with reference start...", 1, parameter);
+  inferenceGibbs(first, second, reads, reference, parameter);
+  outputInference(first, second, parameter);
 }
 
 }  // namespace
@@ -399,14 +546,22 @@ int runVelta(int argc, char** argv) {
   parameter.initFromMapFile();
   std::vector<Read> reads;
   readSeqFile(parameter.getSeqFile(), reads, parameter);
+  Reference reference;
+  if (parameter.getHasRef()) {
+    reference.initFromFile(parameter.getRefFile(), parameter);
+    parameter.setSampleSize(std::min(parameter.getSampleSize(), reference.getHapNo()));
+    parameter.renewTran(static_cast<unsigned int>(reference.getHapNo()));
+  }
   const int nSnp = static_cast<int>(parameter.getNSnp());
   // Both are built in every mode: each draws one rand() per SNP, which fixes
   // the draws of the sampler that follows.
   Haplotype first(nSnp);
   Haplotype second(nSnp);
-  // Inference mode (a panel that opened, getHasRef()) loads the panel and runs
-  // its own sampler here on both haplotypes; every other run assembles.
-  runAssembly(first, reads, parameter);
+  if (parameter.getHasRef()) {
+    runInference(first, second, reads, reference, parameter);
+  } else {
+    runAssembly(first, reads, parameter);
+  }
   printTimingLine();
   return 0;
 }

@@ -15,6 +15,12 @@ constexpr double kLogFloor = -1.7976931348623157e308;
 // weights instead, so the result never hinges on underflow; a probability
 // that is not a number (NaN weights) gives 1.
 bool drawTwoValued(double logWeight0, double logWeight1);
+// count x logProbability, taking 0 x log 0 as 0: calls that did not happen
+// weigh nothing, even when an error rate of 0 or 1 makes the log infinite.
+inline double countLog(double count, double logProbability) {
+  return count == 0 ? 0.0 : count * logProbability;
+}
+
 // The same decision for a given uniform number in 0..1.
 bool chooseTwoValued(double logWeight0, double logWeight1, double uniform);
 
