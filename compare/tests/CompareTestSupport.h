@@ -1,5 +1,5 @@
-// Test helpers of velta-compare: in-process capture of fatal messages and
-// genotypes written compactly.
+// Test helpers of velta-compare: whole-program runs of the built tool and
+// in-process capture of fatal messages.
 #pragma once
 
 #include <functional>
@@ -10,6 +10,10 @@
 #include "TestSupport.h"
 
 namespace velta_test {
+
+// Runs the built velta-compare with the given arguments (no shell quoting
+// needed).
+RunResult runCompareBinary(const std::vector<std::string>& args);
 
 // Runs `action`, which must end through the fatal path; returns what it wrote
 // on standard error. A test failure is recorded when it returns normally.
