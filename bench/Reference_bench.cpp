@@ -16,6 +16,7 @@
 #include "Haplotype.h"
 #include "Parameter.h"
 #include "Reference.h"
+#include "VeltaUtil.h"
 
 namespace {
 
@@ -78,7 +79,7 @@ void reportPerState(benchmark::State& state, const Reference& reference) {
 void BM_SamplePath(benchmark::State& state, const std::string& size) {
   const Panel* panel = panelOrSkip(state, size);
   if (panel == nullptr) return;
-  std::srand(1);
+  veltaSrand(1);
   const Haplotype haplotype(panel->reference.getSnpNo());
   RefPath path(panel->reference);
   for (auto _ : state) {
@@ -92,7 +93,7 @@ void BM_SamplePath(benchmark::State& state, const std::string& size) {
 void BM_ForwardProb(benchmark::State& state, const std::string& size) {
   const Panel* panel = panelOrSkip(state, size);
   if (panel == nullptr) return;
-  std::srand(2);
+  veltaSrand(2);
   const Haplotype haplotype(panel->reference.getSnpNo());
   for (auto _ : state) {
     benchmark::DoNotOptimize(panel->reference.forwardProb(haplotype, panel->parameter));
@@ -127,9 +128,9 @@ void BM_MaxPath(benchmark::State& state, const std::string& size) {
   Parameter parameter = panel->parameter;
   parameter.setSampleSize(static_cast<int>(state.range(0)));
   const int snpNo = panel->reference.getSnpNo();
-  std::srand(3);
+  veltaSrand(3);
   AlleleCounts counts(snpNo);
-  for (auto& count : counts) count = {std::rand() % 4, std::rand() % 4};
+  for (auto& count : counts) count = {veltaRand() % 4, veltaRand() % 4};
   RefPath first(panel->reference), second(panel->reference);
   {
     SilencedStdout silenced;

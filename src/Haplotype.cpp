@@ -32,7 +32,7 @@ Haplotype::Haplotype(const std::vector<bool>& alleles)
 }
 
 void Haplotype::randomInit() {
-  for (int j = 0; j < length_; ++j) setAllele(j, std::rand() & 1);
+  for (int j = 0; j < length_; ++j) setAllele(j, veltaRand() & 1);
 }
 
 void Haplotype::appendRead(const Read& read, bool flag) {

@@ -43,7 +43,7 @@ bool parsePosition(const std::string& word, std::uint32_t* position) {
 
 Read::Read(const std::string& text, const Parameter& parameter, const char* fileName,
            unsigned long lineNo)
-    : flip_(std::rand() & 1), size_(0), bitCount_(0) {
+    : flip_(veltaRand() & 1), size_(0), bitCount_(0) {
   std::size_t pos = 0;
   std::string positionWord;
   std::string token;

@@ -553,7 +553,7 @@ int runVelta(int argc, char** argv) {
     parameter.renewTran(static_cast<unsigned int>(reference.getHapNo()));
   }
   const int nSnp = static_cast<int>(parameter.getNSnp());
-  // Both are built in every mode: each draws one rand() per SNP, which fixes
+  // Both are built in every mode: each draws one veltaRand() per SNP, which fixes
   // the draws of the sampler that follows.
   Haplotype first(nSnp);
   Haplotype second(nSnp);

@@ -5,8 +5,16 @@
 
 #include "VeltaIO.h"
 
+void veltaSrand(unsigned int seed) {
+  std::srand(seed);
+}
+
+int veltaRand() {
+  return std::rand();
+}
+
 bool drawTwoValued(double logWeight0, double logWeight1) {
-  return chooseTwoValued(logWeight0, logWeight1, std::rand() / 2147483647.0);
+  return chooseTwoValued(logWeight0, logWeight1, veltaRand() / 2147483647.0);
 }
 
 bool chooseTwoValued(double logWeight0, double logWeight1, double uniform) {
@@ -34,7 +42,7 @@ double logsumArray(const std::vector<double>& v, int start, int count) {
 int mnrnd(const std::vector<double>& weights) {
   const int n = static_cast<int>(weights.size());
   for (;;) {
-    const double r = std::rand() / 2147483647.0;
+    const double r = veltaRand() / 2147483647.0;
     double cumulative = 0.0;
     for (int i = 0; i < n; ++i) {
       cumulative += weights[i];
@@ -75,7 +83,7 @@ void nSamplek(std::vector<int>& out, int n, int k) {
   int examined = 0;
   if (k > 0 && n > 0) {
     do {
-      if (std::rand() % (n - examined) < k - chosen) out[chosen++] = examined;
+      if (veltaRand() % (n - examined) < k - chosen) out[chosen++] = examined;
       ++examined;
     } while (chosen < k && examined < n);
   }

@@ -8,6 +8,13 @@
 // finite double. An empty sum or maximum yields it.
 constexpr double kLogFloor = -1.7976931348623157e308;
 
+// The program's one random sequence, the C library's rand() sequence for the
+// same seed: every draw of the samplers comes from here, in a fixed order.
+void veltaSrand(unsigned int seed);
+int veltaRand();
+// Largest value veltaRand() returns.
+constexpr int kRandMax = 2147483647;
+
 // Two-valued Gibbs draw between values 0 and 1 with weights e^logWeight0 and
 // e^logWeight1: one rand(); 0 when its probability w0 / (w0 + w1) is strictly
 // greater than rand() / 2147483647.0, else 1. Where both weights underflow to

@@ -4,8 +4,9 @@
 #include <ctime>
 
 #include "Velta.h"
+#include "VeltaUtil.h"
 
 int main(int argc, char** argv) {
-  std::srand(static_cast<unsigned>(std::time(nullptr)));
+  veltaSrand(static_cast<unsigned>(std::time(nullptr)));
   return runVelta(argc, argv);
 }

@@ -35,7 +35,7 @@ Counts countsOf(const Haplotype& h) {
   return counts;
 }
 
-// A read with the given flip: reads are built (one rand() each) until one
+// A read with the given flip: reads are built (one veltaRand() each) until one
 // draws that flip.
 Read readWithFlip(const std::string& text, const Parameter& p, unsigned char flip) {
   for (;;) {
@@ -61,12 +61,12 @@ TEST(HaplotypeCounts, FlagSaysWhetherAllelesCountAsReadOrComplemented) {
 TEST(HaplotypeCounts, AddingThenRemovingRestoresCountsOnRandomReads) {
   const int nSnp = 300;
   const Parameter p = uniformMap(nSnp);
-  std::srand(21);
+  veltaSrand(21);
   Haplotype h(nSnp);
   std::vector<Read> reads;
   for (int i = 0; i < 200; ++i) {
-    std::string text = std::to_string(1 + std::rand() % 250) + " ";
-    for (int j = 0, n = 1 + std::rand() % 50; j < n; ++j) text += "AG-"[std::rand() % 3];
+    std::string text = std::to_string(1 + veltaRand() % 250) + " ";
+    for (int j = 0, n = 1 + veltaRand() % 50; j < n; ++j) text += "AG-"[veltaRand() % 3];
     reads.emplace_back(text, p);
   }
   // Reference counts straight from the iterator.
@@ -92,7 +92,7 @@ struct ModeCase {
 
 TEST(HaplotypeModes, EachModeHoldsItsReads) {
   const Parameter p = uniformMap(3);
-  std::srand(4);
+  veltaSrand(4);
   const ModeCase cases[] = {
       {Haplotype::UNFLIPPED_READS, 0, true, false},
       {Haplotype::UNFLIPPED_READS, 1, false, true},
@@ -118,7 +118,7 @@ TEST(HaplotypeModes, EachModeHoldsItsReads) {
 
 TEST(HaplotypeModes, AllReadsCountsFlippedReadsComplementedAndFollowsFlips) {
   const Parameter p = uniformMap(3);
-  std::srand(9);
+  veltaSrand(9);
   for (unsigned char flip : {0, 1}) {
     Read read = readWithFlip("1 AGG", p, flip);
     Haplotype h(3);
@@ -154,17 +154,17 @@ TEST(HaplotypeModes, UnknownModesAreFatal) {
 }
 
 TEST(HaplotypeAlleles, RandomConstructionDrawsOneLowBitPerSnp) {
-  std::srand(31);
+  veltaSrand(31);
   const Haplotype h(130);
-  std::srand(31);
-  for (int j = 0; j < 130; ++j) EXPECT_EQ(h[j], (std::rand() & 1) != 0) << j;
+  veltaSrand(31);
+  for (int j = 0; j < 130; ++j) EXPECT_EQ(h[j], (veltaRand() & 1) != 0) << j;
 }
 
 TEST(HaplotypeAlleles, AlleleRunsMatchSingleAlleles) {
-  std::srand(2);
+  veltaSrand(2);
   for (int length : {1, 31, 32, 63, 64, 65, 200}) {
     std::vector<bool> alleles(length);
-    for (int j = 0; j < length; ++j) alleles[j] = std::rand() & 1;
+    for (int j = 0; j < length; ++j) alleles[j] = veltaRand() & 1;
     const Haplotype h(alleles);
     for (int first = 0; first < length + 40; ++first) {
       std::uint32_t expected = 0;
@@ -193,10 +193,10 @@ TEST(HaplotypeSample, EachAlleleIsOneDrawFromItsCounts) {
   const double r = p.getSeqLogRight();
   const double e = p.getSeqLogError();
   for (unsigned seed = 1; seed <= 300; ++seed) {
-    std::srand(seed);
+    veltaSrand(seed);
     std::vector<double> uniform;
-    for (int j = 0; j < 6; ++j) uniform.push_back(std::rand() / 2147483647.0);
-    std::srand(seed);
+    for (int j = 0; j < 6; ++j) uniform.push_back(veltaRand() / 2147483647.0);
+    veltaSrand(seed);
     const std::uint64_t calls = Haplotype::getCount();
     h.sample(p);
     EXPECT_EQ(Haplotype::getCount(), calls + 1);
@@ -218,7 +218,7 @@ TEST(HaplotypeSample, DeepTiedSnpsAreFairNotAlwaysMinor) {
     h.appendRead(major, false);
     h.appendRead(major, true);
   }
-  std::srand(77);
+  veltaSrand(77);
   h.sample(p);
   int minor = 0;
   for (int j = 0; j < nSnp; ++j) minor += h[j];

@@ -151,13 +151,13 @@ TEST(ReadParsing, AReadOfMismatchesOnlyHasSizeZero) {
 
 TEST(ReadParsing, LongRunsAreSplitWithoutLoss) {
   const Parameter p = uniformMap(2000);
-  std::srand(5);
+  veltaSrand(5);
   for (int trial = 0; trial < 50; ++trial) {
     // Runs up to 1000 characters with '-' anywhere, also at the split points.
     std::string token;
-    const int length = 1 + std::rand() % 1000;
-    for (int j = 0; j < length; ++j) token += "AG--"[std::rand() % 4];
-    const std::string text = std::to_string(1 + std::rand() % 900) + " " + token + " 1990 GA";
+    const int length = 1 + veltaRand() % 1000;
+    for (int j = 0; j < length; ++j) token += "AG--"[veltaRand() % 4];
+    const std::string text = std::to_string(1 + veltaRand() % 900) + " " + token + " 1990 GA";
     const Read read(text, p);
     EXPECT_EQ(callsOf(read), referenceCalls(text, p)) << text;
   }
@@ -230,17 +230,17 @@ TEST(ReadIterator, ComparesPositionsOnly) {
 TEST(CountMatch, AgreesWithTheTextOnRandomReads) {
   const int nSnp = 700;
   const Parameter p = uniformMap(nSnp);
-  std::srand(11);
+  veltaSrand(11);
   for (int trial = 0; trial < 300; ++trial) {
     std::vector<bool> alleles(nSnp);
-    for (int j = 0; j < nSnp; ++j) alleles[j] = std::rand() & 1;
+    for (int j = 0; j < nSnp; ++j) alleles[j] = veltaRand() & 1;
     const Haplotype haplotype(alleles);
     std::string text;
-    const int pairs = 1 + std::rand() % 6;
+    const int pairs = 1 + veltaRand() % 6;
     for (int k = 0; k < pairs; ++k) {
-      text += std::to_string(1 + std::rand() % (nSnp - 150)) + " ";
-      const int length = 1 + std::rand() % 140;
-      for (int j = 0; j < length; ++j) text += "AAGG-"[std::rand() % 5];
+      text += std::to_string(1 + veltaRand() % (nSnp - 150)) + " ";
+      const int length = 1 + veltaRand() % 140;
+      for (int j = 0; j < length; ++j) text += "AAGG-"[veltaRand() % 5];
       text += " ";
     }
     const Read read(text, p);
@@ -260,12 +260,12 @@ double logWeight(double mu, const Parameter& p, double agree, double n) {
   return mu * (p.getSeqLogRight() * agree + p.getSeqLogError() * (n - agree));
 }
 
-// The next rand() value as sampleFlip sees it, with the generator left in the
+// The next veltaRand() value as sampleFlip sees it, with the generator left in the
 // same state.
 double peekUniform(unsigned seed) {
-  std::srand(seed);
-  const double u = std::rand() / 2147483647.0;
-  std::srand(seed);
+  veltaSrand(seed);
+  const double u = veltaRand() / 2147483647.0;
+  veltaSrand(seed);
   return u;
 }
 
@@ -309,7 +309,7 @@ TEST(SampleFlip, UnderflowedWeightsDoNotForceFlipOne) {
   const Parameter p = uniformMap(400);
   const Haplotype haplotype(std::vector<bool>(400, false));
   Read read("1 " + std::string(200, 'A') + std::string(200, 'G'), p);
-  std::srand(3);
+  veltaSrand(3);
   int ones = 0;
   const int n = 4000;
   for (int i = 0; i < n; ++i) {
@@ -325,7 +325,7 @@ TEST(SampleFlip, NotANumberGivesFlipOne) {
   p.setSeqError(2.0);  // ln(-1): no probability at all
   const Haplotype haplotype(std::vector<bool>(12, false));
   Read read("1 AC", p);
-  std::srand(8);
+  veltaSrand(8);
   for (int i = 0; i < 20; ++i) {
     read.sampleFlip(haplotype, p);
     EXPECT_EQ(read.getFlip(), 1);

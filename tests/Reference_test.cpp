@@ -29,7 +29,7 @@ const double kInf = std::numeric_limits<double>::infinity();
 using Alleles = std::vector<std::vector<bool>>;  // [snp][haplotype], true for minor
 
 double uniformFromRand() {
-  return std::rand() / 2147483647.0;
+  return veltaRand() / 2147483647.0;
 }
 
 // ---------------------------------------------------------------------------
@@ -76,14 +76,14 @@ void loadText(Reference& reference, const std::string& text, const Parameter& pa
 Alleles randomAlleles(int hapNo, int snpNo) {
   Alleles alleles(snpNo, std::vector<bool>(hapNo));
   for (auto& snp : alleles) {
-    for (std::size_t k = 0; k < snp.size(); ++k) snp[k] = std::rand() & 1;
+    for (std::size_t k = 0; k < snp.size(); ++k) snp[k] = veltaRand() & 1;
   }
   return alleles;
 }
 
 std::vector<bool> randomBits(int n) {
   std::vector<bool> bits(n);
-  for (int i = 0; i < n; ++i) bits[i] = std::rand() & 1;
+  for (int i = 0; i < n; ++i) bits[i] = veltaRand() & 1;
   return bits;
 }
 
@@ -92,7 +92,7 @@ std::vector<double> randomPositions(int snpNo) {
   std::vector<double> positions(snpNo);
   double at = 1000;
   for (int j = 0; j < snpNo; ++j) {
-    if (std::rand() % 4 != 0) at += 1 + std::rand() % 20000;
+    if (veltaRand() % 4 != 0) at += 1 + veltaRand() % 20000;
     positions[j] = at;
   }
   return positions;
@@ -162,7 +162,7 @@ TEST(PanelLoader, LooksUpTheAllelesOfTheExamplePanel) {
 
 TEST(PanelLoader, StoresEveryBitOfWidePanels) {
   // 130 haplotypes span three words per SNP, the last one partly.
-  std::srand(41);
+  veltaSrand(41);
   for (int hapNo : {1, 63, 64, 65, 130}) {
     const Alleles alleles = randomAlleles(hapNo, 7);
     const Parameter parameter = mapOf(7);
@@ -394,7 +394,7 @@ ModelCase randomModelCase(int hapNo, int snpNo, double mu, double rho, double om
 }
 
 TEST(ForwardPass, LikelihoodEqualsTheSumOverEveryPath) {
-  std::srand(2024);
+  veltaSrand(2024);
   int impossibleMoves = 0;
   for (int trial = 0; trial < 120; ++trial) {
     const int hapNo = 1 + trial % 3;
@@ -443,7 +443,7 @@ std::vector<double> plainForwardTotals(const Reference& reference,
 }
 
 TEST(ForwardPass, WordWiseRecursionMatchesThePlainOneExactly) {
-  std::srand(77);
+  veltaSrand(77);
   for (int hapNo : {1, 64, 65, 130, 200}) {
     const ModelCase c = randomModelCase(hapNo, 40, 1.0, 0.001, 0.01);
     Reference reference;
@@ -459,7 +459,7 @@ TEST(ForwardPass, WordWiseRecursionMatchesThePlainOneExactly) {
 
 TEST(ForwardPass, RepeatedCallsGiveTheSameResults) {
   // The working arrays are reused; a call must not see the previous one.
-  std::srand(8);
+  veltaSrand(8);
   const ModelCase c = randomModelCase(70, 30, 1.0, 0.001, 0.01);
   Reference reference;
   loadText(reference, panelText(c.panel), c.parameter);
@@ -494,7 +494,7 @@ TEST(PathDraw, FrequenciesFollowTheExactPosterior) {
   // 3 haplotypes x 4 SNPs: 81 paths. A chi-square statistic over the paths
   // (rare ones pooled) is compared with the quantile of probability 1e-7.
   // Switches and mismatches are frequent enough to spread the posterior.
-  std::srand(31337);
+  veltaSrand(31337);
   const int hapNo = 3, snpNo = 4;
   const ModelCase c = randomModelCase(hapNo, snpNo, 1.0, 5e-5, 0.3, {1000, 6000, 9000, 17000});
   const auto paths = allPaths(hapNo, snpNo);
@@ -591,26 +591,26 @@ std::vector<int> plainPathDraw(const Alleles& panel, const std::vector<bool>& ha
 
 TEST(PathDraw, TakesOneUniformNumberPerSnpFromTheLastSnpBackwards) {
   for (unsigned seed = 1; seed <= 40; ++seed) {
-    std::srand(seed);
-    const int hapNo = 1 + std::rand() % 6;
-    const int snpNo = 1 + std::rand() % 7;
+    veltaSrand(seed);
+    const int hapNo = 1 + veltaRand() % 6;
+    const int snpNo = 1 + veltaRand() % 7;
     const ModelCase c = randomModelCase(hapNo, snpNo, 1.0, 0.05 * uniformFromRand(), 0.1);
     Reference reference;
     loadText(reference, panelText(c.panel), c.parameter);
     RefPath path(reference);
-    const unsigned drawSeed = std::rand();
-    std::srand(drawSeed);
+    const unsigned drawSeed = veltaRand();
+    veltaSrand(drawSeed);
     const std::vector<int> expected = plainPathDraw(c.panel, c.haplotype, c.parameter);
-    const int next = std::rand();
-    std::srand(drawSeed);
+    const int next = veltaRand();
+    veltaSrand(drawSeed);
     reference.samplePath(path, Haplotype(c.haplotype), c.parameter);
     for (int i = 0; i < snpNo; ++i) ASSERT_EQ(path.at(i), expected[i]) << "seed " << seed;
-    ASSERT_EQ(std::rand(), next) << "seed " << seed;
+    ASSERT_EQ(veltaRand(), next) << "seed " << seed;
   }
 }
 
 TEST(PathDraw, LikelihoodIsNotCountedAsADraw) {
-  std::srand(6);
+  veltaSrand(6);
   const ModelCase c = randomModelCase(4, 5, 1.0, 0.001, 0.01);
   Reference reference;
   loadText(reference, panelText(c.panel), c.parameter);
@@ -631,7 +631,7 @@ TEST(PathDraw, AHaplotypeThePanelCannotProduceEndsTheRun) {
   Reference reference;
   loadText(reference, "AG\nAA\n", parameter);
   RefPath path(reference);
-  std::srand(9);
+  veltaSrand(9);
   const std::string err = fatalMessage([&] {
     reference.samplePath(path, Haplotype(std::vector<bool>{true, true}), parameter);
   });
@@ -671,7 +671,7 @@ TEST(ForwardPass, TrueHaplotypesOfTheSharedDataAreFarMoreLikelyThanRandomOnes) {
     second.push_back(text[1] == parameter.getMinorAllele(j));
   }
   ASSERT_EQ(first.size(), 2000U);
-  std::srand(1);
+  veltaSrand(1);
   const double random = reference.forwardProb(Haplotype(2000), parameter);
   for (const auto& alleles : {first, second}) {
     const double likelihood = reference.forwardProb(Haplotype(alleles), parameter);
@@ -823,13 +823,13 @@ TEST(PairEmission, StaysFiniteForLargeReadCounts) {
 TEST(BestPathSearch, MatchesAPlainViterbiOverPairs) {
   int impossibleMoves = 0;
   for (unsigned seed = 1; seed <= 150; ++seed) {
-    std::srand(seed);
-    const int hapNo = 2 + std::rand() % 5;
-    const int S = 1 + std::rand() % std::min(hapNo, 4);
-    const int snpNo = 1 + std::rand() % 8;
+    veltaSrand(seed);
+    const int hapNo = 2 + veltaRand() % 5;
+    const int S = 1 + veltaRand() % std::min(hapNo, 4);
+    const int snpNo = 1 + veltaRand() % 8;
     SearchCase c{mapAt(randomPositions(snpNo)), randomAlleles(hapNo, snpNo), {}};
     for (int s = 0; s < snpNo; ++s) {
-      c.counts.emplace_back(std::rand() % 6, std::rand() % 6);
+      c.counts.emplace_back(veltaRand() % 6, veltaRand() % 6);
     }
     c.parameter.setTranNe(seed % 3 == 0 ? 1e-6 : 0.002 * uniformFromRand());
     c.parameter.setSmoothMu(seed % 2 == 0 ? 1.0 : 0.5 + 1.5 * uniformFromRand());
@@ -841,14 +841,14 @@ TEST(BestPathSearch, MatchesAPlainViterbiOverPairs) {
     loadText(reference, panelText(c.panel), c.parameter);
     RefPath first(reference), second(reference);
 
-    const unsigned drawSeed = std::rand();
-    std::srand(drawSeed);
+    const unsigned drawSeed = veltaRand();
+    veltaSrand(drawSeed);
     std::vector<int> sample;
     nSamplek(sample, hapNo, S);
-    const int next = std::rand();
-    std::srand(drawSeed);
+    const int next = veltaRand();
+    veltaSrand(drawSeed);
     runSearch(reference, first, second, c.counts, c.parameter);
-    ASSERT_EQ(std::rand(), next) << "the search draws only its sample";
+    ASSERT_EQ(veltaRand(), next) << "the search draws only its sample";
 
     const double expected = bruteForceBestScore(c, sample);
     ASSERT_NEAR(pairPathScore(c, first, second, S), expected, 1e-9 * std::fabs(expected))
@@ -897,10 +897,10 @@ TEST(BestPathSearch, EqualPairsResolveToTheFirstSampledHaplotype) {
   Reference reference;
   loadText(reference, std::string(20, 'G') + "\n", parameter);
   for (unsigned seed : {1U, 2U, 3U}) {
-    std::srand(seed);
+    veltaSrand(seed);
     std::vector<int> sample;
     nSamplek(sample, 20, 3);
-    std::srand(seed);
+    veltaSrand(seed);
     RefPath first(reference), second(reference);
     runSearch(reference, first, second, {{2, 5}}, parameter);
     EXPECT_EQ(first.at(0), sample[0]);
@@ -919,13 +919,13 @@ TEST(BestPathSearch, WritesADotEveryThousandSnpsAndANewline) {
     Reference reference;
     loadText(reference, panelText(Alleles(c.snpNo, {false, true})), parameter);
     RefPath first(reference), second(reference);
-    std::srand(1);
+    veltaSrand(1);
     EXPECT_EQ(runSearch(reference, first, second, AlleleCounts(c.snpNo), parameter), c.out);
   }
 }
 
 TEST(BestPathSearch, WithoutReadsEachPathCopiesOneHaplotype) {
-  std::srand(12);
+  veltaSrand(12);
   Parameter parameter = mapAt(randomPositions(60));
   parameter.setSampleSize(4);
   Reference reference;
@@ -943,7 +943,7 @@ TEST(BestPathSearch, PairsStayWhereMovingIsImpossible) {
   // there. Reads come from haplotypes 10 and 40 everywhere, so the best pair
   // of paths copies them throughout instead of collapsing anywhere.
   const int hapNo = 73, snpNo = 10;
-  std::srand(4);
+  veltaSrand(4);
   Alleles panel = randomAlleles(hapNo, snpNo);
   const std::vector<double> positions = {1000, 2000, 2000, 3000, 4000,
                                          4000, 4000, 5000, 6000, 6000};

@@ -12,6 +12,7 @@
 #include "Parameter.h"
 #include "Read.h"
 #include "TestSupport.h"
+#include "VeltaUtil.h"
 
 namespace {
 
@@ -92,7 +93,7 @@ std::vector<Read> loadReads(const std::string& text, const Parameter& parameter)
 
 TEST(ReadFile, SkipsBlankLinesAndDropsReadsWithoutCalls) {
   const Parameter p = mapOf(kThreeSnps);
-  std::srand(12);
+  veltaSrand(12);
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
   const std::vector<Read> reads = loadReads("1 AC\n\n--\n \t-\n\r\n2 --\n1 XX\n3 A\n1 G-G", p);
@@ -104,9 +105,9 @@ TEST(ReadFile, SkipsBlankLinesAndDropsReadsWithoutCalls) {
   EXPECT_EQ(reads[2].size(), 2U);  // the last line needs no line feed
   // Skipped lines draw nothing; every parsed line draws once for its flip,
   // also the dropped ones ("\r", "2 --", "1 XX").
-  std::srand(12);
+  veltaSrand(12);
   std::vector<int> flips;
-  for (int i = 0; i < 6; ++i) flips.push_back(std::rand() & 1);
+  for (int i = 0; i < 6; ++i) flips.push_back(veltaRand() & 1);
   EXPECT_EQ(reads[0].getFlip(), flips[0]);
   EXPECT_EQ(reads[1].getFlip(), flips[4]);
   EXPECT_EQ(reads[2].getFlip(), flips[5]);

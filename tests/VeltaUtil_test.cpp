@@ -29,7 +29,7 @@ double referenceLogSum(const std::vector<double>& v, int start, int count) {
 }
 
 double uniformFromRand() {
-  return std::rand() / 2147483647.0;
+  return veltaRand() / 2147483647.0;
 }
 
 TEST(TwoValuedDraw, ProbabilityOfZeroMustExceedTheUniformNumber) {
@@ -37,7 +37,7 @@ TEST(TwoValuedDraw, ProbabilityOfZeroMustExceedTheUniformNumber) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   struct Case {
     double log0, log1;
-    double uniform;  // 0 or 1: what rand() values of 0 and 2147483647 give
+    double uniform;  // 0 or 1: what veltaRand() values of 0 and 2147483647 give
     bool expected;
   };
   const Case cases[] = {
@@ -57,7 +57,7 @@ TEST(TwoValuedDraw, ProbabilityOfZeroMustExceedTheUniformNumber) {
 
 TEST(TwoValuedDraw, UnderflowedWeightsFollowTheLogDifference) {
   // e^-1000 underflows; the two values must still be drawn 1 : e^-2.
-  std::srand(17);
+  veltaSrand(17);
   int ones = 0;
   const int n = 200000;
   for (int i = 0; i < n; ++i) ones += drawTwoValued(-1000.0, -1002.0);
@@ -67,12 +67,12 @@ TEST(TwoValuedDraw, UnderflowedWeightsFollowTheLogDifference) {
 }
 
 TEST(TwoValuedDraw, ConsumesExactlyOneRandomNumber) {
-  std::srand(99);
+  veltaSrand(99);
   drawTwoValued(-1.0, -3.0);
-  const int next = std::rand();
-  std::srand(99);
-  std::rand();
-  EXPECT_EQ(std::rand(), next);
+  const int next = veltaRand();
+  veltaSrand(99);
+  veltaRand();
+  EXPECT_EQ(veltaRand(), next);
 }
 
 TEST(LogSum, SmallCases) {
@@ -84,12 +84,12 @@ TEST(LogSum, SmallCases) {
 }
 
 TEST(LogSum, ArrayMatchesAPlainSumOfExponentials) {
-  std::srand(5);
+  veltaSrand(5);
   for (int trial = 0; trial < 200; ++trial) {
-    std::vector<double> v(1 + std::rand() % 40);
+    std::vector<double> v(1 + veltaRand() % 40);
     for (double& x : v) x = (uniformFromRand() - 0.5) * 200;
-    const int start = std::rand() % static_cast<int>(v.size());
-    const int count = 1 + std::rand() % (static_cast<int>(v.size()) - start);
+    const int start = veltaRand() % static_cast<int>(v.size());
+    const int count = 1 + veltaRand() % (static_cast<int>(v.size()) - start);
     const double expected = referenceLogSum(v, start, count);
     EXPECT_NEAR(logsumArray(v, start, count), expected, 1e-12 * std::max(1.0, std::fabs(expected)));
   }
@@ -121,17 +121,17 @@ TEST(DiscreteDraw, FollowsTheCumulativeWeightsOneRandomNumberPerAttempt) {
   int seen[4] = {0, 0, 0, 0};
   for (const auto& weights : tables) {
     for (unsigned seed = 1; seed <= 1500; ++seed) {
-      std::srand(seed);
+      veltaSrand(seed);
       int expected = 0;
       while (expected == 0) {
         expected = categoryFor(weights, uniformFromRand());
         if (expected == 0) ++redraws;
       }
-      const int next = std::rand();
+      const int next = veltaRand();
       if (weights.size() == 3 && weights[0] > 0) ++seen[expected];
-      std::srand(seed);
+      veltaSrand(seed);
       ASSERT_EQ(mnrnd(weights), expected) << "seed " << seed;
-      ASSERT_EQ(std::rand(), next) << "seed " << seed;
+      ASSERT_EQ(veltaRand(), next) << "seed " << seed;
     }
   }
   EXPECT_GT(redraws, 0);  // 0.5, 0.49 must have met draws above 0.99
@@ -143,9 +143,9 @@ TEST(DiscreteDraw, FollowsTheCumulativeWeightsOneRandomNumberPerAttempt) {
 TEST(DiscreteDraw, UnreachableWeightsEndTheRun) {
   const std::vector<std::vector<double>> tables = {{}, {0.0, 0.0}, {kNan, kNan}, {kNan, 0.5}};
   for (const auto& weights : tables) {
-    std::srand(3);  // its first draw is not 0, so even all-zero weights miss
-    ASSERT_GT(std::rand(), 0);
-    std::srand(3);
+    veltaSrand(3);  // its first draw is not 0, so even all-zero weights miss
+    ASSERT_GT(veltaRand(), 0);
+    veltaSrand(3);
     FatalCatcher catcher;
     testing::internal::CaptureStderr();
     EXPECT_THROW(mnrnd(weights), FatalExit);
@@ -206,7 +206,7 @@ TEST(Binomial, LogCoefficientStaysFiniteBeyondFactorialOverflow) {
 std::vector<int> referenceSample(int n, int k) {
   std::vector<int> out;
   for (int t = 0; t < n && static_cast<int>(out.size()) < k; ++t) {
-    if (std::rand() % (n - t) < k - static_cast<int>(out.size())) out.push_back(t);
+    if (veltaRand() % (n - t) < k - static_cast<int>(out.size())) out.push_back(t);
   }
   return out;
 }
@@ -214,30 +214,30 @@ std::vector<int> referenceSample(int n, int k) {
 TEST(SubsetDraw, SelectionSamplingAndItsDraws) {
   std::vector<int> out;
   for (unsigned seed = 1; seed <= 300; ++seed) {
-    std::srand(seed);
-    const int n = 1 + std::rand() % 60;
-    const int k = std::rand() % (n + 1);
-    const unsigned drawSeed = std::rand();
-    std::srand(drawSeed);
+    veltaSrand(seed);
+    const int n = 1 + veltaRand() % 60;
+    const int k = veltaRand() % (n + 1);
+    const unsigned drawSeed = veltaRand();
+    veltaSrand(drawSeed);
     const std::vector<int> expected = referenceSample(n, k);
-    const int next = std::rand();
-    std::srand(drawSeed);
+    const int next = veltaRand();
+    veltaSrand(drawSeed);
     out.assign(3, 99);
     nSamplek(out, n, k);
     ASSERT_EQ(out, expected) << n << " " << k;
-    ASSERT_EQ(std::rand(), next);
+    ASSERT_EQ(veltaRand(), next);
   }
 }
 
 TEST(SubsetDraw, FullAndEmptySamples) {
   std::vector<int> out = {7, 7};
-  std::srand(11);
+  veltaSrand(11);
   nSamplek(out, 5, 5);
   EXPECT_EQ(out, (std::vector<int>{0, 1, 2, 3, 4}));
-  const int next = std::rand();
-  std::srand(11);
-  for (int i = 0; i < 5; ++i) std::rand();
-  EXPECT_EQ(std::rand(), next);  // five candidates, five draws
+  const int next = veltaRand();
+  veltaSrand(11);
+  for (int i = 0; i < 5; ++i) veltaRand();
+  EXPECT_EQ(veltaRand(), next);  // five candidates, five draws
   nSamplek(out, 5, 0);
   EXPECT_TRUE(out.empty());
 }

@@ -15,6 +15,7 @@
 #include "Read.h"
 #include "TestSupport.h"
 #include "VeltaIO.h"
+#include "VeltaUtil.h"
 
 namespace {
 
@@ -305,23 +306,23 @@ class AssemblySampler : public ::testing::Test {
 
 TEST_F(AssemblySampler, ErrorFreeLinkedReadsGiveTheTruthUpToSwap) {
   const int nSnp = 60;
-  std::srand(2024);
+  veltaSrand(2024);
   std::string map;
   std::vector<bool> truth(nSnp);
   for (int j = 0; j < nSnp; ++j) {
     map += "1 s" + std::to_string(j) + " " + std::to_string(j) + " 0 C T\n";
-    truth[j] = std::rand() & 1;
+    truth[j] = veltaRand() & 1;
   }
   // Reads of 3 to 12 consecutive SNPs from either haplotype, starting at every
   // SNP, some with gaps: each neighbouring pair of SNPs is linked.
   std::string reads;
   for (int round = 0; round < 3; ++round) {
     for (int start = 0; start + 1 < nSnp; ++start) {
-      const int length = std::min(nSnp - start, 3 + std::rand() % 10);
-      const bool fromSecond = std::rand() & 1;
+      const int length = std::min(nSnp - start, 3 + veltaRand() % 10);
+      const bool fromSecond = veltaRand() & 1;
       std::string token;
       for (int j = start; j < start + length; ++j) {
-        const bool gap = j > start + 1 && j + 1 < start + length && std::rand() % 5 == 0;
+        const bool gap = j > start + 1 && j + 1 < start + length && veltaRand() % 5 == 0;
         token += gap ? '-' : (truth[j] != fromSecond ? 'T' : 'C');
       }
       reads += std::to_string(start + 1) + " " + token + "\n";
@@ -329,7 +330,7 @@ TEST_F(AssemblySampler, ErrorFreeLinkedReadsGiveTheTruthUpToSwap) {
   }
   load(map, reads);
   parameter_.setMaxIter(300);
-  std::srand(7);
+  veltaSrand(7);
   Haplotype haplotype(nSnp);
   EXPECT_EQ(runQuietly(haplotype), "Optimal number of mismatch : [0]\n");
   EXPECT_EQ(assemblyMismatch(haplotype), 0);
@@ -355,18 +356,18 @@ TEST_F(AssemblySampler, ConsumesOneDrawPerSnpAndPerReadEachIteration) {
   load("1 a 1 0 A G\n1 b 2 0 A G\n1 c 3 0 A G\n", "1 AG\n2 GG\n3 A\n1 A-A\n");
   parameter_.setMaxIter(5);
   Haplotype h(3);
-  std::srand(40);
+  veltaSrand(40);
   runQuietly(h);
-  const int next = std::rand();
-  std::srand(40);
-  for (int i = 0; i < 5 * (3 + 4); ++i) std::rand();
-  EXPECT_EQ(std::rand(), next);
+  const int next = veltaRand();
+  veltaSrand(40);
+  for (int i = 0; i < 5 * (3 + 4); ++i) veltaRand();
+  EXPECT_EQ(veltaRand(), next);
 }
 
 TEST_F(AssemblySampler, NoIterationKeepsTheStartAndReportsTheLargestMismatch) {
   load("1 a 1 0 A G\n1 b 2 0 A G\n", "1 AG\n");
   parameter_.setMaxIter(0);
-  std::srand(3);
+  veltaSrand(3);
   Haplotype h(2);
   const bool first = h[0];
   const bool second = h[1];
@@ -381,15 +382,15 @@ TEST_F(AssemblySampler, WithoutReadsTheFirstStateIsKept) {
   load("1 a 1 0 A G\n1 b 2 0 A G\n1 c 3 0 A G\n", "");
   parameter_.setMaxIter(4);
   parameter_.setVerbose(2);
-  std::srand(9);
+  veltaSrand(9);
   Haplotype h(3);
   EXPECT_EQ(runQuietly(h),
             "no. of mismatch = 0\nno. of mismatch = 0\nno. of mismatch = 0\n"
             "no. of mismatch = 0\nOptimal number of mismatch : [0]\n");
   // Later states, equally good, do not replace the first iteration's draws.
-  std::srand(9);
-  for (int j = 0; j < 3; ++j) std::rand();  // the random start
-  for (int j = 0; j < 3; ++j) EXPECT_EQ(h[j], !(0.5 > std::rand() / 2147483647.0)) << j;
+  veltaSrand(9);
+  for (int j = 0; j < 3; ++j) veltaRand();  // the random start
+  for (int j = 0; j < 3; ++j) EXPECT_EQ(h[j], !(0.5 > veltaRand() / 2147483647.0)) << j;
 }
 
 // Mismatch of each read under its better orientation, straight from the
@@ -426,13 +427,13 @@ TEST_F(AssemblySampler, PolishedStatesAreLocalOptimaWithConsistentCounts) {
   std::string map;
   for (int j = 0; j < nSnp; ++j)
     map += "1 s" + std::to_string(j) + " " + std::to_string(j) + " 0 A G\n";
-  std::srand(55);
+  veltaSrand(55);
   std::string text;
   for (int r = 0; r < 120; ++r) {
     // Noisy reads, some with two fragments that may overlap.
-    for (int f = 0, n = 1 + std::rand() % 2; f < n; ++f) {
-      text += std::to_string(1 + std::rand() % (nSnp - 6)) + " ";
-      for (int j = 0, len = 1 + std::rand() % 6; j < len; ++j) text += "AG-"[std::rand() % 3];
+    for (int f = 0, n = 1 + veltaRand() % 2; f < n; ++f) {
+      text += std::to_string(1 + veltaRand() % (nSnp - 6)) + " ";
+      for (int j = 0, len = 1 + veltaRand() % 6; j < len; ++j) text += "AG-"[veltaRand() % 3];
       text += " ";
     }
     text += "\n";
@@ -440,7 +441,7 @@ TEST_F(AssemblySampler, PolishedStatesAreLocalOptimaWithConsistentCounts) {
   load(map, text);
   for (int trial = 0; trial < 20; ++trial) {
     std::vector<bool> start(nSnp);
-    for (int j = 0; j < nSnp; ++j) start[j] = std::rand() & 1;
+    for (int j = 0; j < nSnp; ++j) start[j] = veltaRand() & 1;
     Haplotype h(start);
     const int polished = polishAssembly(h, reads_);
     std::vector<bool> alleles(nSnp);

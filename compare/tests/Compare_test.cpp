@@ -11,6 +11,7 @@
 
 #include "CompareTestSupport.h"
 #include "Parameter.h"
+#include "VeltaUtil.h"
 
 namespace {
 
@@ -144,13 +145,13 @@ std::string perturbedPhasing(const std::string& truthFile, const std::string& ma
   Parameter map;
   std::istringstream mapText(velta_test::readFile(mapFile));
   map.initFromMapStream(mapText);
-  std::srand(seed);
+  veltaSrand(seed);
   std::istringstream lines(velta_test::readFile(truthFile));
   std::string pair;
   std::string out;
   bool swapped = false;
   for (unsigned int j = 0; std::getline(lines, pair); ++j) {
-    const int draw = std::rand() % 1000;
+    const int draw = veltaRand() % 1000;
     if (draw < 20) swapped = !swapped;  // a switch before this SNP
     std::string called = swapped ? std::string{pair[1], pair[0]} : pair;
     if (draw >= 20 && draw < 40) called = std::string{called[1], called[0]};  // a flip
