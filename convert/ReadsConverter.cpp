@@ -277,7 +277,7 @@ void ReadsConversion::printSummary() const {
               " in a deletion or skipped region\n",
               bases_.calls, bases_.lowQuality, options_.minBaseq, bases_.otherBase, bases_.deleted);
   std::printf("  overlapping mates disagree at %" PRIu64 " SNPs (written as no call); %" PRIu64
-              " mates without their partner in the input were written alone\n",
+              " mates written alone (partner not in the input, or outside the map's span)\n",
               output_.mateDisagreements, output_.mateMissing);
   std::printf("  wrote %" PRIu64 " lines to %s for %" PRIu64 " reads or pairs (%" PRIu64
               " cut at velta's limits of a read); %" PRIu64
