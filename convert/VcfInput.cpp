@@ -45,7 +45,12 @@ void VcfInput::openRegion() {
 }
 
 int VcfInput::readRecord(bcf1_t* record) {
-  if (bcfIndex_) return bcf_itr_next(file_.get(), iterator_.get(), record);
+  if (bcfIndex_) {
+    // Records read through a BCF index skip htslib's sample subsetting.
+    const int status = bcf_itr_next(file_.get(), iterator_.get(), record);
+    if (status < 0 || header_->keep_samples == nullptr) return status;
+    return bcf_subset_format(header_.get(), record) == 0 ? 0 : -2;
+  }
   if (!tabix_) return bcf_read(file_.get(), header_.get(), record);
   const int status = tbx_itr_next(file_.get(), tabix_.get(), iterator_.get(), text_.get());
   if (status < 0) return status;

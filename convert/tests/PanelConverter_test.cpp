@@ -158,6 +158,9 @@ TEST(PanelConverter, RegionsWorkWithAndWithoutAnIndex) {
     EXPECT_EQ(indexed.run.out.find("has no index"), std::string::npos) << name;
     const PanelRun whole = convertPanelFile(path);
     EXPECT_EQ(whole.map, kMap) << name;
+    const PanelRun subset =
+        convertPanelFile(path, {"--region", "20:105-130", "--samples-exclude", "S2,S4"});
+    EXPECT_EQ(subset.panel, "CCTC\nAGGG\nCCCA\n") << name;
     const PanelRun elsewhere = convertPanelFile(path, {"--region", "22:1-1000"});
     EXPECT_TRUE(elsewhere.run.fatal) << name;
   }
