@@ -15,7 +15,7 @@ constexpr unsigned kMap = 1u << static_cast<unsigned>(Command::kMap);
 constexpr unsigned kReads = 1u << static_cast<unsigned>(Command::kReads);
 constexpr unsigned kVcf = 1u << static_cast<unsigned>(Command::kVcf);
 
-struct OptionSpec {
+struct OptionRule {
   const char* name;
   unsigned commands;
   std::string ConvertOptions::*text;  // set for options with a text value
@@ -24,7 +24,7 @@ struct OptionSpec {
   int maxNumber;
 };
 
-const OptionSpec kOptions[] = {
+const OptionRule kOptions[] = {
     {"--vcf", kPanel | kMap, &ConvertOptions::vcf, nullptr, nullptr, 0},
     {"--region", kPanel | kMap, &ConvertOptions::region, nullptr, nullptr, 0},
     {"--samples-exclude", kPanel, &ConvertOptions::samplesExclude, nullptr, nullptr, 0},
@@ -42,13 +42,13 @@ const OptionSpec kOptions[] = {
     {"--out", kPanel | kMap | kReads | kVcf, &ConvertOptions::out, nullptr, nullptr, 0},
 };
 
-struct CommandSpec {
+struct CommandRule {
   const char* name;
   Command command;
   const char* required[4];  // options the subcommand cannot run without
 };
 
-const CommandSpec kCommands[] = {
+const CommandRule kCommands[] = {
     {"panel", Command::kPanel, {"--vcf", "--out", nullptr, nullptr}},
     {"map", Command::kMap, {"--vcf", "--sample", "--out", nullptr}},
     {"reads", Command::kReads, {"--bam", "--map", "--out", nullptr}},
@@ -65,9 +65,9 @@ bool isHelp(const char* word) {
   veltaExit(status);
 }
 
-const CommandSpec& findCommand(const char* name) {
-  for (const CommandSpec& spec : kCommands) {
-    if (std::strcmp(spec.name, name) == 0) return spec;
+const CommandRule& findCommand(const char* name) {
+  for (const CommandRule& rule : kCommands) {
+    if (std::strcmp(rule.name, name) == 0) return rule;
   }
   convertFatal(
       "unknown command '%s' (expected panel, map, reads or vcf; velta-convert --help "
@@ -75,9 +75,9 @@ const CommandSpec& findCommand(const char* name) {
       name);
 }
 
-const OptionSpec* findOption(const char* name) {
-  for (const OptionSpec& spec : kOptions) {
-    if (std::strcmp(spec.name, name) == 0) return &spec;
+const OptionRule* findOption(const char* name) {
+  for (const OptionRule& rule : kOptions) {
+    if (std::strcmp(rule.name, name) == 0) return &rule;
   }
   return nullptr;
 }
@@ -93,11 +93,11 @@ int parseNumber(const char* option, const char* value, int maxNumber) {
 }
 
 const char* optionText(const ConvertOptions& options, const char* name) {
-  const OptionSpec* spec = findOption(name);
-  return (options.*(spec->text)).c_str();
+  const OptionRule* rule = findOption(name);
+  return (options.*(rule->text)).c_str();
 }
 
-void checkRequired(const CommandSpec& command, const ConvertOptions& options) {
+void checkRequired(const CommandRule& command, const ConvertOptions& options) {
   for (const char* name : command.required) {
     if (name != nullptr && *optionText(options, name) == '\0') {
       convertFatal("velta-convert %s needs %s (velta-convert --help shows every option)",
@@ -113,28 +113,28 @@ ConvertOptions parseOptions(int argc, char** argv) {
     if (isHelp(argv[i])) usageExit(0);
   }
   if (argc < 2) usageExit(1);
-  const CommandSpec& command = findCommand(argv[1]);
+  const CommandRule& command = findCommand(argv[1]);
   const unsigned commandBit = 1u << static_cast<unsigned>(command.command);
   ConvertOptions options;
   options.command = command.command;
   for (int i = 2; i < argc; ++i) {
-    const OptionSpec* spec = findOption(argv[i]);
-    if (spec == nullptr)
+    const OptionRule* rule = findOption(argv[i]);
+    if (rule == nullptr)
       convertFatal("unknown option '%s' for velta-convert %s", argv[i], command.name);
-    if ((spec->commands & commandBit) == 0) {
-      convertFatal("%s is not an option of velta-convert %s", spec->name, command.name);
+    if ((rule->commands & commandBit) == 0) {
+      convertFatal("%s is not an option of velta-convert %s", rule->name, command.name);
     }
-    if (spec->flag != nullptr) {
-      options.*(spec->flag) = true;
+    if (rule->flag != nullptr) {
+      options.*(rule->flag) = true;
       continue;
     }
-    if (i + 1 >= argc) convertFatal("%s needs a value", spec->name);
+    if (i + 1 >= argc) convertFatal("%s needs a value", rule->name);
     const char* value = argv[++i];
-    if (spec->number != nullptr) {
-      options.*(spec->number) = parseNumber(spec->name, value, spec->maxNumber);
+    if (rule->number != nullptr) {
+      options.*(rule->number) = parseNumber(rule->name, value, rule->maxNumber);
     } else {
-      if (*value == '\0') convertFatal("%s needs a value, found an empty text", spec->name);
-      options.*(spec->text) = value;
+      if (*value == '\0') convertFatal("%s needs a value, found an empty text", rule->name);
+      options.*(rule->text) = value;
     }
   }
   checkRequired(command, options);
