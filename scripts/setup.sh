@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building and testing velta needs on Debian 12, when missing.
 set -euo pipefail
-packages=(cmake g++ make pkg-config python3 libgtest-dev libbenchmark-dev time)
+packages=(cmake g++ make pkg-config python3 time libgtest-dev libbenchmark-dev libhts-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

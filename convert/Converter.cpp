@@ -1,0 +1,29 @@
+#include "Converter.h"
+
+#include <cstdio>
+
+#include "MapConverter.h"
+#include "Options.h"
+#include "PanelConverter.h"
+#include "ReadsConverter.h"
+#include "VcfWriter.h"
+
+int runConverter(int argc, char** argv) {
+  const ConvertOptions options = parseOptions(argc, argv);
+  switch (options.command) {
+    case Command::kPanel:
+      convertPanel(options);
+      break;
+    case Command::kMap:
+      convertMap(options);
+      break;
+    case Command::kReads:
+      convertReads(options);
+      break;
+    case Command::kVcf:
+      convertToVcf(options);
+      break;
+  }
+  std::fflush(stdout);
+  return 0;
+}

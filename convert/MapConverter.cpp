@@ -1,0 +1,121 @@
+#include "MapConverter.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <string>
+
+#include "HtsHandles.h"
+#include "Messages.h"
+#include "OutputFile.h"
+#include "SnpMap.h"
+#include "VcfInput.h"
+#include "VcfSites.h"
+
+namespace {
+
+struct MapCounts {
+  std::uint64_t read = 0;
+  std::uint64_t kept = 0;
+  std::uint64_t multiAllelic = 0;
+  std::uint64_t notSnp = 0;
+  std::uint64_t missing = 0;
+  std::uint64_t homozygous = 0;
+};
+
+enum class CallKind { kMissing, kHomozygous, kHeterozygous };
+
+std::string someSampleNames(const bcf_hdr_t* header) {
+  const int samples = bcf_hdr_nsamples(header);
+  std::string names;
+  for (int i = 0; i < samples && i < 5; ++i)
+    names += std::string(i ? ", " : "") + header->samples[i];
+  if (samples > 5) names += ", ...";
+  return samples == 0 ? "none" : names;
+}
+
+// Returns the sample's column after leaving every other sample out of the
+// records, so that large multi-sample files are read quickly.
+int selectSample(VcfInput& input, const std::string& name) {
+  const int index = bcf_hdr_id2int(input.header(), BCF_DT_SAMPLE, name.c_str());
+  if (index < 0) {
+    convertFatal("sample %s is not in %s (its samples: %s)", name.c_str(), input.path().c_str(),
+                 someSampleNames(input.header()).c_str());
+  }
+  // htslib's subsetting splits its list at commas; such a name is read in place.
+  if (name.find(',') != std::string::npos) return index;
+  if (bcf_hdr_set_samples(input.header(), name.c_str(), 0) != 0) {
+    convertFatal("cannot select sample %s of %s", name.c_str(), input.path().c_str());
+  }
+  return 0;
+}
+
+CallKind classifyCall(const VcfInput& input, const bcf1_t* record, const std::int32_t* gt,
+                      int ploidy, const std::string& sample) {
+  const int n = genotypePloidy(gt, ploidy);
+  for (int k = 0; k < n; ++k) {
+    if (bcf_gt_is_missing(gt[k])) return CallKind::kMissing;
+    if (bcf_gt_allele(gt[k]) > 1) {
+      convertFatal("%s record %s: sample %s has allele %d at a site with one ALT",
+                   input.path().c_str(), input.describe(record).c_str(), sample.c_str(),
+                   bcf_gt_allele(gt[k]));
+    }
+  }
+  if (n == 0) return CallKind::kMissing;
+  const bool heterozygous = n == 2 && bcf_gt_allele(gt[0]) != bcf_gt_allele(gt[1]);
+  return heterozygous ? CallKind::kHeterozygous : CallKind::kHomozygous;
+}
+
+void printMapSummary(const ConvertOptions& options, const MapCounts& counts) {
+  std::printf("map %s, sample %s: %" PRIu64 " records read, %" PRIu64 " %sSNPs kept\n",
+              options.vcf.c_str(), options.sample.c_str(), counts.read, counts.kept,
+              options.hetOnly ? "heterozygous " : "");
+  std::printf("  dropped: %" PRIu64 " multi-allelic, %" PRIu64
+              " not a SNP (indel, MNP, symbolic), %" PRIu64 " missing genotype",
+              counts.multiAllelic, counts.notSnp, counts.missing);
+  if (options.hetOnly) std::printf(", %" PRIu64 " homozygous", counts.homozygous);
+  std::printf("\n  wrote %s\n", options.out.c_str());
+}
+
+}  // namespace
+
+void convertMap(const ConvertOptions& options) {
+  VcfInput input(options.vcf, options.region, "VCF");
+  const int column = selectSample(input, options.sample);
+  OutputFile mapFile(options.out);
+  BcfRecordPtr record(bcf_init());
+  Genotypes genotypes;
+  SiteOrder order(options.vcf);
+  MapCounts counts;
+  while (input.next(record.get())) {
+    ++counts.read;
+    const SiteKind kind = classifySite(record.get());
+    if (kind != SiteKind::kBiallelicSnp) {
+      ++(kind == SiteKind::kMultiAllelic ? counts.multiAllelic : counts.notSnp);
+      continue;
+    }
+    const std::string site = input.describe(record.get());
+    genotypes.read(input.header(), record.get(), options.vcf.c_str(), site);
+    const CallKind call = classifyCall(input, record.get(), genotypes.sample(column),
+                                       genotypes.ploidy(), options.sample);
+    if (call == CallKind::kMissing) {
+      ++counts.missing;
+      continue;
+    }
+    if (options.hetOnly && call == CallKind::kHomozygous) {
+      ++counts.homozygous;
+      continue;
+    }
+    const char* chrom = bcf_seqname_safe(input.header(), record.get());
+    order.check(chrom, record->pos + 1, site);
+    writeMapLine(mapFile.stream(), chrom, snpName(chrom, record->pos + 1, record->d.id),
+                 record->pos + 1, alleleBase(record->d.allele[0]), alleleBase(record->d.allele[1]));
+    ++counts.kept;
+  }
+  if (counts.kept == 0) {
+    convertFatal("%s: no %sbiallelic SNP called for sample %s%s%s", options.vcf.c_str(),
+                 options.hetOnly ? "heterozygous " : "", options.sample.c_str(),
+                 options.region.empty() ? "" : " in ", options.region.c_str());
+  }
+  mapFile.commit();
+  printMapSummary(options, counts);
+}

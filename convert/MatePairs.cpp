@@ -1,0 +1,36 @@
+#include "MatePairs.h"
+
+#include <algorithm>
+#include <utility>
+
+void MatePairs::hold(const char* name, ReadCalls& read) {
+  Held& held = held_[name];
+  held.order = nextOrder_++;
+  held.read.calls.swap(read.calls);
+  held.read.anyKept = read.anyKept;
+  read.calls.clear();
+  read.anyKept = false;
+}
+
+bool MatePairs::takeMate(const char* name, ReadCalls& read) {
+  const auto found = held_.find(name);
+  if (found == held_.end()) return false;
+  const ReadCalls& mate = found->second.read;
+  read.calls.insert(read.calls.end(), mate.calls.begin(), mate.calls.end());
+  read.anyKept = read.anyKept || mate.anyKept;
+  held_.erase(found);
+  return true;
+}
+
+std::vector<ReadCalls> MatePairs::takeLeftovers() {
+  std::vector<Held> waiting;
+  waiting.reserve(held_.size());
+  for (auto& entry : held_) waiting.push_back(std::move(entry.second));
+  held_.clear();
+  std::sort(waiting.begin(), waiting.end(),
+            [](const Held& a, const Held& b) { return a.order < b.order; });
+  std::vector<ReadCalls> leftovers;
+  leftovers.reserve(waiting.size());
+  for (Held& held : waiting) leftovers.push_back(std::move(held.read));
+  return leftovers;
+}

@@ -1,0 +1,39 @@
+// The mates of read pairs waiting for their partner, joined by read name:
+// the first primary mate of a pair is held until the second comes, whether
+// the file is sorted by coordinate, by name or not at all.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "ReadLines.h"
+
+// What one read, or one pair so far, shows.
+struct ReadCalls {
+  std::vector<SnpCall> calls;
+  bool anyKept = false;  // at least one of its alignments passed the filters
+};
+
+class MatePairs {
+ public:
+  // Holds the calls of a mate until its partner of the same name comes;
+  // `read` is left empty.
+  void hold(const char* name, ReadCalls& read);
+  // When a mate of this name is held: adds its calls to `read`, forgets it
+  // and returns true.
+  bool takeMate(const char* name, ReadCalls& read);
+  // The mates whose partner never came, in the order they were held; all are
+  // forgotten.
+  std::vector<ReadCalls> takeLeftovers();
+  std::size_t size() const { return held_.size(); }
+
+ private:
+  struct Held {
+    std::uint64_t order;
+    ReadCalls read;
+  };
+  std::unordered_map<std::string, Held> held_;
+  std::uint64_t nextOrder_ = 0;
+};

@@ -1,0 +1,35 @@
+// The converter's command line: a subcommand and its options.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+enum class Command { kPanel, kMap, kReads, kVcf };
+
+struct ConvertOptions {
+  Command command = Command::kPanel;
+  std::string vcf;               // panel, map: the input VCF or BCF
+  std::string region;            // panel, map: CHR, CHR:FROM or CHR:FROM-TO (1-based); empty: all
+  std::string samplesExclude;    // panel: names separated by commas, or a file of names
+  bool allowUnphased = false;    // panel: drop sites with unphased or missing genotypes
+  bool keepMonomorphic = false;  // panel: keep SNPs whose ALT (or REF) no haplotype carries
+  std::string sample;            // map, vcf: the sample's name
+  bool hetOnly = false;          // map: only the sample's heterozygous SNPs
+  std::string bam;               // reads: SAM, BAM or CRAM
+  std::string reference;         // reads: FASTA that decodes a CRAM
+  std::string map;               // reads, vcf: a velta SNP map
+  int minMapq = 20;              // reads: lowest mapping quality kept
+  int minBaseq = 13;             // reads: lowest base quality that shows an allele
+  std::string haplotypes;        // vcf: velta's output file
+  std::string reads;             // vcf: the velta read file that links SNPs into phase sets
+  std::string out;               // output file (panel: prefix of PREFIX.map and PREFIX.panel)
+};
+
+// Reads argv[1..]. `velta-convert`, `-h` or `--help` anywhere prints the usage
+// (standard output and status 0 when asked for, standard error and status 1
+// otherwise); an unknown subcommand or option, a missing value or a missing
+// required option ends the run naming it.
+ConvertOptions parseOptions(int argc, char** argv);
+
+// The usage text, with the defaults of ConvertOptions.
+void printUsage(std::FILE* stream);

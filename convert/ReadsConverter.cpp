@@ -1,0 +1,298 @@
+#include "ReadsConverter.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "AlignmentAlleles.h"
+#include "HtsHandles.h"
+#include "MatePairs.h"
+#include "Messages.h"
+#include "OutputFile.h"
+#include "Progress.h"
+#include "ReadLines.h"
+#include "SnpLocator.h"
+#include "SnpMap.h"
+
+namespace {
+
+constexpr std::uint64_t kAlignmentsPerProgressLine = 1000000;
+
+struct AlignmentCounts {
+  std::uint64_t seen = 0;
+  std::uint64_t secondary = 0;
+  std::uint64_t supplementary = 0;
+  std::uint64_t unmapped = 0;
+  std::uint64_t qcFailed = 0;
+  std::uint64_t duplicate = 0;
+  std::uint64_t lowMapq = 0;
+  std::uint64_t kept = 0;
+};
+
+struct OutputCounts {
+  std::uint64_t written = 0;   // reads or pairs written
+  std::uint64_t lines = 0;     // lines written for them
+  std::uint64_t cut = 0;       // reads or pairs cut into several lines at velta's limits
+  std::uint64_t noAllele = 0;  // kept reads or pairs that show no allele
+  std::uint64_t mateDisagreements = 0;
+  std::uint64_t mateMissing = 0;  // mates written alone: the partner was not in the input
+};
+
+class ReadsConversion {
+ public:
+  ReadsConversion(const ConvertOptions& options, const SnpLocator& locator, OutputFile& out)
+      : options_(options),
+        locator_(locator),
+        out_(out),
+        progress_("alignments", kAlignmentsPerProgressLine) {}
+
+  void run();
+  void printSummary() const;
+
+ private:
+  void openInput();
+  void linkChromosomes();
+  void readAll();
+  void readMapSpans();
+  void checkReadStatus(int status) const;
+  void process(const bam1_t* alignment);
+  bool passesFilters(const bam1_t* alignment);
+  bool needNotWait(const bam1_t* alignment) const;
+  void write(ReadCalls& read);
+
+  const ConvertOptions& options_;
+  const SnpLocator& locator_;
+  OutputFile& out_;
+  HtsFilePtr file_;
+  SamHeaderPtr header_;
+  std::vector<const SnpTrack*> trackOfTarget_;  // per reference sequence of the header
+  MatePairs pairs_;
+  ReadCalls read_;
+  std::string lines_;
+  Progress progress_;
+  AlignmentCounts alignments_;
+  BaseCounts bases_;
+  OutputCounts output_;
+  std::int64_t lastTarget_ = -1;
+  std::int64_t lastPosition_ = -1;
+};
+
+void ReadsConversion::run() {
+  openInput();
+  linkChromosomes();
+  HtsIndexPtr index(
+      sam_index_load3(file_.get(), options_.bam.c_str(), nullptr, HTS_IDX_SILENT_FAIL));
+  if (index) {
+    std::printf("  %s has an index: reading only the span of the map on each chromosome\n",
+                options_.bam.c_str());
+    for (const std::string& chrom : locator_.chromosomes()) {
+      const int target = sam_hdr_name2tid(header_.get(), chrom.c_str());
+      if (target < 0) continue;
+      const SnpTrack& track = *locator_.find(chrom);
+      HtsIteratorPtr iterator(
+          sam_itr_queryi(index.get(), target, track.front().position0, track.back().position0 + 1));
+      if (!iterator)
+        convertFatal("%s: cannot query its index for %s", options_.bam.c_str(), chrom.c_str());
+      BamRecordPtr alignment(bam_init1());
+      int status;
+      while ((status = sam_itr_next(file_.get(), iterator.get(), alignment.get())) >= 0) {
+        process(alignment.get());
+      }
+      checkReadStatus(status);
+    }
+  } else {
+    readAll();
+  }
+  for (ReadCalls& read : pairs_.takeLeftovers()) {
+    output_.mateMissing += read.anyKept;
+    write(read);
+  }
+}
+
+void ReadsConversion::openInput() {
+  file_ = openHtsInput(options_.bam, "alignment file");
+  if (hts_get_format(file_.get())->category != sequence_data) {
+    convertFatal("%s is not a SAM, BAM or CRAM file", options_.bam.c_str());
+  }
+  if (!options_.reference.empty()) {
+    if (!std::ifstream(options_.reference)) {
+      convertFatal("cannot open the reference %s", options_.reference.c_str());
+    }
+    if (hts_set_fai_filename(file_.get(), options_.reference.c_str()) != 0) {
+      convertFatal(
+          "cannot use %s as the reference of %s (a FASTA file, indexed or indexable "
+          "with a .fai beside it)",
+          options_.reference.c_str(), options_.bam.c_str());
+    }
+  }
+  header_.reset(sam_hdr_read(file_.get()));
+  if (!header_) convertFatal("%s: cannot read its header", options_.bam.c_str());
+}
+
+// Ties the header's reference sequences to the map's chromosomes, by name.
+void ReadsConversion::linkChromosomes() {
+  const int targets = sam_hdr_nref(header_.get());
+  trackOfTarget_.assign(targets, nullptr);
+  for (int t = 0; t < targets; ++t) {
+    trackOfTarget_[t] = locator_.find(sam_hdr_tid2name(header_.get(), t));
+  }
+  std::string missing;
+  std::size_t found = 0;
+  for (const std::string& chrom : locator_.chromosomes()) {
+    if (sam_hdr_name2tid(header_.get(), chrom.c_str()) >= 0) {
+      ++found;
+    } else {
+      missing += (missing.empty() ? "" : ", ") + chrom;
+    }
+  }
+  if (found == 0) {
+    convertFatal(
+        "none of the map's chromosomes (%s) is a reference sequence of %s (it has %s%s); "
+        "do the names differ, as 20 and chr20 do?",
+        missing.c_str(), options_.bam.c_str(),
+        targets > 0 ? sam_hdr_tid2name(header_.get(), 0) : "none", targets > 1 ? ", ..." : "");
+  }
+  if (!missing.empty()) {
+    convertWarning("%s has no reference sequence named %s: their SNPs get no read",
+                   options_.bam.c_str(), missing.c_str());
+  }
+}
+
+void ReadsConversion::readAll() {
+  BamRecordPtr alignment(bam_init1());
+  int status;
+  while ((status = sam_read1(file_.get(), header_.get(), alignment.get())) >= 0) {
+    process(alignment.get());
+  }
+  checkReadStatus(status);
+}
+
+void ReadsConversion::checkReadStatus(int status) const {
+  if (status >= -1) return;
+  const bool isCram = hts_get_format(file_.get())->format == cram;
+  const char* hint = isCram && options_.reference.empty() ? " (a CRAM may need --reference)" : "";
+  if (lastTarget_ < 0) {
+    convertFatal("%s: cannot read an alignment after %" PRIu64 " alignments%s",
+                 options_.bam.c_str(), alignments_.seen, hint);
+  }
+  convertFatal(
+      "%s: cannot read the alignment after %" PRIu64 " alignments, the last at %s:%" PRId64 "%s",
+      options_.bam.c_str(), alignments_.seen,
+      sam_hdr_tid2name(header_.get(), static_cast<int>(lastTarget_)), lastPosition_ + 1, hint);
+}
+
+bool ReadsConversion::passesFilters(const bam1_t* alignment) {
+  const std::uint16_t flag = alignment->core.flag;
+  if (flag & BAM_FUNMAP) {
+    ++alignments_.unmapped;
+  } else if (flag & BAM_FQCFAIL) {
+    ++alignments_.qcFailed;
+  } else if (flag & BAM_FDUP) {
+    ++alignments_.duplicate;
+  } else if (alignment->core.qual < options_.minMapq) {
+    ++alignments_.lowMapq;
+  } else {
+    ++alignments_.kept;
+    return true;
+  }
+  return false;
+}
+
+// True when the mate cannot add an allele (it is unmapped, or lies where the
+// map has no SNP) or does not wait for this mate (an unmapped mate's partner
+// knows it is unmapped), so the read need not be held.
+bool ReadsConversion::needNotWait(const bam1_t* alignment) const {
+  const std::int32_t mateTarget = alignment->core.mtid;
+  if ((alignment->core.flag & (BAM_FMUNMAP | BAM_FUNMAP)) || mateTarget < 0 ||
+      mateTarget >= static_cast<std::int32_t>(trackOfTarget_.size())) {
+    return true;
+  }
+  const SnpTrack* track = trackOfTarget_[mateTarget];
+  return track == nullptr || alignment->core.mpos > track->back().position0;
+}
+
+void ReadsConversion::process(const bam1_t* alignment) {
+  ++alignments_.seen;
+  const int target = alignment->core.tid;
+  if (target >= 0) {
+    lastTarget_ = target;
+    lastPosition_ = alignment->core.pos;
+    progress_.tick(sam_hdr_tid2name(header_.get(), target), alignment->core.pos + 1);
+  } else {
+    progress_.tick("*", 0);
+  }
+  const std::uint16_t flag = alignment->core.flag;
+  if (flag & BAM_FSECONDARY) {
+    ++alignments_.secondary;
+    return;
+  }
+  if (flag & BAM_FSUPPLEMENTARY) {
+    ++alignments_.supplementary;
+    return;
+  }
+  read_.calls.clear();
+  read_.anyKept = passesFilters(alignment);
+  if (read_.anyKept && target >= 0 && trackOfTarget_[target] != nullptr) {
+    collectAlignmentCalls(alignment, *trackOfTarget_[target], options_.minBaseq, bases_,
+                          read_.calls);
+  }
+  if (flag & BAM_FPAIRED) {
+    const char* name = bam_get_qname(alignment);
+    if (!pairs_.takeMate(name, read_) && !needNotWait(alignment)) {
+      pairs_.hold(name, read_);
+      return;
+    }
+  }
+  write(read_);
+}
+
+void ReadsConversion::write(ReadCalls& read) {
+  if (!read.anyKept) return;
+  output_.mateDisagreements += mergeCalls(read.calls);
+  lines_.clear();
+  const std::size_t lines = appendReadLines(read.calls, lines_);
+  if (lines == 0) {
+    ++output_.noAllele;
+    return;
+  }
+  out_.stream() << lines_;
+  ++output_.written;
+  output_.lines += lines;
+  output_.cut += lines > 1;
+}
+
+void ReadsConversion::printSummary() const {
+  const AlignmentCounts& a = alignments_;
+  std::printf("reads %s: %" PRIu64 " alignments read, %" PRIu64 " kept\n", options_.bam.c_str(),
+              a.seen, a.kept);
+  std::printf("  filtered: %" PRIu64 " secondary, %" PRIu64 " supplementary, %" PRIu64
+              " unmapped, %" PRIu64 " QC failed, %" PRIu64 " duplicate, %" PRIu64
+              " with mapping quality below %d\n",
+              a.secondary, a.supplementary, a.unmapped, a.qcFailed, a.duplicate, a.lowMapq,
+              options_.minMapq);
+  std::printf("  SNP bases: %" PRIu64 " show an allele; no call for %" PRIu64
+              " with base quality below %d, %" PRIu64 " equal to neither allele, %" PRIu64
+              " in a deletion or skipped region\n",
+              bases_.calls, bases_.lowQuality, options_.minBaseq, bases_.otherBase, bases_.deleted);
+  std::printf("  overlapping mates disagree at %" PRIu64 " SNPs (written as no call); %" PRIu64
+              " mates written alone (partner not in the input, or outside the map's span)\n",
+              output_.mateDisagreements, output_.mateMissing);
+  std::printf("  wrote %" PRIu64 " lines to %s for %" PRIu64 " reads or pairs (%" PRIu64
+              " cut at velta's limits of a read); %" PRIu64
+              " kept reads or pairs show no allele and are not written\n",
+              output_.lines, out_.path().c_str(), output_.written, output_.cut, output_.noAllele);
+}
+
+}  // namespace
+
+void convertReads(const ConvertOptions& options) {
+  const SnpMap map = loadSnpMap(options.map);
+  const SnpLocator locator(map);
+  OutputFile out(options.out);
+  ReadsConversion conversion(options, locator, out);
+  conversion.run();
+  out.commit();
+  conversion.printSummary();
+}

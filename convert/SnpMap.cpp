@@ -1,0 +1,92 @@
+#include "SnpMap.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <istream>
+#include <ostream>
+#include <sstream>
+
+#include "Messages.h"
+
+namespace {
+
+const char kFields[] =
+    "six fields: chromosome, name, coordinate, position, major allele, minor allele";
+
+bool isNumber(const std::string& word) {
+  const char* begin = word.c_str();
+  char* end = nullptr;
+  errno = 0;
+  std::strtod(begin, &end);
+  return end != begin && *end == '\0' && errno != ERANGE;
+}
+
+bool parsePosition(const std::string& word, std::uint32_t* position) {
+  if (word.empty() || word[0] < '0' || word[0] > '9') return false;
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long long value = std::strtoull(word.c_str(), &end, 10);
+  if (*end != '\0' || errno == ERANGE || value == 0 || value > 0xFFFFFFFFULL) return false;
+  *position = static_cast<std::uint32_t>(value);
+  return true;
+}
+
+void parseMapLine(const std::string& text, const std::string& path, std::size_t lineNo,
+                  SnpMap& map) {
+  std::istringstream words(text);
+  std::string field[7];
+  int count = 0;
+  while (count < 7 && words >> field[count]) ++count;
+  if (count != 6) {
+    convertFatal("SNP map %s line %zu: expected %s; found %d field%s", path.c_str(), lineNo,
+                 kFields, count, count == 1 ? "" : "s");
+  }
+  std::uint32_t position = 0;
+  if (!isNumber(field[2]) || !parsePosition(field[3], &position)) {
+    convertFatal(
+        "SNP map %s line %zu: expected a coordinate and a position from 1 in columns 3 "
+        "and 4, found '%.40s' and '%.40s'",
+        path.c_str(), lineNo, field[2].c_str(), field[3].c_str());
+  }
+  if (field[4].size() != 1 || field[5].size() != 1) {
+    convertFatal(
+        "SNP map %s line %zu: expected one allele character in columns 5 and 6, found "
+        "'%.40s' and '%.40s'",
+        path.c_str(), lineNo, field[4].c_str(), field[5].c_str());
+  }
+  map.chrom.push_back(field[0]);
+  map.name.push_back(field[1]);
+  map.position.push_back(position);
+  map.major.push_back(field[4][0]);
+  map.minor.push_back(field[5][0]);
+}
+
+}  // namespace
+
+SnpMap loadSnpMap(const std::string& path) {
+  std::ifstream in(path);
+  if (!in) convertFatal("cannot open the SNP map %s", path.c_str());
+  return readSnpMap(in, path);
+}
+
+SnpMap readSnpMap(std::istream& in, const std::string& path) {
+  SnpMap map;
+  std::string text;
+  std::size_t lineNo = 0;
+  while (std::getline(in, text)) parseMapLine(text, path, ++lineNo, map);
+  if (in.bad()) convertFatal("SNP map %s: read error after line %zu", path.c_str(), lineNo);
+  if (map.size() == 0) convertFatal("SNP map %s holds no SNP", path.c_str());
+  return map;
+}
+
+std::string snpName(const char* chrom, std::int64_t position, const char* id) {
+  if (id != nullptr && id[0] != '\0' && !(id[0] == '.' && id[1] == '\0')) return id;
+  return std::string(chrom) + ':' + std::to_string(position);
+}
+
+void writeMapLine(std::ostream& out, const char* chrom, const std::string& name,
+                  std::int64_t position, char ref, char alt) {
+  out << chrom << ' ' << name << ' ' << position << ' ' << position << ' ' << ref << ' ' << alt
+      << '\n';
+}

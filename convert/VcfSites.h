@@ -1,0 +1,65 @@
+// What the panel and map conversions ask of a VCF record: is it a biallelic
+// SNP, what are its genotypes, and does it keep the map on one chromosome in
+// position order.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "HtsHandles.h"
+
+enum class SiteKind {
+  kBiallelicSnp,  // REF and one ALT, both a single base A, C, G or T
+  kMultiAllelic,  // more than one ALT
+  kNotSnp,        // indel, MNP, symbolic or missing ALT, N
+};
+
+// Needs the record unpacked up to its alleles.
+SiteKind classifySite(const bcf1_t* record);
+
+// The upper-case base of a single-base allele.
+char alleleBase(const char* allele);
+
+// The GT values of every sample of one record; the buffer is reused from
+// record to record.
+class Genotypes {
+ public:
+  Genotypes() = default;
+  ~Genotypes();
+  Genotypes(const Genotypes&) = delete;
+  Genotypes& operator=(const Genotypes&) = delete;
+
+  // Reads the record's GT values. A record without GT ends the run naming
+  // `file` and `where` (the record).
+  void read(const bcf_hdr_t* header, bcf1_t* record, const char* file, const std::string& where);
+  // Values per sample (the largest ploidy of the record).
+  int ploidy() const { return ploidy_; }
+  // The `ploidy()` values of sample i (0-based, in the header's kept samples).
+  const std::int32_t* sample(int i) const { return values_ + i * ploidy_; }
+
+ private:
+  std::int32_t* values_ = nullptr;  // htslib's buffer: ploidy_ values per sample
+  int capacity_ = 0;
+  int ploidy_ = 0;
+};
+
+// Number of alleles a sample's genotype has (1 haploid, 2 diploid, ...).
+int genotypePloidy(const std::int32_t* gt, int ploidy);
+// The genotype as VCF writes it, e.g. "0|1", "./.", "1".
+std::string genotypeText(const std::int32_t* gt, int ploidy);
+
+// Guards the order of the kept sites: one chromosome (velta phases one at a
+// time) and positions that never decrease (the switch model reads distances
+// between consecutive SNPs).
+class SiteOrder {
+ public:
+  explicit SiteOrder(const std::string& file) : file_(file) {}
+  // Ends the run when the site breaks either rule, naming both sites.
+  void check(const char* chrom, std::int64_t position, const std::string& site);
+
+ private:
+  std::string file_;
+  std::string chrom_;  // of the first kept site; empty before it
+  std::int64_t lastPosition_ = 0;
+  std::string lastSite_;
+};

@@ -1,0 +1,28 @@
+// velta-convert vcf: velta's haplotype output into a VCF of phased genotypes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "Options.h"
+#include "SnpMap.h"
+
+// The allele codes (0 major, 1 minor) of the two haplotypes at every SNP.
+struct PhasedGenotypes {
+  std::vector<std::uint8_t> first;
+  std::vector<std::uint8_t> second;
+};
+
+// Reads velta's output: one line of two allele characters per map SNP. A
+// line that is not two of the SNP's allele characters, or a line count other
+// than the map's SNP count, ends the run naming the file and line.
+PhasedGenotypes loadHaplotypes(const std::string& path, const SnpMap& map);
+
+// Writes the map's SNPs as VCF records (the major allele as REF, the minor
+// as ALT) with the sample's genotype: phased everywhere without --reads;
+// with --reads, phased with a phase set (PS, the position of the group's
+// first SNP) only at heterozygous SNPs that reads link to another, unphased
+// elsewhere. A .vcf.gz output is bgzipped and gets a .tbi index, a .bcf one a
+// .csi index; any other name gives plain text.
+void convertToVcf(const ConvertOptions& options);

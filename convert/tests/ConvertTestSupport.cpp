@@ -1,0 +1,105 @@
+#include "ConvertTestSupport.h"
+
+#include <gtest/gtest.h>
+#include <htslib/hts.h>
+#include <htslib/kstring.h>
+#include <htslib/tbx.h>
+#include <htslib/vcf.h>
+
+#include <cstdio>
+#include <stdexcept>
+
+#include "Converter.h"
+#include "TestSupport.h"
+
+namespace convert_test {
+
+std::string dataFile(const std::string& name) {
+  return std::string(CONVERT_TEST_DATA) + "/" + name;
+}
+
+ConvertRun runConvert(const std::vector<std::string>& args) {
+  std::vector<std::string> words = {"velta-convert"};
+  words.insert(words.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(&word[0]);
+  argv.push_back(nullptr);
+  ConvertRun run{false, 0, "", ""};
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  {
+    velta_test::FatalCatcher catcher;
+    try {
+      runConverter(static_cast<int>(words.size()), argv.data());
+    } catch (const velta_test::FatalExit& exit) {
+      run.fatal = true;
+      run.status = exit.status;
+    }
+  }
+  std::fflush(stdout);
+  std::fflush(stderr);
+  run.out = testing::internal::GetCapturedStdout();
+  run.err = testing::internal::GetCapturedStderr();
+  return run;
+}
+
+std::vector<std::string> vcfBodyLines(const std::string& path) {
+  htsFile* file = hts_open(path.c_str(), "r");
+  if (file == nullptr) throw std::runtime_error("cannot open " + path);
+  bcf_hdr_t* header = bcf_hdr_read(file);
+  bcf1_t* record = bcf_init();
+  kstring_t text = KS_INITIALIZE;
+  std::vector<std::string> lines;
+  while (bcf_read(file, header, record) == 0) {
+    ks_clear(&text);
+    vcf_format(header, record, &text);
+    std::string line(text.s, text.l);
+    if (!line.empty() && line.back() == '\n') line.pop_back();
+    lines.push_back(line);
+  }
+  ks_free(&text);
+  bcf_destroy(record);
+  bcf_hdr_destroy(header);
+  hts_close(file);
+  return lines;
+}
+
+std::string tabField(const std::string& line, int column) {
+  std::size_t start = 0;
+  for (int i = 0; i < column; ++i) {
+    start = line.find('\t', start);
+    if (start == std::string::npos) return "";
+    ++start;
+  }
+  return line.substr(start, line.find('\t', start) - start);
+}
+
+void writeIndexedVcf(const std::string& path, const std::string& vcfText) {
+  velta_test::ScratchDir scratch;
+  const std::string plain = scratch.write("input.vcf", vcfText);
+  const bool isBcf = path.size() > 4 && path.compare(path.size() - 4, 4, ".bcf") == 0;
+  htsFile* in = hts_open(plain.c_str(), "r");
+  bcf_hdr_t* header = bcf_hdr_read(in);
+  htsFile* out = hts_open(path.c_str(), isBcf ? "wb" : "wz");
+  if (bcf_hdr_write(out, header) != 0) throw std::runtime_error("cannot write " + path);
+  bcf1_t* record = bcf_init();
+  while (bcf_read(in, header, record) == 0) {
+    if (bcf_write(out, header, record) != 0) throw std::runtime_error("cannot write " + path);
+  }
+  bcf_destroy(record);
+  bcf_hdr_destroy(header);
+  hts_close(in);
+  if (hts_close(out) != 0) throw std::runtime_error("cannot close " + path);
+  if (bcf_index_build3(path.c_str(), nullptr, isBcf ? 14 : 0, 0) != 0) {
+    throw std::runtime_error("cannot index " + path);
+  }
+}
+
+std::string replaceOnce(std::string text, const std::string& from, const std::string& to) {
+  const std::size_t at = text.find(from);
+  EXPECT_NE(at, std::string::npos) << "test data lacks: " << from;
+  if (at != std::string::npos) text.replace(at, from.size(), to);
+  return text;
+}
+
+}  // namespace convert_test
