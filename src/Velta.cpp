@@ -502,8 +502,8 @@ double inferenceLikelihood(const Haplotype& first, const Haplotype& second,
     mismatches += x1 + x2;
     bestSideMismatches += std::min(x1, x2);
   }
-  const double readTerm = parameter.getSeqLogRight() * static_cast<double>(matches) +
-                          parameter.getSeqLogError() * static_cast<double>(mismatches);
+  const double readTerm = countLog(static_cast<double>(matches), parameter.getSeqLogRight()) +
+                          countLog(static_cast<double>(mismatches), parameter.getSeqLogError());
   const double panelTerm =
       reference.forwardProb(first, parameter) + reference.forwardProb(second, parameter);
   composeLine("mismatch = %.5f [%llu %llu], reference = %.5f", readTerm, mismatches,
