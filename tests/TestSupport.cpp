@@ -61,10 +61,15 @@ std::string quote(const std::string& word) {
 }  // namespace
 
 RunResult runVeltaBinary(const std::vector<std::string>& args, const std::string& env) {
+  return runBinary(VELTA_BIN, args, env);
+}
+
+RunResult runBinary(const std::string& binary, const std::vector<std::string>& args,
+                    const std::string& env) {
   ScratchDir scratch;
   const std::string outPath = scratch.file("stdout");
   const std::string errPath = scratch.file("stderr");
-  std::string command = env + " " + quote(VELTA_BIN);
+  std::string command = env + " " + quote(binary);
   for (const std::string& arg : args) command += " " + quote(arg);
   command += " </dev/null >" + quote(outPath) + " 2>" + quote(errPath);
   const int raw = std::system(command.c_str());

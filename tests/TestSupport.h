@@ -35,8 +35,11 @@ struct RunResult {
   std::string err;
 };
 
-// Runs the built velta binary with the given arguments (no shell quoting
-// needed). `env` is prepended to the command, e.g. "LD_PRELOAD=...".
+// Runs a built program with the given arguments (no shell quoting needed),
+// standard input empty. `env` is prepended to the command, e.g. "LD_PRELOAD=...".
+RunResult runBinary(const std::string& binary, const std::vector<std::string>& args,
+                    const std::string& env = "");
+// The same for the program under test (VELTA_BIN).
 RunResult runVeltaBinary(const std::vector<std::string>& args, const std::string& env = "");
 
 // Thrown in place of the process exit while a FatalCatcher is alive, so that a

@@ -1,40 +1,14 @@
 #include "CompareTestSupport.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
 #include <sstream>
 
 namespace velta_test {
 
-namespace {
-std::string quote(const std::string& word) {
-  std::string quoted = "'";
-  for (char c : word) {
-    if (c == '\'') {
-      quoted += "'\\''";
-    } else {
-      quoted += c;
-    }
-  }
-  return quoted + "'";
-}
-}  // namespace
-
 RunResult runCompareBinary(const std::vector<std::string>& args) {
-  ScratchDir scratch;
-  const std::string outPath = scratch.file("stdout");
-  const std::string errPath = scratch.file("stderr");
-  std::string command = quote(VELTA_COMPARE_BIN);
-  for (const std::string& arg : args) command += " " + quote(arg);
-  command += " </dev/null >" + quote(outPath) + " 2>" + quote(errPath);
-  const int raw = std::system(command.c_str());
-  RunResult result;
-  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  result.out = readFile(outPath);
-  result.err = readFile(errPath);
-  return result;
+  return runBinary(VELTA_COMPARE_BIN, args);
 }
 
 std::string fatalMessageOf(const std::function<void()>& action) {
