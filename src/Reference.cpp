@@ -169,32 +169,157 @@ std::size_t drawState(const double* vector, std::size_t hapNo, double scale, std
   }
 }
 
+// The two best candidates of a row, a column or the pairs outside a row and
+// a column: values above kLogFloor (a value that is not a number never
+// enters), the higher first and, of equal values, the smaller flat index.
+// Index -1 marks an empty place.
+struct TopTwo {
+  double value[2] = {kLogFloor, kLogFloor};
+  int index[2] = {-1, -1};
+};
+
+bool ranksAbove(double value, int index, double otherValue, int otherIndex) {
+  // Mostly false on the first test, so the tie test rarely runs.
+  return value >= otherValue && (value > otherValue || index < otherIndex);
+}
+
+void offer(TopTwo& top, double value, int index) {
+  if (!ranksAbove(value, index, top.value[1], top.index[1])) return;
+  if (ranksAbove(value, index, top.value[0], top.index[0])) {
+    top.value[1] = top.value[0];
+    top.index[1] = top.index[0];
+    top.value[0] = value;
+    top.index[0] = index;
+  } else {
+    top.value[1] = value;
+    top.index[1] = index;
+  }
+}
+
+// The same for candidates offered in increasing flat index order, where an
+// equal value never displaces an earlier one.
+void offerInOrder(TopTwo& top, double value, int index) {
+  if (!(value > top.value[1])) return;
+  if (value > top.value[0]) {
+    top.value[1] = top.value[0];
+    top.index[1] = top.index[0];
+    top.value[0] = value;
+    top.index[0] = index;
+  } else {
+    top.value[1] = value;
+    top.index[1] = index;
+  }
+}
+
+// Working arrays of one search, sized once per call for S x S pairs.
+struct PairWorkspace {
+  explicit PairWorkspace(int S)
+      : fromOne(static_cast<std::size_t>(S) * S),
+        rowBest(S),
+        columnBest(S),
+        columnBestNeither(S),
+        columnBestRow(S),
+        columnBestNeitherRow(S) {}
+  std::vector<double> fromOne;            // ((d + d) + P[x, y]) + (m - d): one member stays
+  std::vector<TopTwo> rowBest;            // per row x, over fromOne
+  std::vector<TopTwo> columnBest;         // per column y, over fromOne
+  std::vector<TopTwo> columnBestNeither;  // per column y, over (d + d) + P[x, y]
+  std::vector<int> columnBestRow;         // per column y, the row of columnBest's first
+  std::vector<int> columnBestNeitherRow;  // per column y, the row of columnBestNeither's first
+};
+
 // One transition step of the search: for every pair (a, b), its best score
 // over the predecessor pairs of `previous` with the moves of both members
-// (log stay m, log move d), and that predecessor's flat index.
-void stepPairs(const double* previous, double* current, std::uint16_t* back,
-               std::vector<double>& candidates, double d, double m, int S) {
-  const std::size_t size = static_cast<std::size_t>(S);
-  const std::size_t pairs = size * size;
+// (log stay m, log move d), and that predecessor's flat index. A predecessor
+// (x, y) scores ((d + d) + P[x, y]) plus (m - d) if x = a and again if
+// y = b; the best one is the best of four groups: (a, b) itself, row a
+// without column b, column b without row a, and the pairs in neither, each
+// found from per-row and per-column best two. Ties go to the smallest flat
+// index; where no candidate exceeds kLogFloor the pair scores kLogFloor with
+// back-pointer 0.
+void stepPairs(const double* previous, double* current, std::uint16_t* back, PairWorkspace& work,
+               double d, double m, int S) {
+  const int pairs = S * S;
   if (d == -std::numeric_limits<double>::infinity()) {
     // Moving is impossible here, so every pair can only stay where it is.
-    for (std::size_t k = 0; k < pairs; ++k) {
+    for (int k = 0; k < pairs; ++k) {
       current[k] = previous[k] + (m + m);
       back[k] = static_cast<std::uint16_t>(k);
     }
     return;
   }
-  for (std::size_t k = 0; k < pairs; ++k) candidates[k] = (d + d) + previous[k];
-  // Target (a, b): add the stay bonus m - d to row a and column b, take the
-  // best predecessor, then take the bonus away again.
+  const double stayBonus = m - d;
+  for (int y = 0; y < S; ++y) work.columnBest[y] = work.columnBestNeither[y] = TopTwo();
+  for (int x = 0; x < S; ++x) {
+    TopTwo row;
+    for (int y = 0; y < S; ++y) {
+      const int k = x * S + y;
+      const double fromNeither = (d + d) + previous[k];
+      const double fromOne = fromNeither + stayBonus;
+      work.fromOne[k] = fromOne;
+      offerInOrder(row, fromOne, k);
+      offerInOrder(work.columnBest[y], fromOne, k);
+      offerInOrder(work.columnBestNeither[y], fromNeither, k);
+    }
+    work.rowBest[x] = row;
+  }
+  // Rows of the column leaders, found once instead of by a division per target.
+  for (int y = 0; y < S; ++y) {
+    const int first = work.columnBest[y].index[0];
+    work.columnBestRow[y] = first < 0 ? -1 : first / S;
+    const int firstNeither = work.columnBestNeither[y].index[0];
+    work.columnBestNeitherRow[y] = firstNeither < 0 ? -1 : firstNeither / S;
+  }
+
   for (int a = 0; a < S; ++a) {
+    // Best two over the pairs outside row a, at most one per column.
+    TopTwo outside;
+    for (int y = 0; y < S; ++y) {
+      const TopTwo& column = work.columnBestNeither[y];
+      const int place = work.columnBestNeitherRow[y] == a ? 1 : 0;
+      offer(outside, column.value[place], column.index[place]);
+    }
+    const int outsideColumn = outside.index[0] < 0 ? -1 : outside.index[0] % S;
+    const TopTwo& row = work.rowBest[a];
+    const int rowColumn = row.index[0] < 0 ? -1 : row.index[0] - a * S;
+    // Row a and the outside group lead with the same pair at every column
+    // but the two their leaders sit in.
+    double leaderValue = kLogFloor;
+    int leaderIndex = -1;
+    auto lead = [&](double value, int index) {
+      if (ranksAbove(value, index, leaderValue, leaderIndex)) {
+        leaderValue = value;
+        leaderIndex = index;
+      }
+    };
+    lead(row.value[0], row.index[0]);
+    lead(outside.value[0], outside.index[0]);
     for (int b = 0; b < S; ++b) {
-      const std::size_t k = static_cast<std::size_t>(a) * size + b;
-      plusTransition(candidates, m - d, a, b, S);
-      double best = 0;
-      back[k] = static_cast<std::uint16_t>(findMax(candidates, 0, S, &best));
-      current[k] = best;
-      plusTransition(candidates, d - m, a, b, S);
+      const int target = a * S + b;
+      // Staying put first: a value at or below kLogFloor (or not a number)
+      // leaves the place empty.
+      const double stay = work.fromOne[target] + stayBonus;
+      double best = stay > kLogFloor ? stay : kLogFloor;
+      int arg = stay > kLogFloor ? target : -1;
+      auto consider = [&](double value, int index) {
+        if (ranksAbove(value, index, best, arg)) {
+          best = value;
+          arg = index;
+        }
+      };
+      const TopTwo& column = work.columnBest[b];
+      const int columnPlace = work.columnBestRow[b] == a ? 1 : 0;
+      consider(column.value[columnPlace], column.index[columnPlace]);
+      if (b != rowColumn && b != outsideColumn) {
+        consider(leaderValue, leaderIndex);
+      } else {
+        const int rowPlace = b == rowColumn ? 1 : 0;
+        consider(row.value[rowPlace], row.index[rowPlace]);
+        const int outsidePlace = b == outsideColumn ? 1 : 0;
+        consider(outside.value[outsidePlace], outside.index[outsidePlace]);
+      }
+      current[target] = best;
+      back[target] = static_cast<std::uint16_t>(arg < 0 ? 0 : arg);
     }
   }
 }
@@ -478,12 +603,20 @@ void Reference::plusEmission(std::vector<double>& scores, int s,
   const std::size_t size = static_cast<std::size_t>(S);
   double* layer = &scores[static_cast<std::size_t>(s % 2) * size * size];
   const unsigned int snp = static_cast<unsigned int>(s);
-  for (std::size_t a = 0; a < size; ++a) {
-    const bool alpha = getAllele(static_cast<unsigned short>(sample[a]), snp);
-    double* scoreRow = layer + a * size;
-    for (std::size_t b = 0; b < size; ++b) {
-      const bool beta = getAllele(static_cast<unsigned short>(sample[b]), snp);
-      scoreRow[b] += alpha != beta ? differ : (alpha ? bothMinor : bothMajor);
+  // Score of a pair by its first member's allele, then by the second's.
+  const double byAlleles[2][2] = {{bothMajor, differ}, {differ, bothMinor}};
+  // The second members' alleles are looked up once per block of columns.
+  constexpr std::size_t kBlock = 256;
+  bool beta[kBlock];
+  for (std::size_t first = 0; first < size; first += kBlock) {
+    const std::size_t count = size - first < kBlock ? size - first : kBlock;
+    for (std::size_t b = 0; b < count; ++b) {
+      beta[b] = getAllele(static_cast<unsigned short>(sample[first + b]), snp);
+    }
+    for (std::size_t a = 0; a < size; ++a) {
+      const double* scoreOf = byAlleles[getAllele(static_cast<unsigned short>(sample[a]), snp)];
+      double* scoreRow = layer + a * size + first;
+      for (std::size_t b = 0; b < count; ++b) scoreRow[b] += scoreOf[beta[b]];
     }
   }
 }
@@ -506,7 +639,7 @@ void Reference::maxPath(RefPath& first, RefPath& second, const AlleleCounts& cou
   }
 
   std::vector<double> pairScores(2 * pairs, 0.0);  // two layers of S x S, by SNP parity
-  std::vector<double> candidates(pairs, 0.0);      // predecessor pair (x, y) at x * S + y
+  PairWorkspace work(S);
   std::vector<std::uint16_t> backPointers = allocateBackPointers(snpNo, S);  // flat predecessors
   std::vector<int> hapSample;
   nSamplek(hapSample, hapNo_, S);
@@ -517,8 +650,7 @@ void Reference::maxPath(RefPath& first, RefPath& second, const AlleleCounts& cou
       std::fflush(stdout);
     }
     stepPairs(&pairScores[((s - 1) % 2) * pairs], &pairScores[(s % 2) * pairs],
-              &backPointers[s * pairs], candidates, own.getTranLogDiff(s), own.getTranLogSame(s),
-              S);
+              &backPointers[s * pairs], work, own.getTranLogDiff(s), own.getTranLogSame(s), S);
     plusEmission(pairScores, static_cast<int>(s), counts[s], hapSample, own);
   }
   std::putchar('\n');

@@ -1112,6 +1112,67 @@ TEST(BestPathSearch, MatchesAPlainViterbiOverPairs) {
   EXPECT_GT(impossibleMoves, 10);
 }
 
+// A panel whose haplotypes repeat `patterns` distinct ones (0 for all
+// random), so that many pairs tie.
+Alleles panelWithRepeats(int hapNo, int snpNo, int patterns) {
+  if (patterns == 0) return randomAlleles(hapNo, snpNo);
+  const Alleles distinct = randomAlleles(patterns, snpNo);
+  std::vector<int> pattern(hapNo);
+  for (int& p : pattern) p = veltaRand() % patterns;
+  Alleles panel(snpNo, std::vector<bool>(hapNo));
+  for (int s = 0; s < snpNo; ++s) {
+    for (int k = 0; k < hapNo; ++k) panel[s][k] = distinct[s][pattern[k]];
+  }
+  return panel;
+}
+
+TEST(BestPathSearch, ChoosesTheWinnersOfTheAllPairsSearch) {
+  // Random panels (half of them a few repeated haplotypes, so that scores
+  // tie), random or absent reads, mu 1, 0.5 or 2 and moves made impossible
+  // at coincident SNPs in one case of three; sample sizes 1 to 40, and three
+  // wide samples on a few SNPs.
+  int impossibleMoves = 0;
+  for (unsigned seed = 1; seed <= 123; ++seed) {
+    veltaSrand(seed);
+    const bool wide = seed > 120;
+    const int hapNo = wide ? 64 + veltaRand() % 50 : 1 + veltaRand() % 80;
+    const int S = wide ? 64 : 1 + veltaRand() % std::min(hapNo, 40);
+    const int snpNo = wide ? 3 : 1 + veltaRand() % (S > 20 ? 12 : 150);
+    SearchCase c{mapAt(randomPositions(snpNo)),
+                 panelWithRepeats(hapNo, snpNo, seed % 2 == 0 ? 1 + veltaRand() % 4 : 0),
+                 {}};
+    const bool reads = seed % 5 != 0;
+    for (int s = 0; s < snpNo; ++s) {
+      c.counts.emplace_back(reads ? veltaRand() % 6 : 0, reads ? veltaRand() % 6 : 0);
+    }
+    const double mus[3] = {1.0, 0.5, 2.0};
+    c.parameter.setTranNe(seed % 3 == 0 ? 1e-6 : 0.002 * uniformFromRand());
+    c.parameter.setSmoothMu(mus[seed % 3]);
+    c.parameter.setEmitError(0.01 + 0.3 * uniformFromRand());
+    c.parameter.setSampleSize(S);
+    c.parameter.renewTran(hapNo);
+    Reference reference;
+    loadText(reference, panelText(c.panel), c.parameter);
+    Parameter own(c.parameter);
+    own.renewTran(S);
+    impossibleMoves += countImpossibleMoves(own, snpNo);
+
+    const unsigned drawSeed = veltaRand();
+    veltaSrand(drawSeed);
+    RefPath expectedFirst(reference), expectedSecond(reference);
+    velta_reference::maxPathAllPairs(reference, expectedFirst, expectedSecond, c.counts,
+                                     c.parameter);
+    veltaSrand(drawSeed);
+    RefPath first(reference), second(reference);
+    runSearch(reference, first, second, c.counts, c.parameter);
+    for (int s = 0; s < snpNo; ++s) {
+      ASSERT_EQ(first.at(s), expectedFirst.at(s)) << "seed " << seed << " SNP " << s;
+      ASSERT_EQ(second.at(s), expectedSecond.at(s)) << "seed " << seed << " SNP " << s;
+    }
+  }
+  EXPECT_GT(impossibleMoves, 100);
+}
+
 TEST(BestPathSearch, OneSnpTakesTheBestPairByEmissionsAlone) {
   // Haplotypes 0..3 carry A G G A; ties go to the smallest flat index.
   Parameter parameter = mapOf(1);
