@@ -129,6 +129,8 @@ ScaledTransition scaledTransition(const Parameter& parameter, unsigned i) {
   return {std::exp(plus - top), std::exp(diff - top), top};
 }
 
+// The end of a draw whose weights can never reach a uniform number, in the
+// words mnrnd uses for the same case.
 [[noreturn]] void drawCannotSucceed(std::size_t categories, double total) {
   composeLine(
       "Discrete draw over %d categories cannot succeed: the weights sum to %g "
@@ -336,7 +338,13 @@ void RefPath::print() const {
   std::printf("\n");
 }
 
-Reference::Reference() : hapNo_(0), snpNo_(0), layout_(kHaplotypeMajor), wordsPerSnp_(0) {}
+Reference::Reference()
+    : hapNo_(0),
+      snpNo_(0),
+      layout_(kHaplotypeMajor),
+      wordsPerSnp_(0),
+      stride_(0),
+      segmentLength_(1) {}
 
 void Reference::layoutFault() {
   veltaErrorExit("Bug found in Reference::getAllele");
