@@ -1,5 +1,7 @@
 // Copying-model kernels on the shared inference panels: path draws and
-// likelihoods per haplotype-SNP state, and the best path search per SNP.
+// likelihoods per haplotype-SNP state, and the best path search per SNP, each
+// for the program's kernel ("fast") and for the plain reference kernel the
+// tests check it against ("reference"), so one run gives both sides.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -10,12 +12,14 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "Haplotype.h"
 #include "Parameter.h"
 #include "Reference.h"
+#include "ReferenceModelReference.h"
 #include "VeltaUtil.h"
 
 namespace {
@@ -25,7 +29,16 @@ namespace {
 struct Panel {
   Parameter parameter;
   Reference reference;
+  std::unique_ptr<velta_reference::LogSpaceModel> logSpace;  // made on first use
 };
+
+enum class Kernel { kFast, kReference };
+
+const velta_reference::LogSpaceModel& logSpaceOf(const Panel& panel) {
+  Panel& own = const_cast<Panel&>(panel);
+  if (!own.logSpace) own.logSpace = std::make_unique<velta_reference::LogSpaceModel>(own.reference);
+  return *own.logSpace;
+}
 
 // The shared folder beside the repository, or the one VELTA_SHARED_DIR names
 // (for checkouts elsewhere, such as extra worktrees).
@@ -35,26 +48,74 @@ std::string dataDir(const std::string& size) {
   return root + "/data/HG01500/" + size + "/inference/";
 }
 
-// Loads each data set once per process; nullptr when its files are absent.
-const Panel* loadPanel(const std::string& size) {
+// The first `snpLimit` lines of a text (all of them for 0).
+std::string firstLines(std::istream& in, std::size_t snpLimit) {
+  std::string text, lineText;
+  for (std::size_t n = 0; (snpLimit == 0 || n < snpLimit) && std::getline(in, lineText); ++n) {
+    text += lineText;
+    text += '\n';
+  }
+  return text;
+}
+
+// A panel of `hapNo` haplotypes over the given panel's SNPs: each is a mosaic
+// of the given panel's haplotypes, switching source about every 100 SNPs,
+// with one allele in 200 changed, so the copying model meets real LD blocks.
+std::string mosaicPanelText(const std::string& panelText, int hapNo) {
+  std::vector<std::string> rows;
+  std::istringstream in(panelText);
+  for (std::string row; std::getline(in, row);) rows.push_back(row);
+  const std::size_t sources = rows.empty() ? 0 : rows[0].size();
+  std::vector<std::size_t> source(hapNo);
+  for (auto& s : source) s = veltaRand() % sources;
+  std::string text;
+  for (const std::string& row : rows) {
+    // The row's two allele characters (one, at a SNP the source panel does
+    // not vary).
+    const std::size_t second = row.find_first_not_of(row[0]);
+    const char alleles[2] = {row[0], second == std::string::npos ? row[0] : row[second]};
+    for (int k = 0; k < hapNo; ++k) {
+      if (veltaRand() % 100 == 0) source[k] = veltaRand() % sources;
+      const bool first = row[source[k]] == alleles[0];
+      const bool changed = veltaRand() % 200 == 0;
+      text += alleles[first == changed ? 1 : 0];
+    }
+    text += '\n';
+  }
+  return text;
+}
+
+// Loads each data set once per process (its first `snpLimit` SNPs, all for 0,
+// and a synthetic mosaic panel of `hapNo` haplotypes when hapNo is not 0);
+// nullptr when its files are absent.
+const Panel* loadPanel(const std::string& size, std::size_t snpLimit = 0, int hapNo = 0) {
   static std::map<std::string, std::unique_ptr<Panel>> loaded;
-  auto found = loaded.find(size);
+  const std::string key = size + "/" + std::to_string(snpLimit) + "/" + std::to_string(hapNo);
+  auto found = loaded.find(key);
   if (found != loaded.end()) return found->second.get();
   std::unique_ptr<Panel> panel;
   std::ifstream map(dataDir(size) + "map.txt");
   std::ifstream panelFile(dataDir(size) + "panel.txt");
   if (map && panelFile) {
     panel = std::make_unique<Panel>();
-    panel->parameter.initFromMapStream(map);
+    std::istringstream mapText(firstLines(map, snpLimit));
+    panel->parameter.initFromMapStream(mapText);
+    std::string panelText = firstLines(panelFile, snpLimit);
+    if (hapNo != 0) {
+      veltaSrand(5);
+      panelText = mosaicPanelText(panelText, hapNo);
+    }
+    std::istringstream in(panelText);
     const std::string name = dataDir(size) + "panel.txt";
-    panel->reference.initFromStream(panelFile, name.c_str(), panel->parameter);
+    panel->reference.initFromStream(in, name.c_str(), panel->parameter);
     panel->parameter.renewTran(panel->reference.getHapNo());
   }
-  return (loaded[size] = std::move(panel)).get();
+  return (loaded[key] = std::move(panel)).get();
 }
 
-const Panel* panelOrSkip(benchmark::State& state, const std::string& size) {
-  const Panel* panel = loadPanel(size);
+const Panel* panelOrSkip(benchmark::State& state, const std::string& size, std::size_t snpLimit = 0,
+                         int hapNo = 0) {
+  const Panel* panel = loadPanel(size, snpLimit, hapNo);
   if (panel == nullptr) {
     state.SkipWithError(("shared data set " + dataDir(size) +
                          " is absent; set VELTA_SHARED_DIR to the shared folder")
@@ -76,27 +137,37 @@ void reportPerState(benchmark::State& state, const Reference& reference) {
       states, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
-void BM_SamplePath(benchmark::State& state, const std::string& size) {
-  const Panel* panel = panelOrSkip(state, size);
+// Data set `size`; with a hapNo argument, a synthetic panel of that many
+// haplotypes over its SNPs.
+void BM_SamplePath(benchmark::State& state, const std::string& size, Kernel kernel) {
+  const Panel* panel = panelOrSkip(state, size, 0, static_cast<int>(state.range(0)));
   if (panel == nullptr) return;
   veltaSrand(1);
   const Haplotype haplotype(panel->reference.getSnpNo());
   RefPath path(panel->reference);
+  std::vector<unsigned short> plainPath;
   for (auto _ : state) {
-    panel->reference.samplePath(path, haplotype, panel->parameter);
-    benchmark::DoNotOptimize(path.at(0));
+    if (kernel == Kernel::kFast) {
+      panel->reference.samplePath(path, haplotype, panel->parameter);
+      benchmark::DoNotOptimize(path.at(0));
+    } else {
+      logSpaceOf(*panel).samplePath(plainPath, haplotype, panel->parameter);
+      benchmark::DoNotOptimize(plainPath[0]);
+    }
   }
   reportPerState(state, panel->reference);
   reportPeakMemory(state);
 }
 
-void BM_ForwardProb(benchmark::State& state, const std::string& size) {
-  const Panel* panel = panelOrSkip(state, size);
+void BM_ForwardProb(benchmark::State& state, const std::string& size, Kernel kernel) {
+  const Panel* panel = panelOrSkip(state, size, 0, static_cast<int>(state.range(0)));
   if (panel == nullptr) return;
   veltaSrand(2);
   const Haplotype haplotype(panel->reference.getSnpNo());
   for (auto _ : state) {
-    benchmark::DoNotOptimize(panel->reference.forwardProb(haplotype, panel->parameter));
+    benchmark::DoNotOptimize(kernel == Kernel::kFast
+                                 ? panel->reference.forwardProb(haplotype, panel->parameter)
+                                 : logSpaceOf(*panel).forwardProb(haplotype, panel->parameter));
   }
   reportPerState(state, panel->reference);
   reportPeakMemory(state);
@@ -122,8 +193,9 @@ class SilencedStdout {
   int saved_;
 };
 
-void BM_MaxPath(benchmark::State& state, const std::string& size) {
-  const Panel* panel = panelOrSkip(state, size);
+// Sample size S = range(0) on the first range(1) SNPs of the data set.
+void BM_MaxPath(benchmark::State& state, const std::string& size, Kernel kernel) {
+  const Panel* panel = panelOrSkip(state, size, static_cast<std::size_t>(state.range(1)));
   if (panel == nullptr) return;
   Parameter parameter = panel->parameter;
   parameter.setSampleSize(static_cast<int>(state.range(0)));
@@ -134,20 +206,59 @@ void BM_MaxPath(benchmark::State& state, const std::string& size) {
   RefPath first(panel->reference), second(panel->reference);
   {
     SilencedStdout silenced;
-    for (auto _ : state) panel->reference.maxPath(first, second, counts, parameter);
+    for (auto _ : state) {
+      if (kernel == Kernel::kFast) {
+        panel->reference.maxPath(first, second, counts, parameter);
+      } else {
+        velta_reference::maxPathAllPairs(panel->reference, first, second, counts, parameter);
+      }
+    }
   }
   state.counters["per_SNP"] = benchmark::Counter(
       snpNo, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
   reportPeakMemory(state);
 }
 
-BENCHMARK_CAPTURE(BM_SamplePath, small, std::string("small"))->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_SamplePath, large, std::string("large"))->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_ForwardProb, small, std::string("small"))->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_ForwardProb, large, std::string("large"))->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_MaxPath, small, std::string("small"))
-    ->Arg(30)
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(1);
+// Panels: the small (500 haplotypes) and large (590) data sets as they are,
+// and 5000 synthetic haplotypes over the small set's 2000 SNPs.
+BENCHMARK_CAPTURE(BM_SamplePath, small_fast, std::string("small"), Kernel::kFast)
+    ->Arg(0)
+    ->Arg(5000)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_SamplePath, small_reference, std::string("small"), Kernel::kReference)
+    ->Arg(0)
+    ->Arg(5000)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_SamplePath, large_fast, std::string("large"), Kernel::kFast)
+    ->Arg(0)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_SamplePath, large_reference, std::string("large"), Kernel::kReference)
+    ->Arg(0)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ForwardProb, small_fast, std::string("small"), Kernel::kFast)
+    ->Arg(0)
+    ->Arg(5000)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ForwardProb, small_reference, std::string("small"), Kernel::kReference)
+    ->Arg(0)
+    ->Arg(5000)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ForwardProb, large_fast, std::string("large"), Kernel::kFast)
+    ->Arg(0)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ForwardProb, large_reference, std::string("large"), Kernel::kReference)
+    ->Arg(0)
+    ->Unit(benchmark::kMillisecond);
+// Sample sizes 30 and 100; the reference needs S^4 steps per SNP, so S = 100
+// runs on the first 20 SNPs only.
+BENCHMARK_CAPTURE(BM_MaxPath, small_fast, std::string("small"), Kernel::kFast)
+    ->Args({30, 2000})
+    ->Args({100, 20})
+    ->Args({100, 2000})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_MaxPath, small_reference, std::string("small"), Kernel::kReference)
+    ->Args({30, 2000})
+    ->Args({100, 20})
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace

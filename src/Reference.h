@@ -69,19 +69,16 @@ class Reference {
   static std::uint64_t getCount() { return count_; }
 
   // The model operations below share working arrays owned by the panel, so
-  // they are not re-entrant (the program runs one thread).
+  // they are not re-entrant (the program runs one thread). They need at
+  // least S SNPs in the haplotype and the transition tables built for the
+  // panel (Parameter::renewTran); a haplotype the model gives probability 0
+  // (every panel haplotype's weight 0 at some SNP) has log-likelihood
+  // kLogFloor, and a path draw for it ends the run.
 
-  // Forward pass of the copying model for `haplotype` (at least S SNPs):
-  // F (H x S, SNP-major: SNP i, haplotype k at i x H + k) and T (S) receive
-  // natural-log forward values and per-SNP totals; both are resized when
-  // their sizes differ.
-  void forward(std::vector<double>& F, std::vector<double>& T, const Haplotype& haplotype,
-               const Parameter& parameter) const;
-  // Draws a whole path from the posterior given a filled F and T: one mnrnd
-  // draw per SNP, last SNP first.
-  void backwardSampling(RefPath& path, const std::vector<double>& F, const std::vector<double>& T,
-                        const Parameter& parameter) const;
-  // forward then backwardSampling; timed in the class counters.
+  // Draws a whole copying path from the posterior of the copying model given
+  // the haplotype: one uniform number per SNP (more only where a draw falls
+  // short of the weights' total), last SNP first, each the first haplotype
+  // whose cumulative weight reaches it. Timed in the class counters.
   void samplePath(RefPath& path, const Haplotype& haplotype, const Parameter& parameter) const;
   // Natural-log likelihood of the haplotype under the copying model.
   double forwardProb(const Haplotype& haplotype, const Parameter& parameter) const;
@@ -114,16 +111,45 @@ class Reference {
   void reserveWorkspace(const char* fileName);
   void checkModelInput(const Haplotype& haplotype) const;
 
+  // The forward pass runs in linear space with one scale per SNP. Vector i
+  // holds B_i(k) = f_i(k) / (sum_k' f_{i-1}(k') x e^top(i)), f_i(k) the forward
+  // probability of haplotype k at SNP i and top(i) the larger of the SNP's
+  // log stay extra and log move: B_0 is the SNP-0 emissions and
+  //   B_i(k) = (stay_i x B_{i-1}(k) + move_i) x e_i(k),
+  // stay_i = e^(plus(i) - top(i)) / s_{i-1}, move_i = e^(diff(i) - top(i)),
+  // s_i = sum_k B_i(k), so the log-likelihood up to SNP i is the sum of
+  // top + log s over SNPs 0..i (top(0) = 0). Returns it for the last SNP.
+  // With `keepCheckpoints` every SNP's vector goes to vectorAt (so the last
+  // segment stays whole), otherwise two buffers alternate.
+  double forwardPass(const Haplotype& haplotype, const Parameter& parameter,
+                     bool keepCheckpoints) const;
+  // Recomputes the vectors of segment c from its checkpoint.
+  void recomputeSegment(std::size_t c, const Haplotype& haplotype) const;
+  // Draws the path backwards through the segments, recomputing each.
+  void drawPath(RefPath& path, const Haplotype& haplotype) const;
+  // Vector of SNP i: a checkpoint every segmentLength_ SNPs, the segment
+  // buffer in between.
+  double* vectorAt(std::size_t i) const;
+  void fillEmissionTable(const Parameter& parameter) const;
+
   int hapNo_;
   int snpNo_;
   int layout_;
   std::size_t wordsPerSnp_;             // (hapNo_ + 63) / 64
   std::vector<std::uint64_t> alleles_;  // snpNo_ rows of wordsPerSnp_ words, SNP-major
 
-  // Working arrays of samplePath and forwardProb, sized once at load.
-  mutable std::vector<double> forward_;  // hapNo_ x snpNo_
-  mutable std::vector<double> totals_;   // snpNo_
-  mutable std::vector<double> weights_;  // hapNo_
+  // Working arrays of samplePath and forwardProb, sized once at load. Path
+  // draws keep a forward vector every segmentLength_ (about sqrt(S)) SNPs and
+  // recompute one segment at a time, so they hold O(H sqrt(S)) doubles.
+  std::size_t stride_;                         // doubles per vector: hapNo_ rounded up to 8
+  std::size_t segmentLength_;                  // smallest k with k x k >= snpNo_
+  mutable std::vector<double> checkpoints_;    // ceil(S / k) vectors: SNPs 0, k, 2k, ...
+  mutable std::vector<double> segment_;        // max(k, 2) vectors: SNPs ck + 1 .. ck + k - 1
+  mutable std::vector<double> sums_;           // snpNo_: s_i
+  mutable std::vector<double> stays_;          // snpNo_: stay_i (entry 0 unused)
+  mutable std::vector<double> moves_;          // snpNo_: move_i (entry 0 unused)
+  mutable std::vector<double> emissionTable_;  // 256 x 8: factor of bit t of a byte of
+                                               // (panel XOR haplotype allele) bits
 
   static std::int64_t time_;
   static std::uint64_t count_;

@@ -16,6 +16,7 @@
 
 #include "Haplotype.h"
 #include "Parameter.h"
+#include "ReferenceModelReference.h"
 #include "TestSupport.h"
 #include "VeltaUtil.h"
 
@@ -420,41 +421,283 @@ TEST(ForwardPass, LikelihoodEqualsTheSumOverEveryPath) {
   EXPECT_GT(impossibleMoves, 5);  // the zero-move case was really met
 }
 
-// The recursion written plainly with the look-up and logsumArray, for wide
-// panels where enumeration is out of reach.
-std::vector<double> plainForwardTotals(const Reference& reference,
-                                       const std::vector<bool>& haplotype, const Parameter& p) {
-  const int hapNo = reference.getHapNo();
-  const int snpNo = reference.getSnpNo();
-  std::vector<double> F(static_cast<std::size_t>(hapNo) * snpNo), T(snpNo);
-  auto emission = [&](int i, int k) {
-    return reference.getAllele(k, i) == haplotype[i] ? p.getEmitLogRight() : p.getEmitLogError();
-  };
-  for (int k = 0; k < hapNo; ++k) F[k] = emission(0, k);
-  T[0] = logsumArray(F, 0, hapNo);
-  for (int i = 1; i < snpNo; ++i) {
-    const double s = p.getTranLogDiff(i) + T[i - 1];
-    for (int k = 0; k < hapNo; ++k) {
-      F[i * hapNo + k] = logsum(p.getTranLogPlus(i) + F[(i - 1) * hapNo + k], s) + emission(i, k);
-    }
-    T[i] = logsumArray(F, i * hapNo, hapNo);
+// ---------------------------------------------------------------------------
+// Forward pass and path draws against the log-space reference kernels
+
+// A haplotype copied from the panel: a mosaic of its haplotypes, switching
+// about every 50 SNPs, with one allele in 100 changed.
+std::vector<bool> mosaicOf(const Alleles& panel) {
+  const int hapNo = static_cast<int>(panel[0].size());
+  std::vector<bool> haplotype(panel.size());
+  int source = veltaRand() % hapNo;
+  for (std::size_t i = 0; i < panel.size(); ++i) {
+    if (veltaRand() % 50 == 0) source = veltaRand() % hapNo;
+    haplotype[i] = panel[i][source] != (veltaRand() % 100 == 0);
   }
-  return T;
+  return haplotype;
 }
 
-TEST(ForwardPass, WordWiseRecursionMatchesThePlainOneExactly) {
-  veltaSrand(77);
-  for (int hapNo : {1, 64, 65, 130, 200}) {
-    const ModelCase c = randomModelCase(hapNo, 40, 1.0, 0.001, 0.01);
+// Random problems for comparing kernels: 1 to 300 haplotypes, 1 to 2000 SNPs
+// (one case in four above 300), mu 1, 0.5 or 2, rho of 1e-6 in one case of
+// three (moving is impossible at coincident SNPs), half the haplotypes random
+// and half copied from the panel. Segment lengths of the path draw follow
+// the square root of the SNP count, so the cases cross many segment shapes.
+ModelCase randomKernelCase(int trial) {
+  const int hapNo = 1 + veltaRand() % 300;
+  const int snpNo = trial % 4 == 0 ? 1 + veltaRand() % 2000 : 1 + veltaRand() % 300;
+  const double mus[3] = {1.0, 0.5, 2.0};
+  const double rho = trial % 3 == 1 ? 1e-6 : 1e-4 + 0.01 * uniformFromRand();
+  const double omega = 0.001 + 0.2 * uniformFromRand();
+  ModelCase c = randomModelCase(hapNo, snpNo, mus[trial % 3], rho, omega);
+  if (trial % 2 == 1) c.haplotype = mosaicOf(c.panel);
+  return c;
+}
+
+int countImpossibleMoves(const Parameter& parameter, int snpNo) {
+  int count = 0;
+  for (int i = 1; i < snpNo; ++i) count += parameter.getTranLogDiff(i) == -kInf;
+  return count;
+}
+
+TEST(ForwardPass, LikelihoodAgreesWithTheLogSpaceReference) {
+  veltaSrand(707);
+  int impossibleMoves = 0;
+  for (int trial = 0; trial < 60; ++trial) {
+    const ModelCase c = randomKernelCase(trial);
     Reference reference;
     loadText(reference, panelText(c.panel), c.parameter);
-    const std::vector<double> expected = plainForwardTotals(reference, c.haplotype, c.parameter);
-    std::vector<double> F, T;
-    reference.forward(F, T, Haplotype(c.haplotype), c.parameter);
-    ASSERT_EQ(F.size(), static_cast<std::size_t>(hapNo) * 40);
-    EXPECT_EQ(T, expected) << hapNo;
-    EXPECT_EQ(reference.forwardProb(Haplotype(c.haplotype), c.parameter), expected.back());
+    const velta_reference::LogSpaceModel plain(reference);
+    const Haplotype haplotype(c.haplotype);
+    const double expected = plain.forwardProb(haplotype, c.parameter);
+    ASSERT_TRUE(std::isfinite(expected));
+    EXPECT_NEAR(reference.forwardProb(haplotype, c.parameter), expected,
+                1e-10 * std::max(1.0, std::fabs(expected)))
+        << "trial " << trial << " H " << reference.getHapNo() << " S " << reference.getSnpNo();
+    impossibleMoves += countImpossibleMoves(c.parameter, reference.getSnpNo());
   }
+  EXPECT_GT(impossibleMoves, 100);
+}
+
+// Draws a path with both kernels from the same seed. They must agree, except
+// where the first draw that differs (in draw order, last SNP first) had a
+// uniform number within rounding of a cumulative weight in the reference:
+// then the reference's smallest decision margin up to that draw is below
+// 1e-10 (rounding differences are near 1e-13), and true is returned.
+bool drawsAgreeUpToRounding(const Reference& reference, const ModelCase& c, unsigned seed,
+                            const std::string& what) {
+  const int snpNo = reference.getSnpNo();
+  const Haplotype haplotype(c.haplotype);
+  const velta_reference::LogSpaceModel plain(reference);
+  std::vector<unsigned short> expected;
+  std::vector<double> margins;
+  veltaSrand(seed);
+  plain.samplePath(expected, haplotype, c.parameter, &margins);
+  const int expectedNext = veltaRand();
+  veltaSrand(seed);
+  RefPath path(reference);
+  reference.samplePath(path, haplotype, c.parameter);
+  const int next = veltaRand();
+
+  int firstDifference = -1;
+  for (int t = snpNo - 1; t >= 0 && firstDifference < 0; --t) {
+    if (path.at(t) != expected[t]) firstDifference = t;
+  }
+  if (firstDifference < 0 && next == expectedNext) return false;
+  // The numbers taken differ without a different state when a redraw
+  // happened on one side only: look at every draw then.
+  const int from = firstDifference < 0 ? 0 : firstDifference;
+  const double margin = *std::min_element(margins.begin() + from, margins.end());
+  EXPECT_LT(margin, 1e-10) << what << ": the draws differ from SNP " << firstDifference
+                           << " on, far from any boundary";
+  return true;
+}
+
+TEST(PathDraw, EqualSeedsGiveTheLogSpaceReferencePaths) {
+  veltaSrand(808);
+  int impossibleMoves = 0;
+  int nearBoundary = 0;
+  for (int trial = 0; trial < 60; ++trial) {
+    const ModelCase c = randomKernelCase(trial);
+    Reference reference;
+    loadText(reference, panelText(c.panel), c.parameter);
+    impossibleMoves += countImpossibleMoves(c.parameter, reference.getSnpNo());
+    const unsigned seed = veltaRand();
+    nearBoundary += drawsAgreeUpToRounding(reference, c, seed,
+                                           "trial " + std::to_string(trial) + " H " +
+                                               std::to_string(reference.getHapNo()) + " S " +
+                                               std::to_string(reference.getSnpNo()));
+  }
+  EXPECT_GT(impossibleMoves, 100);
+  // Landing within 1e-10 of a boundary has a chance near 1e-10 per draw.
+  EXPECT_EQ(nearBoundary, 0);
+}
+
+TEST(PathDraw, SegmentShapesAroundSquareSnpCounts) {
+  // Checkpoints every ceil(sqrt(S)) SNPs: counts at, below and above squares
+  // give a last segment of one SNP, a full one and everything between.
+  veltaSrand(909);
+  for (int snpNo : {1, 2, 3, 4, 5, 8, 9, 10, 15, 16, 17, 24, 25, 26, 63, 64, 65, 99, 100, 101}) {
+    for (int hapNo : {1, 7, 8, 9, 64, 65}) {
+      ModelCase c = randomModelCase(hapNo, snpNo, 1.0, 0.005, 0.05);
+      c.haplotype = mosaicOf(c.panel);
+      Reference reference;
+      loadText(reference, panelText(c.panel), c.parameter);
+      const std::string what = "H " + std::to_string(hapNo) + " S " + std::to_string(snpNo);
+      EXPECT_FALSE(drawsAgreeUpToRounding(reference, c, veltaRand(), what)) << what;
+    }
+  }
+}
+
+// A problem the model gives probability 0 or cannot score: the run ends with
+// the discrete draw's message where a draw is asked for, and the likelihood
+// is what the log-space reference gives.
+struct DegenerateCase {
+  const char* name;
+  double omega, mu, rho;
+  const char* panel;
+  std::vector<bool> haplotype;
+  const char* drawMessage;  // start of the fatal message of a path draw
+};
+
+void PrintTo(const DegenerateCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class DegenerateModel : public ::testing::TestWithParam<DegenerateCase> {};
+
+TEST_P(DegenerateModel, EndsOrScoresLikeTheLogSpaceReference) {
+  const DegenerateCase& c = GetParam();
+  Parameter parameter = mapAt({1000, 2000, 2000, 5000});
+  parameter.setEmitError(c.omega);
+  parameter.setSmoothMu(c.mu);
+  parameter.setTranNe(c.rho);
+  parameter.renewTran(3);
+  Reference reference;
+  loadText(reference, c.panel, parameter);
+  const Haplotype haplotype(c.haplotype);
+  const double expected =
+      velta_reference::LogSpaceModel(reference).forwardProb(haplotype, parameter);
+  const double value = reference.forwardProb(haplotype, parameter);
+  if (std::isnan(expected)) {
+    EXPECT_TRUE(std::isnan(value)) << value;
+  } else {
+    EXPECT_EQ(value, expected);
+  }
+  RefPath path(reference);
+  veltaSrand(3);
+  const std::string err = fatalMessage([&] { reference.samplePath(path, haplotype, parameter); });
+  EXPECT_EQ(err.rfind(std::string("FATAL => ") + c.drawMessage, 0), 0U) << err;
+}
+
+// Panel rows are SNPs of three haplotypes; SNPs 1 and 2 coincide.
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, DegenerateModel,
+    ::testing::Values(
+        DegenerateCase{"NoPanelAlleleAtAMiddleSnpWithoutErrors",
+                       0.0,
+                       1.0,
+                       1e-3,
+                       "AGA\nAAA\nGAG\nGGA\n",
+                       {false, true, true, false},
+                       "Discrete draw over 3 categories cannot succeed: the weights sum to 0 "},
+        DegenerateCase{"NoPanelAlleleAtTheFirstSnpWithoutErrors",
+                       0.0,
+                       0.5,
+                       1e-3,
+                       "AAA\nAGA\nGAG\nGGA\n",
+                       {true, true, true, false},
+                       "Discrete draw over 3 categories cannot succeed: the weights sum to 0 "},
+        DegenerateCase{"EveryPanelAlleleMatchesWhereMatchingIsImpossible",
+                       1.0,
+                       1.0,
+                       1e-3,
+                       "AGA\nAAA\nGAG\nGGA\n",
+                       {false, false, true, false},
+                       "Discrete draw over 3 categories cannot succeed: the weights sum to 0 "},
+        DegenerateCase{"MuNotANumber",
+                       0.01,
+                       std::nan(""),
+                       1e-3,
+                       "AGA\nAAA\nGAG\nGGA\n",
+                       {false, true, true, false},
+                       "Discrete draw over 3 categories cannot succeed: the weights sum to nan "},
+        DegenerateCase{"OmegaNotANumber",
+                       std::nan(""),
+                       1.0,
+                       1e-3,
+                       "AGA\nAAA\nGAG\nGGA\n",
+                       {false, true, true, false},
+                       "Discrete draw over 3 categories cannot succeed: the weights sum to nan "},
+        DegenerateCase{"NegativeRho",
+                       0.01,
+                       1.0,
+                       -1e-3,
+                       "AGA\nAAA\nGAG\nGGA\n",
+                       {false, true, true, false},
+                       "Discrete draw over 3 categories cannot succeed: the weights sum to nan "}),
+    [](const testing::TestParamInfo<DegenerateCase>& info) { return info.param.name; });
+
+TEST(ForwardPass, WithoutErrorsStatesOfWeightZeroStayZeroWhereMovingIsImpossible) {
+  // omega = 0 and SNPs 1 and 2 coincide, so no copied haplotype may move
+  // between them. (The log-space recursion meets log 0 + log 0 there and
+  // gives no number; the linear one keeps such states at 0.)
+  Parameter parameter = mapAt({1000, 2000, 2000, 5000});
+  parameter.setEmitError(0.0);
+  parameter.setTranNe(1e-6);
+  parameter.renewTran(3);
+  ASSERT_EQ(parameter.getTranLogDiff(2), -kInf);
+  const Alleles panel = {
+      {false, true, false}, {false, true, false}, {true, false, true}, {true, true, false}};
+  Reference reference;
+  loadText(reference, panelText(panel), parameter);
+  RefPath path(reference);
+
+  // Only haplotype 1 carries the allele of SNP 1 and it must stay at SNP 2.
+  const std::vector<bool> possible = {false, true, false, false};
+  std::vector<double> logProbs;
+  for (const auto& p : allPaths(3, 4))
+    logProbs.push_back(pathLogProb(p, panel, possible, parameter));
+  const double expected = logSumOf(logProbs);
+  ASSERT_TRUE(std::isfinite(expected));
+  EXPECT_NEAR(reference.forwardProb(Haplotype(possible), parameter), expected, 1e-12);
+  veltaSrand(4);
+  for (int draw = 0; draw < 50; ++draw) {
+    reference.samplePath(path, Haplotype(possible), parameter);
+    const std::vector<int> drawn = {path.at(0), path.at(1), path.at(2), path.at(3)};
+    ASSERT_TRUE(std::isfinite(pathLogProb(drawn, panel, possible, parameter)));
+  }
+
+  // The allele of SNP 2 rules out haplotype 1 as well: probability 0.
+  const std::vector<bool> impossible = {false, true, true, false};
+  EXPECT_EQ(reference.forwardProb(Haplotype(impossible), parameter), kLogFloor);
+  const std::string err =
+      fatalMessage([&] { reference.samplePath(path, Haplotype(impossible), parameter); });
+  EXPECT_EQ(err.rfind("FATAL => Discrete draw over 3 categories cannot succeed: the weights sum "
+                      "to 0 ",
+                      0),
+            0U)
+      << err;
+}
+
+TEST(ForwardPass, VeryUnlikelyTransitionsStayFinite) {
+  // With mu = 200, 100 haplotypes and SNPs 50 kb apart at rho = 0.01 both
+  // the stay extra and the move probability (about e^-931 and e^-921) are
+  // below the smallest double; scaling each SNP by its larger term keeps the
+  // recursion away from 0.
+  veltaSrand(5);
+  std::vector<double> positions(30);
+  for (int j = 0; j < 30; ++j) positions[j] = 5e4 * (j + 1);
+  ModelCase c = randomModelCase(100, 30, 200.0, 0.01, 0.01, positions);
+  Reference reference;
+  loadText(reference, panelText(c.panel), c.parameter);
+  ASSERT_EQ(std::exp(c.parameter.getTranLogPlus(1)), 0.0);
+  ASSERT_EQ(std::exp(c.parameter.getTranLogDiff(1)), 0.0);
+  const Haplotype haplotype(c.haplotype);
+  const double expected =
+      velta_reference::LogSpaceModel(reference).forwardProb(haplotype, c.parameter);
+  ASSERT_TRUE(std::isfinite(expected));
+  EXPECT_NEAR(reference.forwardProb(haplotype, c.parameter), expected, 1e-10 * std::fabs(expected));
+  EXPECT_FALSE(drawsAgreeUpToRounding(reference, c, 77, "mu 200"));
 }
 
 TEST(ForwardPass, RepeatedCallsGiveTheSameResults) {
@@ -867,6 +1110,67 @@ TEST(BestPathSearch, MatchesAPlainViterbiOverPairs) {
     }
   }
   EXPECT_GT(impossibleMoves, 10);
+}
+
+// A panel whose haplotypes repeat `patterns` distinct ones (0 for all
+// random), so that many pairs tie.
+Alleles panelWithRepeats(int hapNo, int snpNo, int patterns) {
+  if (patterns == 0) return randomAlleles(hapNo, snpNo);
+  const Alleles distinct = randomAlleles(patterns, snpNo);
+  std::vector<int> pattern(hapNo);
+  for (int& p : pattern) p = veltaRand() % patterns;
+  Alleles panel(snpNo, std::vector<bool>(hapNo));
+  for (int s = 0; s < snpNo; ++s) {
+    for (int k = 0; k < hapNo; ++k) panel[s][k] = distinct[s][pattern[k]];
+  }
+  return panel;
+}
+
+TEST(BestPathSearch, ChoosesTheWinnersOfTheAllPairsSearch) {
+  // Random panels (half of them a few repeated haplotypes, so that scores
+  // tie), random or absent reads, mu 1, 0.5 or 2 and moves made impossible
+  // at coincident SNPs in one case of three; sample sizes 1 to 40, and three
+  // wide samples on a few SNPs.
+  int impossibleMoves = 0;
+  for (unsigned seed = 1; seed <= 123; ++seed) {
+    veltaSrand(seed);
+    const bool wide = seed > 120;
+    const int hapNo = wide ? 64 + veltaRand() % 50 : 1 + veltaRand() % 80;
+    const int S = wide ? 64 : 1 + veltaRand() % std::min(hapNo, 40);
+    const int snpNo = wide ? 3 : 1 + veltaRand() % (S > 20 ? 12 : 150);
+    SearchCase c{mapAt(randomPositions(snpNo)),
+                 panelWithRepeats(hapNo, snpNo, seed % 2 == 0 ? 1 + veltaRand() % 4 : 0),
+                 {}};
+    const bool reads = seed % 5 != 0;
+    for (int s = 0; s < snpNo; ++s) {
+      c.counts.emplace_back(reads ? veltaRand() % 6 : 0, reads ? veltaRand() % 6 : 0);
+    }
+    const double mus[3] = {1.0, 0.5, 2.0};
+    c.parameter.setTranNe(seed % 3 == 0 ? 1e-6 : 0.002 * uniformFromRand());
+    c.parameter.setSmoothMu(mus[seed % 3]);
+    c.parameter.setEmitError(0.01 + 0.3 * uniformFromRand());
+    c.parameter.setSampleSize(S);
+    c.parameter.renewTran(hapNo);
+    Reference reference;
+    loadText(reference, panelText(c.panel), c.parameter);
+    Parameter own(c.parameter);
+    own.renewTran(S);
+    impossibleMoves += countImpossibleMoves(own, snpNo);
+
+    const unsigned drawSeed = veltaRand();
+    veltaSrand(drawSeed);
+    RefPath expectedFirst(reference), expectedSecond(reference);
+    velta_reference::maxPathAllPairs(reference, expectedFirst, expectedSecond, c.counts,
+                                     c.parameter);
+    veltaSrand(drawSeed);
+    RefPath first(reference), second(reference);
+    runSearch(reference, first, second, c.counts, c.parameter);
+    for (int s = 0; s < snpNo; ++s) {
+      ASSERT_EQ(first.at(s), expectedFirst.at(s)) << "seed " << seed << " SNP " << s;
+      ASSERT_EQ(second.at(s), expectedSecond.at(s)) << "seed " << seed << " SNP " << s;
+    }
+  }
+  EXPECT_GT(impossibleMoves, 100);
 }
 
 TEST(BestPathSearch, OneSnpTakesTheBestPairByEmissionsAlone) {
