@@ -440,6 +440,14 @@ void warmStart(Haplotype& first, Haplotype& second, std::vector<Read>& reads,
 
 }  // namespace
 
+void inferenceSubIteration(Haplotype& first, Haplotype& second, const RefPath& firstPath,
+                           const RefPath& secondPath, std::vector<Read>& reads,
+                           const Parameter& parameter) {
+  first.sample(firstPath, parameter);
+  second.sample(secondPath, parameter);
+  flipPassInference(first, second, reads, parameter);
+}
+
 void inferenceGibbs(Haplotype& first, Haplotype& second, std::vector<Read>& reads,
                     const Reference& reference, const Parameter& parameter) {
   if (parameter.getMaxIter() > 0) warmStart(first, second, reads, reference, parameter);
@@ -466,9 +474,7 @@ void inferenceGibbs(Haplotype& first, Haplotype& second, std::vector<Read>& read
     reference.samplePath(firstPath, first, parameter);
     reference.samplePath(secondPath, second, parameter);
     for (unsigned j = 0; j < static_cast<unsigned>(parameter.getSubIter()); ++j) {
-      first.sample(firstPath, parameter);
-      second.sample(secondPath, parameter);
-      flipPassInference(first, second, reads, parameter);
+      inferenceSubIteration(first, second, firstPath, secondPath, reads, parameter);
     }
     const double likelihood = inferenceLikelihood(first, second, reads, reference, parameter);
     const double done = static_cast<double>(i) / std::llabs(parameter.getMaxIter()) * 100;
