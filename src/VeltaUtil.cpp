@@ -5,12 +5,44 @@
 
 #include "VeltaIO.h"
 
-void veltaSrand(unsigned int seed) {
-  std::srand(seed);
+namespace velta_random {
+FeedbackGenerator generator;
+bool generatorMatchesLibrary = false;
+}  // namespace velta_random
+
+namespace {
+// Numbers compared with the C library's rand() after every seeding: a library
+// with another generator differs within the first few.
+constexpr int kCheckedNumbers = 1000;
+}  // namespace
+
+void FeedbackGenerator::seed(unsigned int seed) {
+  // The minimal standard generator (16807 x mod 2^31 - 1) by Schrage's method,
+  // in the library's signed 32-bit arithmetic: a seed above 2^31 - 1 starts
+  // from a negative word.
+  std::int32_t word = static_cast<std::int32_t>(seed == 0 ? 1 : seed);
+  state_[0] = static_cast<std::uint32_t>(word);
+  for (int i = 1; i < kWords; ++i) {
+    const std::int32_t hi = word / 127773;
+    const std::int32_t lo = word % 127773;
+    word = 16807 * lo - 2836 * hi;
+    if (word < 0) word += 2147483647;
+    state_[i] = static_cast<std::uint32_t>(word);
+  }
+  front_ = 3;
+  rear_ = 0;
+  for (int i = 0; i < 10 * kWords; ++i) next();
 }
 
-int veltaRand() {
-  return std::rand();
+void veltaSrand(unsigned int seed) {
+  using velta_random::generator;
+  std::srand(seed);
+  generator.seed(seed);
+  bool matches = true;
+  for (int i = 0; i < kCheckedNumbers && matches; ++i) matches = generator.next() == std::rand();
+  velta_random::generatorMatchesLibrary = matches;
+  std::srand(seed);
+  generator.seed(seed);
 }
 
 bool drawTwoValued(double logWeight0, double logWeight1) {

@@ -2,16 +2,53 @@
 // helpers on square matrices stored row-major in flat vectors.
 #pragma once
 
+#include <cstdint>
+#include <cstdlib>
 #include <vector>
 
 // Start value of every running log-sum and running maximum: the most negative
 // finite double. An empty sum or maximum yields it.
 constexpr double kLogFloor = -1.7976931348623157e308;
 
+// The additive feedback generator of the GNU C library's rand() (31 words of
+// state, lags 31 and 3), computed here without the library's lock: for the
+// same seed it gives the same sequence as that rand().
+class FeedbackGenerator {
+ public:
+  static constexpr int kWords = 31;
+  // As srand(seed): seed 0 counts as 1, the state filled by the minimal
+  // standard generator, then 310 numbers discarded.
+  void seed(unsigned int seed);
+  // As rand(): 0 to 2147483647.
+  int next() {
+    const std::uint32_t value = state_[front_] + state_[rear_];
+    state_[front_] = value;
+    front_ = front_ == kWords - 1 ? 0 : front_ + 1;
+    rear_ = rear_ == kWords - 1 ? 0 : rear_ + 1;
+    return static_cast<int>(value >> 1);
+  }
+
+ private:
+  std::uint32_t state_[kWords];
+  int front_;
+  int rear_;
+};
+
+namespace velta_random {
+// The generator behind veltaRand(), and whether it reproduces the C library's
+// rand() for the current seed (checked by veltaSrand); when it does not,
+// veltaRand() is rand() itself.
+extern FeedbackGenerator generator;
+extern bool generatorMatchesLibrary;
+}  // namespace velta_random
+
 // The program's one random sequence, the C library's rand() sequence for the
 // same seed: every draw of the samplers comes from here, in a fixed order.
+// veltaSrand seeds the C library's generator too.
 void veltaSrand(unsigned int seed);
-int veltaRand();
+inline int veltaRand() {
+  return velta_random::generatorMatchesLibrary ? velta_random::generator.next() : std::rand();
+}
 // Largest value veltaRand() returns.
 constexpr int kRandMax = 2147483647;
 

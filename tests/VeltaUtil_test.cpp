@@ -32,6 +32,58 @@ double uniformFromRand() {
   return veltaRand() / 2147483647.0;
 }
 
+// Seeds at the edges of the seed's signed and unsigned ranges, those the
+// seeding treats specially, and a spread of others.
+std::vector<unsigned> generatorSeeds() {
+  std::vector<unsigned> seeds = {0U,          1U,          2U,          3U,          127773U,
+                                 127774U,     16807U,      2147483646U, 2147483647U, 2147483648U,
+                                 2147483649U, 4294967294U, 4294967295U, 20261208U};
+  unsigned x = 12345;
+  for (int i = 0; i < 40; ++i) {
+    x = x * 1103515245U + 12345U;
+    seeds.push_back(x);
+  }
+  return seeds;
+}
+
+TEST(Generator, GivesTheLibrarySequenceForEverySeed) {
+  const int n = 100000;
+  std::vector<int> drawn(n);
+  for (unsigned seed : generatorSeeds()) {
+    veltaSrand(seed);
+    for (int& value : drawn) value = veltaRand();
+    std::srand(seed);
+    for (int i = 0; i < n; ++i) ASSERT_EQ(drawn[i], std::rand()) << "seed " << seed << " #" << i;
+  }
+}
+
+#ifdef __GLIBC__
+// On the GNU C library the program's own generator must be the one in use,
+// and reproduce rand() far beyond the numbers veltaSrand checks.
+TEST(Generator, ReproducesTheGnuLibraryWithoutFallingBack) {
+  for (unsigned seed : generatorSeeds()) {
+    veltaSrand(seed);
+    EXPECT_TRUE(velta_random::generatorMatchesLibrary) << "seed " << seed;
+    FeedbackGenerator generator;
+    generator.seed(seed);
+    std::srand(seed);
+    for (int i = 0; i < 300000; ++i) {
+      ASSERT_EQ(generator.next(), std::rand()) << "seed " << seed << " #" << i;
+    }
+  }
+}
+#endif
+
+TEST(Generator, SeedingAlsoRestartsTheLibrarySequence) {
+  std::srand(77);
+  const int first = std::rand();
+  std::rand();
+  veltaSrand(77);
+  EXPECT_EQ(std::rand(), first);
+  veltaSrand(77);
+  EXPECT_EQ(veltaRand(), first);
+}
+
 TEST(TwoValuedDraw, ProbabilityOfZeroMustExceedTheUniformNumber) {
   const double inf = std::numeric_limits<double>::infinity();
   const double nan = std::numeric_limits<double>::quiet_NaN();
