@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 #include "Parameter.h"
@@ -98,16 +99,60 @@ bool Haplotype::flipRead(const Read& read, Mode mode) {
   return true;
 }
 
+const AlleleDrawTable& AlleleDrawTable::forParameter(const Parameter& parameter) {
+  static AlleleDrawTable table;
+  const double key[5] = {parameter.getSmoothMu(), parameter.getSeqLogRight(),
+                         parameter.getSeqLogError(), parameter.getEmitLogRight(),
+                         parameter.getEmitLogError()};
+  // Compared bit for bit, so that settings that are not a number do not
+  // rebuild the table at every draw.
+  if (!table.built_ || std::memcmp(key, table.key_, sizeof key) != 0) table.build(key);
+  return table;
+}
+
+void AlleleDrawTable::build(const double (&key)[5]) {
+  std::memcpy(key_, key, sizeof key_);
+  built_ = true;
+  threshold_.resize(kCounts * kCounts);
+  pathThreshold_.resize(2 * kCounts * kCounts);
+  for (unsigned k0 = 0; k0 < kCounts; ++k0) {
+    for (unsigned k1 = 0; k1 < kCounts; ++k1) {
+      threshold_[k0 * kCounts + k1] = zeroThreshold(logWeight(k0, k1), logWeight(k1, k0));
+      for (bool copied : {false, true}) {
+        pathThreshold_[(copied * kCounts + k0) * kCounts + k1] =
+            zeroThreshold(pathLogWeight(k0, k1, !copied), pathLogWeight(k1, k0, copied));
+      }
+    }
+  }
+}
+
+double AlleleDrawTable::logWeight(double agree, double disagree) const {
+  return key_[0] * (countLog(agree, key_[1]) + countLog(disagree, key_[2]));
+}
+
+double AlleleDrawTable::pathLogWeight(double agree, double disagree, bool matches) const {
+  return key_[0] *
+         (countLog(agree, key_[1]) + countLog(disagree, key_[2]) + (matches ? key_[3] : key_[4]));
+}
+
+bool AlleleDrawTable::choose(unsigned k0, unsigned k1, std::uint32_t value) const {
+  if (k0 < kCounts && k1 < kCounts) return value >= threshold_[k0 * kCounts + k1];
+  return chooseTwoValued(logWeight(k0, k1), logWeight(k1, k0), value / 2147483647.0);
+}
+
+bool AlleleDrawTable::choose(unsigned k0, unsigned k1, bool copied, std::uint32_t value) const {
+  if (k0 < kCounts && k1 < kCounts) {
+    return value >= pathThreshold_[(copied * kCounts + k0) * kCounts + k1];
+  }
+  return chooseTwoValued(pathLogWeight(k0, k1, !copied), pathLogWeight(k1, k0, copied),
+                         value / 2147483647.0);
+}
+
 void Haplotype::sample(const Parameter& parameter) {
   const std::clock_t start = std::clock();
-  const double mu = parameter.getSmoothMu();
-  const double right = parameter.getSeqLogRight();
-  const double error = parameter.getSeqLogError();
+  const AlleleDrawTable& table = AlleleDrawTable::forParameter(parameter);
   for (int j = 0; j < length_; ++j) {
-    const double k0 = alleleCount_[j].first;
-    const double k1 = alleleCount_[j].second;
-    setAllele(j, drawTwoValued(mu * (countLog(k0, right) + countLog(k1, error)),
-                               mu * (countLog(k0, error) + countLog(k1, right))));
+    setAllele(j, table.choose(alleleCount_[j].first, alleleCount_[j].second, veltaRand()));
   }
   time_ += std::clock() - start;
   ++count_;
@@ -115,21 +160,9 @@ void Haplotype::sample(const Parameter& parameter) {
 
 void Haplotype::sample(const RefPath& path, const Parameter& parameter) {
   const std::clock_t start = std::clock();
-  const double mu = parameter.getSmoothMu();
-  const double right = parameter.getSeqLogRight();
-  const double error = parameter.getSeqLogError();
-  const double emitRight = parameter.getEmitLogRight();
-  const double emitError = parameter.getEmitLogError();
+  const AlleleDrawTable& table = AlleleDrawTable::forParameter(parameter);
   for (int j = 0; j < length_; ++j) {
-    const double k0 = alleleCount_[j].first;
-    const double k1 = alleleCount_[j].second;
-    // The copied panel allele weighs in as one more observation with the
-    // panel mismatch rate.
-    const bool copied = path[j];
-    const double panel0 = copied ? emitError : emitRight;
-    const double panel1 = copied ? emitRight : emitError;
-    setAllele(j, drawTwoValued(mu * (countLog(k0, right) + countLog(k1, error) + panel0),
-                               mu * (countLog(k0, error) + countLog(k1, right) + panel1)));
+    setAllele(j, table.choose(alleleCount_[j].first, alleleCount_[j].second, path[j], veltaRand()));
   }
   time_ += std::clock() - start;
   ++count_;

@@ -11,6 +11,42 @@ class Parameter;
 class Read;
 class RefPath;
 
+// The allele draws' decisions for every pair of counts (k0 major, k1 minor
+// calls) and copied panel allele. The weights depend only on these, so they
+// are computed once per setting of mu and the two error rates, from the same
+// formulas as ever, into tables of thresholds: a draw then costs a look-up and
+// one veltaRand() instead of two exp calls. Counts beyond the tables use the
+// formulas.
+class AlleleDrawTable {
+ public:
+  // Counts below kCounts draw from the tables.
+  static constexpr unsigned kCounts = 64;
+
+  // The table for the parameter's setting; built at the first call and again
+  // whenever the setting differs from the last call's.
+  static const AlleleDrawTable& forParameter(const Parameter& parameter);
+
+  // Allele (true for minor) for the generator value `value`, from the counts
+  // alone, or from the counts and the allele `copied` of the path.
+  bool choose(unsigned k0, unsigned k1, std::uint32_t value) const;
+  bool choose(unsigned k0, unsigned k1, bool copied, std::uint32_t value) const;
+
+ private:
+  AlleleDrawTable() = default;
+  void build(const double (&key)[5]);
+  // Tempered log weight of the allele that `agree` calls support and
+  // `disagree` calls contradict.
+  double logWeight(double agree, double disagree) const;
+  // The same with the copied panel allele as one more observation with the
+  // panel mismatch rate: `matches` when it is the weighed allele.
+  double pathLogWeight(double agree, double disagree, bool matches) const;
+
+  bool built_ = false;
+  double key_[5] = {};                        // mu, ln(1 - e), ln(e), ln(1 - w), ln(w)
+  std::vector<std::uint32_t> threshold_;      // (k0, k1), kCounts^2
+  std::vector<std::uint32_t> pathThreshold_;  // (copied, k0, k1), 2 kCounts^2
+};
+
 class Haplotype {
  public:
   // Which reads a haplotype holds: UNFLIPPED_READS the reads of flip 0,

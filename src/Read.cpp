@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "Haplotype.h"
 #include "Parameter.h"
@@ -184,14 +186,73 @@ unsigned int Read::countMatch(const Haplotype& haplotype) const {
   return matches;
 }
 
+namespace {
+
+// Tempered log-likelihood of a read of n calls that agrees with a haplotype at
+// m of them: every agreement a correct call, every disagreement an error.
+double readLogWeight(double n, double m, double mu, double right, double error) {
+  return mu * (countLog(m, right) + countLog(n - m, error));
+}
+
+// Entry (n, m), 0 <= m <= n, of a triangular table.
+std::size_t triangle(unsigned n) {
+  return static_cast<std::size_t>(n) * (n + 1) / 2;
+}
+
+}  // namespace
+
+const FlipDrawTable& FlipDrawTable::forParameter(const Parameter& parameter) {
+  static FlipDrawTable table;
+  const double key[3] = {parameter.getSmoothMu(), parameter.getSeqLogRight(),
+                         parameter.getSeqLogError()};
+  // Compared bit for bit, so that settings that are not a number do not
+  // rebuild the table at every draw.
+  if (!table.built_ || std::memcmp(key, table.key_, sizeof key) != 0) table.build(key);
+  return table;
+}
+
+void FlipDrawTable::build(const double (&key)[3]) {
+  std::memcpy(key_, key, sizeof key_);
+  built_ = true;
+  oneThreshold_.assign(triangle(kLarge + 1), 0);
+  weight_.assign(triangle(kLarge + 1), 0.0);
+  for (unsigned n = 0; n <= kLarge; ++n) {
+    for (unsigned m = 0; m <= n; ++m) {
+      oneThreshold_[triangle(n) + m] = zeroThreshold(logWeight(n, m), logWeight(n, n - m));
+      weight_[triangle(n) + m] = std::exp(logWeight(n, m));
+    }
+  }
+  twoThreshold_.assign(kSmall * kSmall * kSmall, 0);
+  for (unsigned n = 0; n < kSmall; ++n) {
+    for (unsigned m1 = 0; m1 <= n; ++m1) {
+      for (unsigned m2 = 0; m2 <= n; ++m2) {
+        twoThreshold_[(n * kSmall + m1) * kSmall + m2] =
+            zeroThreshold(logWeight(n, m1), logWeight(n, m2));
+      }
+    }
+  }
+}
+
+double FlipDrawTable::logWeight(unsigned n, unsigned m) const {
+  return readLogWeight(n, m, key_[0], key_[1], key_[2]);
+}
+
+bool FlipDrawTable::chooseOne(unsigned n, unsigned m, std::uint32_t value) const {
+  if (n <= kLarge) return value >= oneThreshold_[triangle(n) + m];
+  return chooseTwoValued(logWeight(n, m), logWeight(n, n - m), value / 2147483647.0);
+}
+
+bool FlipDrawTable::chooseTwo(unsigned n, unsigned m1, unsigned m2, std::uint32_t value) const {
+  if (n < kSmall) return value >= twoThreshold_[(n * kSmall + m1) * kSmall + m2];
+  if (n > kLarge) return chooseTwoValued(logWeight(n, m1), logWeight(n, m2), value / 2147483647.0);
+  const double p0 = probabilityOfZero(weight_[triangle(n) + m1], weight_[triangle(n) + m2],
+                                      logWeight(n, m1), logWeight(n, m2));
+  return !(p0 > value / 2147483647.0);
+}
+
 bool Read::sampleFlip(const Haplotype& haplotype, const Parameter& parameter) {
-  const double m = countMatch(haplotype);
-  const double n = size_;
-  const double mu = parameter.getSmoothMu();
-  const double right = parameter.getSeqLogRight();
-  const double error = parameter.getSeqLogError();
-  const unsigned char flip = drawTwoValued(mu * (countLog(m, right) + countLog(n - m, error)),
-                                           mu * (countLog(m, error) + countLog(n - m, right)));
+  const FlipDrawTable& table = FlipDrawTable::forParameter(parameter);
+  const unsigned char flip = table.chooseOne(size_, countMatch(haplotype), veltaRand());
   ++count_;
   const bool changed = flip != flip_;
   flip_ = flip;
@@ -199,14 +260,10 @@ bool Read::sampleFlip(const Haplotype& haplotype, const Parameter& parameter) {
 }
 
 bool Read::sampleFlip(const Haplotype& first, const Haplotype& second, const Parameter& parameter) {
-  const double m1 = countMatch(first);
-  const double m2 = countMatch(second);
-  const double n = size_;
-  const double mu = parameter.getSmoothMu();
-  const double right = parameter.getSeqLogRight();
-  const double error = parameter.getSeqLogError();
-  const unsigned char flip = drawTwoValued(mu * (countLog(m1, right) + countLog(n - m1, error)),
-                                           mu * (countLog(m2, right) + countLog(n - m2, error)));
+  const FlipDrawTable& table = FlipDrawTable::forParameter(parameter);
+  const unsigned m1 = countMatch(first);
+  const unsigned m2 = countMatch(second);
+  const unsigned char flip = table.chooseTwo(size_, m1, m2, veltaRand());
   ++count_;
   const bool changed = flip != flip_;
   flip_ = flip;

@@ -30,6 +30,40 @@ class ReadIterator {
   unsigned char index_;
 };
 
+// The flip draws' decisions for every read size n and agreement count m. The
+// weights depend only on these counts, so they are computed once per setting
+// of mu and the error rate, from the same formula as ever, into tables: a draw
+// then costs a look-up and one veltaRand() instead of two exp calls. Reads
+// larger than the tables use the formula.
+class FlipDrawTable {
+ public:
+  // Read sizes below kSmall draw between two haplotypes from a threshold per
+  // (n, m1, m2); sizes up to kLarge from tabled weights.
+  static constexpr unsigned kSmall = 16;
+  static constexpr unsigned kLarge = 256;
+
+  // The table for the parameter's setting; built at the first call and again
+  // whenever the setting differs from the last call's.
+  static const FlipDrawTable& forParameter(const Parameter& parameter);
+
+  // New flip of a read of n calls for the generator value `value`: against
+  // one haplotype agreeing at m (flip 1 takes the agreements as
+  // disagreements), or between two agreeing at m1 and m2.
+  bool chooseOne(unsigned n, unsigned m, std::uint32_t value) const;
+  bool chooseTwo(unsigned n, unsigned m1, unsigned m2, std::uint32_t value) const;
+
+ private:
+  FlipDrawTable() = default;
+  void build(const double (&key)[3]);
+  double logWeight(unsigned n, unsigned m) const;
+
+  bool built_ = false;
+  double key_[3] = {};                       // mu, ln(1 - e), ln(e)
+  std::vector<std::uint32_t> oneThreshold_;  // (n, m) for n <= kLarge, triangular
+  std::vector<std::uint32_t> twoThreshold_;  // (n, m1, m2) for n < kSmall, kSmall^3
+  std::vector<double> weight_;               // e^logWeight(n, m) for n <= kLarge, triangular
+};
+
 class Read {
  public:
   // Storage limits of one read: fragment and character indices are 8-bit and

@@ -50,13 +50,27 @@ bool drawTwoValued(double logWeight0, double logWeight1) {
 }
 
 bool chooseTwoValued(double logWeight0, double logWeight1, double uniform) {
-  const double w0 = std::exp(logWeight0);
-  const double w1 = std::exp(logWeight1);
-  double p0 = w0 / (w0 + w1);
-  if ((w0 == 0.0 && w1 == 0.0) || (std::isinf(w0) && std::isinf(w1))) {
-    p0 = 1.0 / (1.0 + std::exp(logWeight1 - logWeight0));
-  }
+  const double p0 =
+      probabilityOfZero(std::exp(logWeight0), std::exp(logWeight1), logWeight0, logWeight1);
   return !(p0 > uniform);
+}
+
+std::uint32_t zeroThreshold(double logWeight0, double logWeight1) {
+  const double p0 =
+      probabilityOfZero(std::exp(logWeight0), std::exp(logWeight1), logWeight0, logWeight1);
+  // The draw's test p0 > r / 2147483647.0 holds for a first stretch of r (the
+  // quotient never falls as r grows): find where it ends.
+  std::uint32_t low = 0;
+  std::uint32_t high = std::uint32_t{1} << 31;
+  while (low < high) {
+    const std::uint32_t middle = low + (high - low) / 2;
+    if (p0 > middle / 2147483647.0) {
+      low = middle + 1;
+    } else {
+      high = middle;
+    }
+  }
+  return low;
 }
 
 double logsum(double a, double b) {

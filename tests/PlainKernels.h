@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <string>
 
 #include "Haplotype.h"
 #include "Parameter.h"
@@ -34,6 +36,36 @@ inline bool twoValued(double logWeight0, double logWeight1, double u) {
     p0 = 1.0 / (1.0 + std::exp(logWeight1 - logWeight0));
   }
   return !(p0 > u);
+}
+
+// The first generator value r (0 to 2^31 - 1) for which a draw, given the
+// uniform number r / 2147483647.0, gives 1; 2^31 when none does. Every draw
+// gives 0 below it and 1 from it on.
+template <typename Draw>
+std::uint32_t firstValueGivingOne(Draw draw) {
+  std::uint32_t low = 0;
+  std::uint32_t high = std::uint32_t{1} << 31;
+  while (low < high) {
+    const std::uint32_t middle = low + (high - low) / 2;
+    if (draw(middle / 2147483647.0)) {
+      high = middle;
+    } else {
+      low = middle + 1;
+    }
+  }
+  return low;
+}
+
+// Where a fast decision `choose(value)` for generator values and a plain draw
+// `draw(uniform)` part ways: "" when the fast one also changes from 0 to 1 at
+// the plain draw's first value giving 1 (both only change once, so they then
+// agree for every value).
+template <typename Choose, typename Draw>
+std::string decisionMismatch(Choose choose, Draw draw) {
+  const std::uint32_t first = firstValueGivingOne(draw);
+  if (first > 0 && choose(first - 1)) return "1 at value " + std::to_string(first - 1);
+  if (first <= 2147483647U && !choose(first)) return "0 at value " + std::to_string(first);
+  return "";
 }
 
 // Present positions of the read whose allele equals the haplotype's.

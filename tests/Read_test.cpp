@@ -12,6 +12,7 @@
 
 #include "Haplotype.h"
 #include "Parameter.h"
+#include "PlainKernels.h"
 #include "TestSupport.h"
 #include "VeltaUtil.h"
 
@@ -299,6 +300,119 @@ TEST(SampleFlip, DrawsFromTheTemperedLikelihoodsWithOneRandomNumber) {
                 chooseTwoValued(logWeight(0.7, p, m, n), logWeight(0.7, p, m2, n), u));
       EXPECT_EQ(changed, read.getFlip() != before);
       EXPECT_EQ(Read::getCount(), calls + 2);
+    }
+  }
+}
+
+// Random text of a read line over `nSnp` SNPs of major A and minor G: one to
+// four runs of up to `maxLength` characters, some '-', runs that may overlap.
+std::string randomReadLine(int nSnp, int maxLength) {
+  std::string text;
+  for (int k = 0, pairs = 1 + veltaRand() % 4; k < pairs; ++k) {
+    const int length = 1 + veltaRand() % maxLength;
+    text += std::to_string(1 + veltaRand() % (nSnp - length + 1)) + " ";
+    for (int j = 0; j < length; ++j) text += "AAGGAGAGA-"[veltaRand() % 10];
+    text += " ";
+  }
+  return text;
+}
+
+// Settings of the flip draws: mu flattening and sharpening (and negative, so
+// that weights overflow), error rates from none to one half.
+struct FlipSetting {
+  double mu;
+  double error;
+};
+
+// The program's flip draws against the plain formula draws (plain match
+// counts, two exp per draw, the C library's rand()) on random reads from 1 to
+// 800 calls and random haplotypes: equal flips for equal seeds, one random
+// number per draw.
+TEST(SampleFlip, EqualsThePlainFormulaDrawsOnRandomReads) {
+  const int nSnp = 900;
+  Parameter p = uniformMap(nSnp);
+  const FlipSetting settings[] = {{1.0, 0.01},  {0.5, 0.01}, {2.0, 0.01}, {1.0, 0.2},
+                                  {2.0, 0.001}, {1.0, 0.0},  {0.7, 0.5},  {-1.0, 0.01}};
+  veltaSrand(61);
+  std::vector<Read> reads;
+  for (int r = 0; r < 600; ++r) {
+    const int maxLength = r % 3 == 0 ? 12 : r % 3 == 1 ? 90 : 400;
+    reads.emplace_back(randomReadLine(nSnp, maxLength), p);
+  }
+  for (const FlipSetting& setting : settings) {
+    p.setSmoothMu(setting.mu);
+    p.setSeqError(setting.error);
+    for (int trial = 0; trial < 4; ++trial) {
+      // Haplotype pairs from unrelated to nearly equal, where m1 and m2 tie.
+      std::vector<bool> first(nSnp), second(nSnp);
+      for (int j = 0; j < nSnp; ++j) {
+        first[j] = veltaRand() & 1;
+        second[j] = veltaRand() % 4 < trial ? first[j] : (veltaRand() & 1) != 0;
+      }
+      const Haplotype one(first);
+      const Haplotype two(second);
+      const unsigned seed =
+          1000 * trial + static_cast<unsigned>(setting.mu * 10 + setting.error * 1000);
+      std::vector<unsigned char> flips;
+      veltaSrand(seed);
+      for (Read read : reads) {
+        read.sampleFlip(one, p);
+        flips.push_back(read.getFlip());
+        read.sampleFlip(one, two, p);
+        flips.push_back(read.getFlip());
+      }
+      const int next = veltaRand();
+      std::srand(seed);
+      for (std::size_t r = 0; r < reads.size(); ++r) {
+        const double n = reads[r].size();
+        const unsigned m1 = velta_plain::countMatch(reads[r], one);
+        const unsigned m2 = velta_plain::countMatch(reads[r], two);
+        ASSERT_EQ(reads[r].countMatch(one), m1);
+        ASSERT_EQ(reads[r].countMatch(two), m2);
+        const unsigned char againstOne = velta_plain::flipOne(n, m1, p, velta_plain::uniform());
+        const unsigned char between = velta_plain::flipTwo(n, m1, m2, p, velta_plain::uniform());
+        ASSERT_EQ(flips[2 * r], againstOne)
+            << "read " << r << " n " << n << " m " << m1 << " mu " << setting.mu;
+        ASSERT_EQ(flips[2 * r + 1], between)
+            << "read " << r << " n " << n << " m " << m1 << " " << m2 << " mu " << setting.mu
+            << " e " << setting.error;
+      }
+      EXPECT_EQ(next, std::rand());
+    }
+  }
+}
+
+// Every tabled decision, and some beyond the tables, changes from flip 0 to
+// flip 1 at the very generator value where the plain formula draw does.
+TEST(FlipDrawTable, DecisionsChangeWhereThePlainDrawsChange) {
+  Parameter p = uniformMap(1);
+  const FlipSetting settings[] = {{1.0, 0.01}, {0.5, 0.01}, {2.0, 0.01},
+                                  {1.0, 0.0},  {0.7, 0.5},  {-1.0, 0.01}};
+  const unsigned maxSize = FlipDrawTable::kLarge + 20;
+  veltaSrand(63);
+  for (const FlipSetting& setting : settings) {
+    p.setSmoothMu(setting.mu);
+    p.setSeqError(setting.error);
+    const FlipDrawTable& table = FlipDrawTable::forParameter(p);
+    for (unsigned n = 0; n <= maxSize; ++n) {
+      for (unsigned m = 0; m <= n; ++m) {
+        const std::string mismatch = velta_plain::decisionMismatch(
+            [&](std::uint32_t value) { return table.chooseOne(n, m, value); },
+            [&](double u) { return velta_plain::flipOne(n, m, p, u); });
+        ASSERT_EQ(mismatch, "") << "one haplotype, n " << n << " m " << m << " mu " << setting.mu
+                                << " e " << setting.error;
+      }
+    }
+    for (int trial = 0; trial < 4000; ++trial) {
+      // All small reads, then random sizes up to beyond the tables.
+      const unsigned n = trial < 1000 ? trial % FlipDrawTable::kSmall : veltaRand() % maxSize;
+      const unsigned m1 = veltaRand() % (n + 1);
+      const unsigned m2 = trial % 5 == 0 ? m1 : veltaRand() % (n + 1);
+      const std::string mismatch = velta_plain::decisionMismatch(
+          [&](std::uint32_t value) { return table.chooseTwo(n, m1, m2, value); },
+          [&](double u) { return velta_plain::flipTwo(n, m1, m2, p, u); });
+      ASSERT_EQ(mismatch, "") << "two haplotypes, n " << n << " m " << m1 << " " << m2 << " mu "
+                              << setting.mu << " e " << setting.error;
     }
   }
 }

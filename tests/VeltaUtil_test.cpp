@@ -127,6 +127,35 @@ TEST(TwoValuedDraw, ConsumesExactlyOneRandomNumber) {
   EXPECT_EQ(veltaRand(), next);
 }
 
+// The threshold must sit exactly where the draw's decision changes: the
+// value below it gives 0, the value at it gives 1.
+TEST(TwoValuedDraw, ThresholdsSplitTheGeneratorValuesWhereTheDrawChanges) {
+  std::vector<std::pair<double, double>> weights = {
+      {0.0, 0.0},         {-1.0, -3.0},   {-3.0, -1.0},       {-kInf, 0.0},
+      {0.0, -kInf},       {kNan, 0.0},    {-2000.0, -2001.0}, {2000.0, 2001.0},
+      {-1000.0, -1000.0}, {-1e-300, 0.0}, {-745.0, 0.0},      {36.0, 0.0}};
+  veltaSrand(23);
+  for (int i = 0; i < 2000; ++i) {
+    const double spread = i % 2 == 0 ? 40.0 : 3000.0;
+    weights.push_back({(uniformFromRand() - 0.5) * spread, (uniformFromRand() - 0.5) * spread});
+  }
+  for (const auto& [log0, log1] : weights) {
+    const std::uint32_t threshold = zeroThreshold(log0, log1);
+    ASSERT_LE(threshold, 2147483648U);
+    if (threshold > 0) {
+      ASSERT_FALSE(chooseTwoValued(log0, log1, (threshold - 1) / 2147483647.0))
+          << log0 << " " << log1;
+    }
+    if (threshold <= 2147483647U) {
+      ASSERT_TRUE(chooseTwoValued(log0, log1, threshold / 2147483647.0)) << log0 << " " << log1;
+    }
+  }
+  EXPECT_EQ(zeroThreshold(kNan, 0.0), 0U);            // not a number: always 1
+  EXPECT_EQ(zeroThreshold(-kInf, 0.0), 0U);           // p0 = 0: always 1
+  EXPECT_EQ(zeroThreshold(0.0, -kInf), 2147483647U);  // p0 = 1: 0 unless the largest value
+  EXPECT_EQ(zeroThreshold(-5.0, -5.0), 1073741824U);  // p0 = 0.5: the lower half
+}
+
 TEST(LogSum, SmallCases) {
   EXPECT_DOUBLE_EQ(logsum(0, 0), 0.6931471805599453);
   EXPECT_EQ(logsum(-3.5, 2.25), logsum(2.25, -3.5));
