@@ -15,19 +15,22 @@ std::int64_t Haplotype::time_ = 0;
 std::uint64_t Haplotype::count_ = 0;
 
 namespace {
+// Words of the allele bits, with the padding word.
 std::size_t wordsFor(int length) {
-  return (static_cast<std::size_t>(length) + 63) / 64;
+  return (static_cast<std::size_t>(length) + 63) / 64 + 1;
 }
 }  // namespace
 
 Haplotype::Haplotype(int length)
-    : length_(length), alleleCount_(length), allele_(wordsFor(length), 0) {
+    : length_(length),
+      alleleCount_(2 * static_cast<std::size_t>(length)),
+      allele_(wordsFor(length), 0) {
   randomInit();
 }
 
 Haplotype::Haplotype(const std::vector<bool>& alleles)
     : length_(static_cast<int>(alleles.size())),
-      alleleCount_(alleles.size()),
+      alleleCount_(2 * alleles.size()),
       allele_(wordsFor(length_), 0) {
   for (int j = 0; j < length_; ++j) setAllele(j, alleles[j]);
 }
@@ -47,13 +50,26 @@ void Haplotype::popRead(const Read& read, bool flag) {
 void Haplotype::stepCounts(const Read& read, bool flag, std::uint16_t step) {
   // A read allele counts as minor (second) when it differs from the flag.
   const std::uint32_t orientation = flag ? ~std::uint32_t{0} : 0;
+  std::uint16_t* counts = alleleCount_.data();
   read.forEachRun([&](std::uint32_t snp, std::uint32_t present, std::uint32_t minor) {
     const std::uint32_t oriented = minor ^ orientation;
     for (std::uint32_t rest = present; rest != 0; rest &= rest - 1) {
       const unsigned i = __builtin_ctz(rest);
-      std::uint16_t& count =
-          (oriented >> i) & 1U ? alleleCount_[snp + i].second : alleleCount_[snp + i].first;
+      std::uint16_t& count = counts[2 * (snp + i) + ((oriented >> i) & 1U)];
       count = static_cast<std::uint16_t>(count + step);
+    }
+  });
+}
+
+void Haplotype::moveRead(const Read& read, Haplotype& from) {
+  std::uint16_t* gaining = alleleCount_.data();
+  std::uint16_t* losing = from.alleleCount_.data();
+  read.forEachRun([&](std::uint32_t snp, std::uint32_t present, std::uint32_t minor) {
+    for (std::uint32_t rest = present; rest != 0; rest &= rest - 1) {
+      const unsigned i = __builtin_ctz(rest);
+      const std::size_t at = 2 * (snp + i) + ((minor >> i) & 1U);
+      ++gaining[at];
+      --losing[at];
     }
   });
 }
@@ -151,9 +167,9 @@ bool AlleleDrawTable::choose(unsigned k0, unsigned k1, bool copied, std::uint32_
 void Haplotype::sample(const Parameter& parameter) {
   const std::clock_t start = std::clock();
   const AlleleDrawTable& table = AlleleDrawTable::forParameter(parameter);
-  for (int j = 0; j < length_; ++j) {
-    setAllele(j, table.choose(alleleCount_[j].first, alleleCount_[j].second, veltaRand()));
-  }
+  drawAlleles([&](unsigned j) {
+    return table.choose(alleleCount_[2 * j], alleleCount_[2 * j + 1], veltaRand());
+  });
   time_ += std::clock() - start;
   ++count_;
 }
@@ -161,9 +177,9 @@ void Haplotype::sample(const Parameter& parameter) {
 void Haplotype::sample(const RefPath& path, const Parameter& parameter) {
   const std::clock_t start = std::clock();
   const AlleleDrawTable& table = AlleleDrawTable::forParameter(parameter);
-  for (int j = 0; j < length_; ++j) {
-    setAllele(j, table.choose(alleleCount_[j].first, alleleCount_[j].second, path[j], veltaRand()));
-  }
+  drawAlleles([&](unsigned j) {
+    return table.choose(alleleCount_[2 * j], alleleCount_[2 * j + 1], path[j], veltaRand());
+  });
   time_ += std::clock() - start;
   ++count_;
 }
@@ -176,8 +192,8 @@ void Haplotype::print() const {
   std::printf("hap\t");
   for (int j = 0; j < length_; ++j) std::printf("%d\t", (*this)[j] ? 1 : 0);
   std::printf("\ncnt0\t");
-  for (int j = 0; j < length_; ++j) std::printf("%d\t", alleleCount_[j].first);
+  for (int j = 0; j < length_; ++j) std::printf("%d\t", getCount(j, false));
   std::printf("\ncnt1\t");
-  for (int j = 0; j < length_; ++j) std::printf("%d\t", alleleCount_[j].second);
+  for (int j = 0; j < length_; ++j) std::printf("%d\t", getCount(j, true));
   std::printf("\n");
 }

@@ -2,6 +2,7 @@
 // of major and minor calls among the read alleles assigned to it.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <utility>
@@ -63,17 +64,16 @@ class Haplotype {
   bool operator[](unsigned int j) const { return (allele_[j >> 6] >> (j & 63)) & 1U; }
   // Alleles of SNPs first .. first + 31 as bits 0 .. 31 (0 past the last SNP).
   std::uint32_t getAlleleRun(unsigned int first) const {
+    if (first >= static_cast<unsigned>(length_)) return 0;
     const std::size_t w = first >> 6;
     const unsigned shift = first & 63;
-    if (w >= allele_.size()) return 0;
-    std::uint64_t bits = allele_[w] >> shift;
-    if (shift != 0 && w + 1 < allele_.size()) bits |= allele_[w + 1] << (64 - shift);
-    return static_cast<std::uint32_t>(bits);
+    // The padding word makes w + 1 readable; shifting by 1 and then by
+    // 63 - shift shifts by 64 - shift without a shift by 64 at shift 0.
+    return static_cast<std::uint32_t>((allele_[w] >> shift) |
+                                      ((allele_[w + 1] << 1) << (63 - shift)));
   }
   // Minor-call count when `minor` is true, major-call count otherwise.
-  unsigned short getCount(unsigned int j, bool minor) const {
-    return minor ? alleleCount_[j].second : alleleCount_[j].first;
-  }
+  unsigned short getCount(unsigned int j, bool minor) const { return alleleCount_[2 * j + minor]; }
 
   // Add or remove one read's alleles: with `flag` false counted as read, with
   // it true complemented. A removal must mirror an earlier addition.
@@ -85,6 +85,9 @@ class Haplotype {
   // just changed; flipRead (ALL_READS only) recounts such a read under its new
   // flip. A mode they do not take ends the run.
   bool assignRead(const Read& read, Mode mode);
+  // Moves a read counted as read from `from` to this haplotype: the counts of
+  // from.popRead(read, false) and appendRead(read, false), in one walk.
+  void moveRead(const Read& read, Haplotype& from);
   bool removeRead(const Read& read, Mode mode);
   bool flipRead(const Read& read, Mode mode);
 
@@ -104,14 +107,27 @@ class Haplotype {
   // Adds `step` modulo 2^16 (1 to add, 0xFFFF to remove) to the count of every
   // present allele of the read under the orientation `flag`.
   void stepCounts(const Read& read, bool flag, std::uint16_t step);
+  // Sets every allele, SNP after SNP, to draw(j), a word of 64 at a time.
+  template <typename Draw>
+  void drawAlleles(Draw&& draw) {
+    for (unsigned first = 0; first < static_cast<unsigned>(length_); first += 64) {
+      const unsigned end = std::min(first + 64, static_cast<unsigned>(length_));
+      std::uint64_t word = 0;
+      for (unsigned j = first; j < end; ++j) word |= std::uint64_t{draw(j)} << (j - first);
+      allele_[first >> 6] = word;
+    }
+  }
   void setAllele(unsigned int j, bool minor) {
     const std::uint64_t bit = std::uint64_t{1} << (j & 63);
     allele_[j >> 6] = minor ? (allele_[j >> 6] | bit) : (allele_[j >> 6] & ~bit);
   }
 
   int length_;
-  std::vector<std::pair<std::uint16_t, std::uint16_t>> alleleCount_;  // length_ pairs
-  std::vector<std::uint64_t> allele_;  // one bit per SNP, (length_ + 63) / 64 words
+  // Per SNP j the major-call count at 2j, the minor-call count at 2j + 1:
+  // 2 x length_ entries.
+  std::vector<std::uint16_t> alleleCount_;
+  // One bit per SNP, (length_ + 63) / 64 words and one word of 0 after them.
+  std::vector<std::uint64_t> allele_;
 
   static std::int64_t time_;
   static std::uint64_t count_;

@@ -45,7 +45,66 @@ bool parsePosition(const std::string& word, std::uint32_t* position) {
 
 Read::Read(const std::string& text, const Parameter& parameter, const char* fileName,
            unsigned long lineNo)
-    : flip_(veltaRand() & 1), size_(0), bitCount_(0) {
+    : size_(0), flip_(veltaRand() & 1), runCount_(0) {
+  LineCalls calls;
+  parseLine(calls, text, parameter, fileName, lineNo);
+  storeRuns(calls.runs.data(), static_cast<unsigned>(calls.runs.size()));
+}
+
+Read::Read(const Read& other) : size_(other.size_), flip_(other.flip_), runCount_(0) {
+  storeRuns(other.runs(), other.runCount_);
+}
+
+Read::Read(Read&& other) noexcept : size_(other.size_), flip_(other.flip_), runCount_(0) {
+  takeRuns(other);
+}
+
+Read& Read::operator=(const Read& other) {
+  if (this != &other) {
+    release();
+    size_ = other.size_;
+    flip_ = other.flip_;
+    storeRuns(other.runs(), other.runCount_);
+  }
+  return *this;
+}
+
+Read& Read::operator=(Read&& other) noexcept {
+  if (this != &other) {
+    release();
+    size_ = other.size_;
+    flip_ = other.flip_;
+    takeRuns(other);
+  }
+  return *this;
+}
+
+void Read::storeRuns(const Run* runs, unsigned count) {
+  Run* target = local_;
+  if (count > kLocalRuns) target = heap_ = new Run[count];
+  std::copy(runs, runs + count, target);
+  runCount_ = static_cast<std::uint16_t>(count);
+}
+
+void Read::release() {
+  if (runCount_ > kLocalRuns) delete[] heap_;
+  runCount_ = 0;
+}
+
+// Moves the runs of `other` (an owned block by its pointer) into this read,
+// which holds none, and leaves `other` without runs.
+void Read::takeRuns(Read& other) noexcept {
+  if (other.runCount_ > kLocalRuns) {
+    heap_ = other.heap_;
+  } else {
+    std::copy(other.local_, other.local_ + other.runCount_, local_);
+  }
+  runCount_ = other.runCount_;
+  other.runCount_ = 0;
+}
+
+void Read::parseLine(LineCalls& calls, const std::string& text, const Parameter& parameter,
+                     const char* fileName, unsigned long lineNo) {
   std::size_t pos = 0;
   std::string positionWord;
   std::string token;
@@ -70,7 +129,7 @@ Read::Read(const std::string& text, const Parameter& parameter, const char* file
                   fileName, lineNo);
       veltaErrorExit(line);
     }
-    appendToken(token, position - 1ULL, text, parameter, fileName, lineNo);
+    appendToken(calls, token, position - 1ULL, text, parameter, fileName, lineNo);
   }
 }
 
@@ -86,10 +145,11 @@ unsigned int Read::validateReadEnd(std::string& token) const {
   return static_cast<unsigned int>(first);
 }
 
-// Stores a trimmed run as fragments of at most kMaxFragmentLength characters,
+// Takes a trimmed run as fragments of at most kMaxFragmentLength characters,
 // each trimmed of '-' at both ends, so a long run loses nothing.
-void Read::appendToken(std::string& token, std::uint64_t start, const std::string& text,
-                       const Parameter& parameter, const char* fileName, unsigned long lineNo) {
+void Read::appendToken(LineCalls& calls, std::string& token, std::uint64_t start,
+                       const std::string& text, const Parameter& parameter, const char* fileName,
+                       unsigned long lineNo) {
   start += validateReadEnd(token);
   std::size_t offset = 0;
   while (offset < token.size()) {
@@ -97,32 +157,31 @@ void Read::appendToken(std::string& token, std::uint64_t start, const std::strin
     std::size_t length = std::min<std::size_t>(kMaxFragmentLength, token.size() - offset);
     const std::size_t next = offset + length;
     while (token[offset + length - 1] == '-') --length;
-    appendFragment(token.data() + offset, static_cast<unsigned>(length), start + offset, text,
-                   token, parameter, fileName, lineNo);
+    appendFragment(calls, token.data() + offset, static_cast<unsigned>(length), start + offset,
+                   text, token, parameter, fileName, lineNo);
     offset = next;
   }
 }
 
-void Read::appendFragment(const char* characters, unsigned length, std::uint64_t start,
-                          const std::string& text, const std::string& token,
+void Read::appendFragment(LineCalls& calls, const char* characters, unsigned length,
+                          std::uint64_t start, const std::string& text, const std::string& token,
                           const Parameter& parameter, const char* fileName, unsigned long lineNo) {
-  if (fragStart_.size() >= kMaxFragments) {
+  if (calls.fragments >= kMaxFragments) {
     composeLine(
         "Read file %s, line %lu: a read holds at most %u runs of alleles (a run longer than %u "
         "characters counts as several)\n",
         fileName, lineNo, kMaxFragments, kMaxFragmentLength);
     veltaErrorExit(line);
   }
-  if (bitCount_ / 2 + length > kMaxCharacters) {
+  if (calls.characters + length > kMaxCharacters) {
     composeLine("Read file %s, line %lu: a read holds at most %u allele characters\n", fileName,
                 lineNo, kMaxCharacters);
     veltaErrorExit(line);
   }
-  fragStart_.push_back(static_cast<std::uint32_t>(start));
-  fragBit_.push_back(static_cast<std::uint16_t>(bitCount_));
-  bits_.resize((bitCount_ + 2 * length + 63) / 64, 0);
+  ++calls.fragments;
+  calls.characters += length;
   const std::uint64_t nSnp = parameter.getNSnp();
-  for (unsigned j = 0; j < length; ++j, bitCount_ += 2) {
+  for (unsigned j = 0; j < length; ++j) {
     const char c = characters[j];
     if (c == '-') continue;
     const std::uint64_t snp = start + j;
@@ -139,50 +198,61 @@ void Read::appendFragment(const char* characters, unsigned length, std::uint64_t
       veltaWarning(line);
       continue;
     }
-    const bool minor = c == minorAllele;
-    bits_[bitCount_ >> 6] |= std::uint64_t{1} << (bitCount_ & 63);
-    if (minor) bits_[(bitCount_ + 1) >> 6] |= std::uint64_t{1} << ((bitCount_ + 1) & 63);
+    appendCall(calls.runs, static_cast<std::uint32_t>(snp), c == minorAllele);
     ++size_;
   }
 }
 
+void Read::appendCall(std::vector<Run>& runs, std::uint32_t snp, bool minor) {
+  if (!runs.empty()) {
+    Run& last = runs.back();
+    const std::uint32_t lastCall = last.snp + 31 - __builtin_clz(last.present);
+    if (snp > lastCall && snp - last.snp < 32) {
+      last.present |= std::uint32_t{1} << (snp - last.snp);
+      last.minor |= std::uint32_t{minor} << (snp - last.snp);
+      return;
+    }
+  }
+  runs.push_back({snp, 1, minor});
+}
+
 ReadIterator Read::begin() const {
-  ReadIterator it(*this, 0, 0);
-  if (!fragStart_.empty() && !bit(fragBit_[0])) ++it;
-  return it;
+  if (runCount_ == 0) return end();
+  return ReadIterator(*this, 0, __builtin_ctz(runs()[0].present));
 }
 
 ReadIterator Read::end() const {
-  return ReadIterator(*this, static_cast<unsigned char>(fragStart_.size()), 0);
+  return ReadIterator(*this, runCount_, 0);
 }
 
-ReadIterator::ReadIterator(const Read& read, unsigned char frag, unsigned char index)
-    : read_(&read), frag_(frag), index_(index) {}
+ReadIterator::ReadIterator(const Read& read, unsigned run, unsigned bit)
+    : read_(&read), run_(run), bit_(bit) {}
 
 std::pair<std::uint32_t, bool> ReadIterator::operator*() const {
-  const unsigned presence = read_->fragBit_[frag_] + 2U * index_;
-  return {read_->fragStart_[frag_] + index_, read_->bit(presence + 1)};
+  const Read::Run& run = read_->runs()[run_];
+  return {run.snp + bit_, (run.minor >> bit_) & 1U};
 }
 
 ReadIterator& ReadIterator::operator++() {
-  const std::size_t nFrag = read_->fragStart_.size();
-  do {
-    if (index_ + 1U < read_->fragLength(frag_)) {
-      ++index_;
-    } else {
-      ++frag_;
-      index_ = 0;
-      if (frag_ >= nFrag) return *this;
-    }
-  } while (!read_->bit(read_->fragBit_[frag_] + 2U * index_));
+  const Read::Run* runs = read_->runs();
+  // The present positions of this run after the current one.
+  const std::uint32_t later = runs[run_].present & ~((std::uint32_t{2} << bit_) - 1);
+  if (later != 0) {
+    bit_ = __builtin_ctz(later);
+  } else if (++run_ < read_->runCount_) {
+    bit_ = __builtin_ctz(runs[run_].present);
+  } else {
+    bit_ = 0;
+  }
   return *this;
 }
 
 unsigned int Read::countMatch(const Haplotype& haplotype) const {
   unsigned int matches = 0;
-  forEachRun([&](std::uint32_t snp, std::uint32_t present, std::uint32_t minor) {
-    matches += __builtin_popcount(present & ~(minor ^ haplotype.getAlleleRun(snp)));
-  });
+  const Run* run = runs();
+  for (const Run* end = run + runCount_; run != end; ++run) {
+    matches += countSetBits(run->present & ~(run->minor ^ haplotype.getAlleleRun(run->snp)));
+  }
   return matches;
 }
 
@@ -192,11 +262,6 @@ namespace {
 // m of them: every agreement a correct call, every disagreement an error.
 double readLogWeight(double n, double m, double mu, double right, double error) {
   return mu * (countLog(m, right) + countLog(n - m, error));
-}
-
-// Entry (n, m), 0 <= m <= n, of a triangular table.
-std::size_t triangle(unsigned n) {
-  return static_cast<std::size_t>(n) * (n + 1) / 2;
 }
 
 }  // namespace
@@ -237,13 +302,12 @@ double FlipDrawTable::logWeight(unsigned n, unsigned m) const {
   return readLogWeight(n, m, key_[0], key_[1], key_[2]);
 }
 
-bool FlipDrawTable::chooseOne(unsigned n, unsigned m, std::uint32_t value) const {
-  if (n <= kLarge) return value >= oneThreshold_[triangle(n) + m];
+bool FlipDrawTable::chooseOneByFormula(unsigned n, unsigned m, std::uint32_t value) const {
   return chooseTwoValued(logWeight(n, m), logWeight(n, n - m), value / 2147483647.0);
 }
 
-bool FlipDrawTable::chooseTwo(unsigned n, unsigned m1, unsigned m2, std::uint32_t value) const {
-  if (n < kSmall) return value >= twoThreshold_[(n * kSmall + m1) * kSmall + m2];
+bool FlipDrawTable::chooseTwoByWeights(unsigned n, unsigned m1, unsigned m2,
+                                       std::uint32_t value) const {
   if (n > kLarge) return chooseTwoValued(logWeight(n, m1), logWeight(n, m2), value / 2147483647.0);
   const double p0 = probabilityOfZero(weight_[triangle(n) + m1], weight_[triangle(n) + m2],
                                       logWeight(n, m1), logWeight(n, m2));
@@ -251,7 +315,14 @@ bool FlipDrawTable::chooseTwo(unsigned n, unsigned m1, unsigned m2, std::uint32_
 }
 
 bool Read::sampleFlip(const Haplotype& haplotype, const Parameter& parameter) {
-  const FlipDrawTable& table = FlipDrawTable::forParameter(parameter);
+  return sampleFlip(haplotype, FlipDrawTable::forParameter(parameter));
+}
+
+bool Read::sampleFlip(const Haplotype& first, const Haplotype& second, const Parameter& parameter) {
+  return sampleFlip(first, second, FlipDrawTable::forParameter(parameter));
+}
+
+bool Read::sampleFlip(const Haplotype& haplotype, const FlipDrawTable& table) {
   const unsigned char flip = table.chooseOne(size_, countMatch(haplotype), veltaRand());
   ++count_;
   const bool changed = flip != flip_;
@@ -259,10 +330,14 @@ bool Read::sampleFlip(const Haplotype& haplotype, const Parameter& parameter) {
   return changed;
 }
 
-bool Read::sampleFlip(const Haplotype& first, const Haplotype& second, const Parameter& parameter) {
-  const FlipDrawTable& table = FlipDrawTable::forParameter(parameter);
-  const unsigned m1 = countMatch(first);
-  const unsigned m2 = countMatch(second);
+bool Read::sampleFlip(const Haplotype& first, const Haplotype& second, const FlipDrawTable& table) {
+  unsigned m1 = 0;
+  unsigned m2 = 0;
+  const Run* run = runs();
+  for (const Run* end = run + runCount_; run != end; ++run) {
+    m1 += countSetBits(run->present & ~(run->minor ^ first.getAlleleRun(run->snp)));
+    m2 += countSetBits(run->present & ~(run->minor ^ second.getAlleleRun(run->snp)));
+  }
   const unsigned char flip = table.chooseTwo(size_, m1, m2, veltaRand());
   ++count_;
   const bool changed = flip != flip_;

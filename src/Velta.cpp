@@ -370,8 +370,9 @@ void assemblyGibbs(Haplotype& haplotype, std::vector<Read>& reads, const Paramet
     haplotype.sample(parameter);
     // One clock reading per pass: the clock costs far more than a flip draw.
     const std::clock_t start = std::clock();
+    const FlipDrawTable& table = FlipDrawTable::forParameter(parameter);
     for (Read& read : reads) {
-      if (read.sampleFlip(haplotype, parameter)) haplotype.flipRead(read, Haplotype::ALL_READS);
+      if (read.sampleFlip(haplotype, table)) haplotype.flipRead(read, Haplotype::ALL_READS);
     }
     Read::addTime(std::clock() - start);
     const int mismatch = assemblyMismatch(haplotype);
@@ -398,14 +399,15 @@ namespace {
 void flipPassInference(Haplotype& first, Haplotype& second, std::vector<Read>& reads,
                        const Parameter& parameter) {
   const std::clock_t start = std::clock();
+  const FlipDrawTable& table = FlipDrawTable::forParameter(parameter);
   for (Read& read : reads) {
-    if (!read.sampleFlip(first, second, parameter)) continue;
+    if (!read.sampleFlip(first, second, table)) continue;
+    // The first haplotype holds the reads of flip 0, the second those of
+    // flip 1, both counted as read.
     if (read.getFlip() == 1) {
-      first.removeRead(read, Haplotype::UNFLIPPED_READS);
-      second.assignRead(read, Haplotype::FLIPPED_READS);
+      second.moveRead(read, first);
     } else {
-      first.assignRead(read, Haplotype::UNFLIPPED_READS);
-      second.removeRead(read, Haplotype::FLIPPED_READS);
+      first.moveRead(read, second);
     }
   }
   Read::addTime(std::clock() - start);

@@ -53,6 +53,15 @@ inline int veltaRand() {
 // Largest value veltaRand() returns.
 constexpr int kRandMax = 2147483647;
 
+// Number of set bits of `word`, computed in line: in a build for any x86-64
+// the compiler's built-in count calls a library routine instead.
+inline unsigned countSetBits(std::uint32_t word) {
+  word -= (word >> 1) & 0x55555555U;
+  word = (word & 0x33333333U) + ((word >> 2) & 0x33333333U);
+  word = (word + (word >> 4)) & 0x0F0F0F0FU;
+  return (word * 0x01010101U) >> 24;
+}
+
 // Two-valued Gibbs draw between values 0 and 1 with weights e^logWeight0 and
 // e^logWeight1: one rand(); 0 when its probability w0 / (w0 + w1) is strictly
 // greater than rand() / 2147483647.0, else 1. Where both weights underflow to

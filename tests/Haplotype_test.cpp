@@ -85,6 +85,34 @@ TEST(HaplotypeCounts, AddingThenRemovingRestoresCountsOnRandomReads) {
   EXPECT_EQ(countsOf(h), Counts(nSnp, {0, 0}));
 }
 
+TEST(HaplotypeCounts, MovingAReadEqualsRemovingAndAddingIt) {
+  const int nSnp = 300;
+  const Parameter p = uniformMap(nSnp);
+  veltaSrand(22);
+  Haplotype from(nSnp), to(nSnp);
+  std::vector<Read> reads;
+  for (int i = 0; i < 200; ++i) {
+    std::string text;
+    for (int k = 0, runs = 1 + veltaRand() % 3; k < runs; ++k) {
+      text += std::to_string(1 + veltaRand() % 250) + " ";
+      for (int j = 0, n = 1 + veltaRand() % 50; j < n; ++j) text += "AG-"[veltaRand() % 3];
+      text += " ";
+    }
+    reads.emplace_back(text, p);
+    from.appendRead(reads.back(), false);
+    to.appendRead(reads.back(), veltaRand() & 1);
+  }
+  for (const Read& read : reads) {
+    Haplotype expectedFrom = from, expectedTo = to;
+    expectedFrom.popRead(read, false);
+    expectedTo.appendRead(read, false);
+    to.moveRead(read, from);
+    ASSERT_EQ(countsOf(from), countsOf(expectedFrom));
+    ASSERT_EQ(countsOf(to), countsOf(expectedTo));
+  }
+  EXPECT_EQ(countsOf(from), Counts(nSnp, {0, 0}));
+}
+
 struct ModeCase {
   Haplotype::Mode mode;
   unsigned char flip;

@@ -217,6 +217,38 @@ TEST(ReadParsing, LinesBeyondTheLimitsOfAReadAreFatal) {
   EXPECT_EQ(callsOf(characters).back(), (std::pair<std::uint32_t, bool>{32766, true}));
 }
 
+// Reads of no, one, two (held in the record) and many runs (held in a block
+// of their own) keep their calls, size and flip through copies and moves.
+TEST(ReadStorage, CopiesAndMovesKeepTheCalls) {
+  const Parameter p = uniformMap(2000);
+  const std::string lines[] = {"1 XX", "3 AG", "3 AG 40 G", "3 AG 40 G 90 A",
+                               "1 " + std::string(1500, 'G')};
+  std::vector<Read> reads;
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  for (const std::string& text : lines) reads.emplace_back(text, p);
+  testing::internal::GetCapturedStdout();
+  testing::internal::GetCapturedStderr();
+  for (std::size_t i = 0; i < reads.size(); ++i) {
+    const Calls calls = referenceCalls(lines[i], p);
+    reads[i].setFlip(i & 1);
+    const Read copy(reads[i]);
+    Read assigned = reads[(i + 1) % reads.size()];
+    assigned = reads[i];
+    Read& alias = assigned;
+    assigned = alias;  // self-assignment keeps the read
+    Read source(reads[i]);
+    Read moved(std::move(source));
+    Read moveAssigned = reads[(i + 2) % reads.size()];
+    moveAssigned = Read(reads[i]);
+    for (const Read* read : std::vector<const Read*>{&copy, &assigned, &moved, &moveAssigned}) {
+      EXPECT_EQ(callsOf(*read), calls) << lines[i];
+      EXPECT_EQ(read->size(), calls.size()) << lines[i];
+      EXPECT_EQ(read->getFlip(), i & 1) << lines[i];
+    }
+  }
+}
+
 TEST(ReadIterator, ComparesPositionsOnly) {
   const Parameter p = twelveSnpMap();
   const Read a("1 A", p);
