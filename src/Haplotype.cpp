@@ -61,19 +61,6 @@ void Haplotype::stepCounts(const Read& read, bool flag, std::uint16_t step) {
   });
 }
 
-void Haplotype::moveRead(const Read& read, Haplotype& from) {
-  std::uint16_t* gaining = alleleCount_.data();
-  std::uint16_t* losing = from.alleleCount_.data();
-  read.forEachRun([&](std::uint32_t snp, std::uint32_t present, std::uint32_t minor) {
-    for (std::uint32_t rest = present; rest != 0; rest &= rest - 1) {
-      const unsigned i = __builtin_ctz(rest);
-      const std::size_t at = 2 * (snp + i) + ((minor >> i) & 1U);
-      ++gaining[at];
-      --losing[at];
-    }
-  });
-}
-
 bool Haplotype::assignRead(const Read& read, Mode mode) {
   switch (mode) {
     case UNFLIPPED_READS:

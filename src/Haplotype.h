@@ -8,8 +8,9 @@
 #include <utility>
 #include <vector>
 
+#include "Read.h"
+
 class Parameter;
-class Read;
 class RefPath;
 
 // The allele draws' decisions for every pair of counts (k0 major, k1 minor
@@ -87,7 +88,24 @@ class Haplotype {
   bool assignRead(const Read& read, Mode mode);
   // Moves a read counted as read from `from` to this haplotype: the counts of
   // from.popRead(read, false) and appendRead(read, false), in one walk.
-  void moveRead(const Read& read, Haplotype& from);
+  // Moves one call of a read counted as read, at SNP `snp` with allele
+  // `minor`, from `from` to this haplotype.
+  void moveCall(std::uint32_t snp, bool minor, Haplotype& from) {
+    ++alleleCount_[2 * snp + minor];
+    --from.alleleCount_[2 * snp + minor];
+  }
+  void moveRead(const Read& read, Haplotype& from) {
+    std::uint16_t* gaining = alleleCount_.data();
+    std::uint16_t* losing = from.alleleCount_.data();
+    read.forEachRun([&](std::uint32_t snp, std::uint32_t present, std::uint32_t minor) {
+      for (std::uint32_t rest = present; rest != 0; rest &= rest - 1) {
+        const unsigned i = __builtin_ctz(rest);
+        const std::size_t at = 2 * (snp + i) + ((minor >> i) & 1U);
+        ++gaining[at];
+        --losing[at];
+      }
+    });
+  }
   bool removeRead(const Read& read, Mode mode);
   bool flipRead(const Read& read, Mode mode);
 

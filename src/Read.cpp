@@ -314,23 +314,12 @@ bool FlipDrawTable::chooseTwoByWeights(unsigned n, unsigned m1, unsigned m2,
   return !(p0 > value / 2147483647.0);
 }
 
-bool Read::sampleFlip(const Haplotype& haplotype, const Parameter& parameter) {
-  return sampleFlip(haplotype, FlipDrawTable::forParameter(parameter));
+inline unsigned char Read::drawFlip(const Haplotype& haplotype, const FlipDrawTable& table) const {
+  return table.chooseOne(size_, countMatch(haplotype), veltaRand());
 }
 
-bool Read::sampleFlip(const Haplotype& first, const Haplotype& second, const Parameter& parameter) {
-  return sampleFlip(first, second, FlipDrawTable::forParameter(parameter));
-}
-
-bool Read::sampleFlip(const Haplotype& haplotype, const FlipDrawTable& table) {
-  const unsigned char flip = table.chooseOne(size_, countMatch(haplotype), veltaRand());
-  ++count_;
-  const bool changed = flip != flip_;
-  flip_ = flip;
-  return changed;
-}
-
-bool Read::sampleFlip(const Haplotype& first, const Haplotype& second, const FlipDrawTable& table) {
+inline unsigned char Read::drawFlip(const Haplotype& first, const Haplotype& second,
+                                    const FlipDrawTable& table) const {
   unsigned m1 = 0;
   unsigned m2 = 0;
   const Run* run = runs();
@@ -338,11 +327,100 @@ bool Read::sampleFlip(const Haplotype& first, const Haplotype& second, const Fli
     m1 += countSetBits(run->present & ~(run->minor ^ first.getAlleleRun(run->snp)));
     m2 += countSetBits(run->present & ~(run->minor ^ second.getAlleleRun(run->snp)));
   }
-  const unsigned char flip = table.chooseTwo(size_, m1, m2, veltaRand());
+  return table.chooseTwo(size_, m1, m2, veltaRand());
+}
+
+bool Read::sampleFlip(const Haplotype& haplotype, const Parameter& parameter) {
+  const unsigned char flip = drawFlip(haplotype, FlipDrawTable::forParameter(parameter));
   ++count_;
   const bool changed = flip != flip_;
   flip_ = flip;
   return changed;
+}
+
+bool Read::sampleFlip(const Haplotype& first, const Haplotype& second, const Parameter& parameter) {
+  const unsigned char flip = drawFlip(first, second, FlipDrawTable::forParameter(parameter));
+  ++count_;
+  const bool changed = flip != flip_;
+  flip_ = flip;
+  return changed;
+}
+
+// The passes are built twice, for processors with a bit-count instruction and
+// for any other, and the first call picks one: counting agreements is most of
+// a draw's work.
+__attribute__((target_clones("popcnt", "default"))) void Read::sampleFlips(
+    std::vector<Read>& reads, Haplotype& haplotype, const Parameter& parameter) {
+  const FlipDrawTable& table = FlipDrawTable::forParameter(parameter);
+  for (Read& read : reads) {
+    const unsigned char flip = read.drawFlip(haplotype, table);
+    if (flip == read.flip_) continue;
+    read.flip_ = flip;
+    haplotype.flipRead(read, Haplotype::ALL_READS);
+  }
+  count_ += reads.size();
+}
+
+inline std::size_t Read::drawSides(std::vector<Read>& reads, std::size_t begin, std::size_t end,
+                                   const Haplotype& first, const Haplotype& second,
+                                   const FlipDrawTable& table, std::uint32_t* changed) {
+  std::size_t count = 0;
+  for (std::size_t r = begin; r < end; ++r) {
+    Read& read = reads[r];
+    const unsigned char flip = read.drawFlip(first, second, table);
+    // Noted without a branch: whether a side changes is as hard to foresee as
+    // a coin.
+    changed[count] = static_cast<std::uint32_t>(r);
+    count += flip != read.flip_;
+    read.flip_ = flip;
+  }
+  return count;
+}
+
+inline void Read::moveSides(const std::vector<Read>& reads, const std::uint32_t* changed,
+                            std::size_t count, Haplotype* const sides[2]) {
+  // Reads of one run of up to four calls (nearly every short read) list their
+  // calls by the side they join, four slots each whatever their number, and
+  // the lists are moved in flat loops: no branch on a read's number of calls.
+  // Other reads move at once.
+  std::uint32_t calls[2][4 * kBlock + 4];
+  std::size_t listed[2] = {0, 0};
+  for (std::size_t k = 0; k < count; ++k) {
+    const Read& read = reads[changed[k]];
+    const unsigned side = read.flip_;
+    const Run& run = read.runs()[0];
+    const unsigned n = countSetBits(run.present);
+    if (read.runCount_ != 1 || n > 4) {
+      sides[side]->moveRead(read, *sides[side ^ 1]);
+      continue;
+    }
+    std::uint32_t* slot = calls[side] + listed[side];
+    std::uint32_t rest = run.present;
+    for (int j = 0; j < 4; ++j, rest &= rest - 1) {
+      const unsigned i = __builtin_ctz(rest | 0x80000000U);
+      slot[j] = 2 * (run.snp + i) + ((run.minor >> i) & 1U);
+    }
+    listed[side] += n;
+  }
+  for (unsigned side = 0; side < 2; ++side) {
+    for (std::size_t k = 0; k < listed[side]; ++k) {
+      sides[side]->moveCall(calls[side][k] >> 1, calls[side][k] & 1U, *sides[side ^ 1]);
+    }
+  }
+}
+
+__attribute__((target_clones("popcnt", "default"))) void Read::sampleFlips(
+    std::vector<Read>& reads, Haplotype& first, Haplotype& second, const Parameter& parameter) {
+  const FlipDrawTable& table = FlipDrawTable::forParameter(parameter);
+  Haplotype* const sides[2] = {&first, &second};
+  // Block by block, first every draw, then the moves: the draws do not read
+  // the counts, so the counts come out the same.
+  std::uint32_t changed[kBlock];
+  for (std::size_t begin = 0; begin < reads.size(); begin += kBlock) {
+    const std::size_t end = std::min(begin + kBlock, reads.size());
+    moveSides(reads, changed, drawSides(reads, begin, end, first, second, table, changed), sides);
+  }
+  count_ += reads.size();
 }
 
 void Read::print() const {

@@ -112,17 +112,25 @@ class Read {
   // books the processor time of a pass over the reads with addTime.
   bool sampleFlip(const Haplotype& haplotype, const Parameter& parameter);
   bool sampleFlip(const Haplotype& first, const Haplotype& second, const Parameter& parameter);
-  // The same draws with the parameter's table given (FlipDrawTable::
-  // forParameter), so that a pass over the reads fetches it once.
-  bool sampleFlip(const Haplotype& haplotype, const FlipDrawTable& table);
-  bool sampleFlip(const Haplotype& first, const Haplotype& second, const FlipDrawTable& table);
+
+  // The samplers' passes over all reads in file order, one veltaRand() per
+  // read, each draw as sampleFlip's. Assembly: every flip redrawn against the
+  // haplotype, which holds every read (complemented when its flip is 1), and
+  // each read whose flip changed recounted (Haplotype::flipRead). Inference:
+  // every read's side redrawn between the two haplotypes and each read whose
+  // side changed moved to the other (Haplotype::moveRead): the first holds
+  // the reads of flip 0, the second those of flip 1, both counted as read.
+  static void sampleFlips(std::vector<Read>& reads, Haplotype& haplotype,
+                          const Parameter& parameter);
+  static void sampleFlips(std::vector<Read>& reads, Haplotype& first, Haplotype& second,
+                          const Parameter& parameter);
 
   // Calls visit(snp, present, minor) for every stored run of up to 32
   // consecutive SNPs, in the order of the line: bit i of `present` is set when
   // SNP snp + i shows an allele, bit i of `minor` when that allele is the
   // minor one. Every run has a present position.
   template <typename Visit>
-  void forEachRun(Visit&& visit) const;
+  __attribute__((always_inline)) void forEachRun(Visit&& visit) const;
 
   void print() const;
 
@@ -163,6 +171,27 @@ class Read {
                       const Parameter& parameter, const char* fileName, unsigned long lineNo);
   static void appendCall(std::vector<Run>& runs, std::uint32_t snp, bool minor);
 
+  // New flip drawn against one haplotype or between two; no counting. Built
+  // into each form of the passes.
+  __attribute__((always_inline)) unsigned char drawFlip(const Haplotype& haplotype,
+                                                        const FlipDrawTable& table) const;
+  __attribute__((always_inline)) unsigned char drawFlip(const Haplotype& first,
+                                                        const Haplotype& second,
+                                                        const FlipDrawTable& table) const;
+
+  // The inference pass works through blocks of kBlock reads.
+  static constexpr std::size_t kBlock = 256;
+  // Draws the sides of reads begin .. end - 1; notes the indices of the reads
+  // whose side changed in `changed` and returns their number.
+  __attribute__((always_inline)) static std::size_t drawSides(
+      std::vector<Read>& reads, std::size_t begin, std::size_t end, const Haplotype& first,
+      const Haplotype& second, const FlipDrawTable& table, std::uint32_t* changed);
+  // Moves the `count` reads of `changed` (at most kBlock) to sides[flip].
+  __attribute__((always_inline)) static void moveSides(const std::vector<Read>& reads,
+                                                       const std::uint32_t* changed,
+                                                       std::size_t count,
+                                                       Haplotype* const sides[2]);
+
   const Run* runs() const { return runCount_ <= kLocalRuns ? local_ : heap_; }
   // Copies `count` runs into the record (or a block it owns).
   void storeRuns(const Run* runs, unsigned count);
@@ -183,7 +212,7 @@ class Read {
 };
 
 template <typename Visit>
-void Read::forEachRun(Visit&& visit) const {
+inline void Read::forEachRun(Visit&& visit) const {
   const Run* run = runs();
   for (const Run* end = run + runCount_; run != end; ++run) {
     visit(run->snp, run->present, run->minor);

@@ -370,10 +370,7 @@ void assemblyGibbs(Haplotype& haplotype, std::vector<Read>& reads, const Paramet
     haplotype.sample(parameter);
     // One clock reading per pass: the clock costs far more than a flip draw.
     const std::clock_t start = std::clock();
-    const FlipDrawTable& table = FlipDrawTable::forParameter(parameter);
-    for (Read& read : reads) {
-      if (read.sampleFlip(haplotype, table)) haplotype.flipRead(read, Haplotype::ALL_READS);
-    }
+    Read::sampleFlips(reads, haplotype, parameter);
     Read::addTime(std::clock() - start);
     const int mismatch = assemblyMismatch(haplotype);
     composeLine("no. of mismatch = %d", mismatch);
@@ -399,17 +396,7 @@ namespace {
 void flipPassInference(Haplotype& first, Haplotype& second, std::vector<Read>& reads,
                        const Parameter& parameter) {
   const std::clock_t start = std::clock();
-  const FlipDrawTable& table = FlipDrawTable::forParameter(parameter);
-  for (Read& read : reads) {
-    if (!read.sampleFlip(first, second, table)) continue;
-    // The first haplotype holds the reads of flip 0, the second those of
-    // flip 1, both counted as read.
-    if (read.getFlip() == 1) {
-      second.moveRead(read, first);
-    } else {
-      first.moveRead(read, second);
-    }
-  }
+  Read::sampleFlips(reads, first, second, parameter);
   Read::addTime(std::clock() - start);
 }
 

@@ -30,7 +30,6 @@ void FeedbackGenerator::seed(unsigned int seed) {
     state_[i] = static_cast<std::uint32_t>(word);
   }
   front_ = 3;
-  rear_ = 0;
   for (int i = 0; i < 10 * kWords; ++i) next();
 }
 

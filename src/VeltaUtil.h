@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
@@ -22,17 +23,18 @@ class FeedbackGenerator {
   void seed(unsigned int seed);
   // As rand(): 0 to 2147483647.
   int next() {
-    const std::uint32_t value = state_[front_] + state_[rear_];
-    state_[front_] = value;
-    front_ = front_ == kWords - 1 ? 0 : front_ + 1;
-    rear_ = rear_ == kWords - 1 ? 0 : rear_ + 1;
+    // The rear word trails the front one by 3 places around the state.
+    const std::size_t front = front_;
+    const std::size_t rear = front >= 3 ? front - 3 : front + kWords - 3;
+    const std::uint32_t value = state_[front] + state_[rear];
+    state_[front] = value;
+    front_ = front == kWords - 1 ? 0 : front + 1;
     return static_cast<int>(value >> 1);
   }
 
  private:
   std::uint32_t state_[kWords];
-  int front_;
-  int rear_;
+  std::size_t front_;  // not a 32-bit type: stores to the state cannot change it
 };
 
 namespace velta_random {

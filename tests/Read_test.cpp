@@ -414,6 +414,106 @@ TEST(SampleFlip, EqualsThePlainFormulaDrawsOnRandomReads) {
   }
 }
 
+std::vector<std::pair<int, int>> countsOf(const Haplotype& h) {
+  std::vector<std::pair<int, int>> counts;
+  for (int j = 0; j < h.getLength(); ++j)
+    counts.push_back({h.getCount(j, false), h.getCount(j, true)});
+  return counts;
+}
+
+std::vector<unsigned char> flipsOf(const std::vector<Read>& reads) {
+  std::vector<unsigned char> flips;
+  for (const Read& read : reads) flips.push_back(read.getFlip());
+  return flips;
+}
+
+// The samplers' passes against plain draws and plain moves read by read, on
+// more reads than one block holds: short reads of one to six calls, long and
+// split reads, for several settings and haplotype pairs.
+TEST(FlipPasses, EqualPlainDrawsAndMovesReadByRead) {
+  const int nSnp = 500;
+  Parameter p = uniformMap(nSnp);
+  veltaSrand(66);
+  std::vector<Read> start;
+  for (int r = 0; r < 1300; ++r) {
+    std::string text;
+    if (r % 10 < 8) {
+      const int length = 1 + veltaRand() % 6;
+      text = std::to_string(1 + veltaRand() % (nSnp - 10)) + " ";
+      for (int j = 0; j < length; ++j) text += "AGAG-"[veltaRand() % (j == 0 ? 4 : 5)];
+    } else {
+      text = randomReadLine(nSnp, r % 10 == 8 ? 40 : 200);
+    }
+    start.emplace_back(text, p);
+  }
+  for (const FlipSetting& setting :
+       {FlipSetting{1.0, 0.01}, FlipSetting{0.5, 0.05}, FlipSetting{2.0, 0.01}}) {
+    p.setSmoothMu(setting.mu);
+    p.setSeqError(setting.error);
+    std::vector<bool> alleles[2];
+    for (int h = 0; h < 2; ++h) {
+      for (int j = 0; j < nSnp; ++j) alleles[h].push_back(veltaRand() % 3 == 0);
+    }
+    // Inference: the first haplotype holds the reads of flip 0, the second
+    // those of flip 1.
+    std::vector<Read> reads = start;
+    Haplotype first(alleles[0]), second(alleles[1]);
+    for (const Read& read : reads) {
+      first.assignRead(read, Haplotype::UNFLIPPED_READS);
+      second.assignRead(read, Haplotype::FLIPPED_READS);
+    }
+    std::vector<Read> plainReads = reads;
+    Haplotype plainFirst = first, plainSecond = second;
+    for (unsigned pass = 0; pass < 3; ++pass) {
+      const unsigned seed = 700 + pass;
+      const std::uint64_t draws = Read::getCount();
+      veltaSrand(seed);
+      Read::sampleFlips(reads, first, second, p);
+      EXPECT_EQ(Read::getCount(), draws + reads.size());
+      std::srand(seed);
+      for (Read& read : plainReads) {
+        const double n = read.size();
+        const unsigned char flip = velta_plain::flipTwo(
+            n, velta_plain::countMatch(read, plainFirst),
+            velta_plain::countMatch(read, plainSecond), p, velta_plain::uniform());
+        if (flip == read.getFlip()) continue;
+        read.setFlip(flip);
+        if (flip == 1) {
+          plainFirst.removeRead(read, Haplotype::UNFLIPPED_READS);
+          plainSecond.assignRead(read, Haplotype::FLIPPED_READS);
+        } else {
+          plainFirst.assignRead(read, Haplotype::UNFLIPPED_READS);
+          plainSecond.removeRead(read, Haplotype::FLIPPED_READS);
+        }
+      }
+      ASSERT_EQ(flipsOf(reads), flipsOf(plainReads)) << "pass " << pass << " mu " << setting.mu;
+      ASSERT_EQ(countsOf(first), countsOf(plainFirst)) << "pass " << pass;
+      ASSERT_EQ(countsOf(second), countsOf(plainSecond)) << "pass " << pass;
+    }
+    // Assembly: one haplotype holds every read, complemented when its flip is 1.
+    reads = start;
+    Haplotype haplotype(alleles[0]);
+    for (const Read& read : reads) haplotype.assignRead(read, Haplotype::ALL_READS);
+    plainReads = reads;
+    Haplotype plainHaplotype = haplotype;
+    for (unsigned pass = 0; pass < 3; ++pass) {
+      const unsigned seed = 800 + pass;
+      veltaSrand(seed);
+      Read::sampleFlips(reads, haplotype, p);
+      std::srand(seed);
+      for (Read& read : plainReads) {
+        const unsigned char flip = velta_plain::flipOne(
+            read.size(), velta_plain::countMatch(read, plainHaplotype), p, velta_plain::uniform());
+        if (flip == read.getFlip()) continue;
+        read.setFlip(flip);
+        plainHaplotype.flipRead(read, Haplotype::ALL_READS);
+      }
+      ASSERT_EQ(flipsOf(reads), flipsOf(plainReads)) << "pass " << pass << " mu " << setting.mu;
+      ASSERT_EQ(countsOf(haplotype), countsOf(plainHaplotype)) << "pass " << pass;
+    }
+  }
+}
+
 // Every tabled decision, and some beyond the tables, changes from flip 0 to
 // flip 1 at the very generator value where the plain formula draw does.
 TEST(FlipDrawTable, DecisionsChangeWhereThePlainDrawsChange) {
