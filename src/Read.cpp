@@ -314,12 +314,13 @@ bool FlipDrawTable::chooseTwoByWeights(unsigned n, unsigned m1, unsigned m2,
   return !(p0 > value / 2147483647.0);
 }
 
-inline unsigned char Read::drawFlip(const Haplotype& haplotype, const FlipDrawTable& table) const {
-  return table.chooseOne(size_, countMatch(haplotype), veltaRand());
+inline unsigned char Read::drawFlip(const Haplotype& haplotype, const FlipDrawTable& table,
+                                    std::uint32_t value) const {
+  return table.chooseOne(size_, countMatch(haplotype), value);
 }
 
 inline unsigned char Read::drawFlip(const Haplotype& first, const Haplotype& second,
-                                    const FlipDrawTable& table) const {
+                                    const FlipDrawTable& table, std::uint32_t value) const {
   unsigned m1 = 0;
   unsigned m2 = 0;
   const Run* run = runs();
@@ -327,11 +328,12 @@ inline unsigned char Read::drawFlip(const Haplotype& first, const Haplotype& sec
     m1 += countSetBits(run->present & ~(run->minor ^ first.getAlleleRun(run->snp)));
     m2 += countSetBits(run->present & ~(run->minor ^ second.getAlleleRun(run->snp)));
   }
-  return table.chooseTwo(size_, m1, m2, veltaRand());
+  return table.chooseTwo(size_, m1, m2, value);
 }
 
 bool Read::sampleFlip(const Haplotype& haplotype, const Parameter& parameter) {
-  const unsigned char flip = drawFlip(haplotype, FlipDrawTable::forParameter(parameter));
+  const FlipDrawTable& table = FlipDrawTable::forParameter(parameter);
+  const unsigned char flip = drawFlip(haplotype, table, veltaRand());
   ++count_;
   const bool changed = flip != flip_;
   flip_ = flip;
@@ -339,7 +341,8 @@ bool Read::sampleFlip(const Haplotype& haplotype, const Parameter& parameter) {
 }
 
 bool Read::sampleFlip(const Haplotype& first, const Haplotype& second, const Parameter& parameter) {
-  const unsigned char flip = drawFlip(first, second, FlipDrawTable::forParameter(parameter));
+  const FlipDrawTable& table = FlipDrawTable::forParameter(parameter);
+  const unsigned char flip = drawFlip(first, second, table, veltaRand());
   ++count_;
   const bool changed = flip != flip_;
   flip_ = flip;
@@ -352,8 +355,9 @@ bool Read::sampleFlip(const Haplotype& first, const Haplotype& second, const Par
 __attribute__((target_clones("popcnt", "default"))) void Read::sampleFlips(
     std::vector<Read>& reads, Haplotype& haplotype, const Parameter& parameter) {
   const FlipDrawTable& table = FlipDrawTable::forParameter(parameter);
+  RandomStream random;
   for (Read& read : reads) {
-    const unsigned char flip = read.drawFlip(haplotype, table);
+    const unsigned char flip = read.drawFlip(haplotype, table, random.next());
     if (flip == read.flip_) continue;
     read.flip_ = flip;
     haplotype.flipRead(read, Haplotype::ALL_READS);
@@ -363,11 +367,12 @@ __attribute__((target_clones("popcnt", "default"))) void Read::sampleFlips(
 
 inline std::size_t Read::drawSides(std::vector<Read>& reads, std::size_t begin, std::size_t end,
                                    const Haplotype& first, const Haplotype& second,
-                                   const FlipDrawTable& table, std::uint32_t* changed) {
+                                   const FlipDrawTable& table, RandomStream& random,
+                                   std::uint32_t* changed) {
   std::size_t count = 0;
   for (std::size_t r = begin; r < end; ++r) {
     Read& read = reads[r];
-    const unsigned char flip = read.drawFlip(first, second, table);
+    const unsigned char flip = read.drawFlip(first, second, table, random.next());
     // Noted without a branch: whether a side changes is as hard to foresee as
     // a coin.
     changed[count] = static_cast<std::uint32_t>(r);
@@ -415,10 +420,12 @@ __attribute__((target_clones("popcnt", "default"))) void Read::sampleFlips(
   Haplotype* const sides[2] = {&first, &second};
   // Block by block, first every draw, then the moves: the draws do not read
   // the counts, so the counts come out the same.
+  RandomStream random;
   std::uint32_t changed[kBlock];
   for (std::size_t begin = 0; begin < reads.size(); begin += kBlock) {
     const std::size_t end = std::min(begin + kBlock, reads.size());
-    moveSides(reads, changed, drawSides(reads, begin, end, first, second, table, changed), sides);
+    const std::size_t count = drawSides(reads, begin, end, first, second, table, random, changed);
+    moveSides(reads, changed, count, sides);
   }
   count_ += reads.size();
 }

@@ -11,6 +11,7 @@
 class Parameter;
 class Haplotype;
 class Read;
+class RandomStream;
 
 // Walks the present positions of a read, yielding (0-based SNP, allele) with
 // allele true for the minor allele.
@@ -174,10 +175,12 @@ class Read {
   // New flip drawn against one haplotype or between two; no counting. Built
   // into each form of the passes.
   __attribute__((always_inline)) unsigned char drawFlip(const Haplotype& haplotype,
-                                                        const FlipDrawTable& table) const;
+                                                        const FlipDrawTable& table,
+                                                        std::uint32_t value) const;
   __attribute__((always_inline)) unsigned char drawFlip(const Haplotype& first,
                                                         const Haplotype& second,
-                                                        const FlipDrawTable& table) const;
+                                                        const FlipDrawTable& table,
+                                                        std::uint32_t value) const;
 
   // The inference pass works through blocks of kBlock reads.
   static constexpr std::size_t kBlock = 256;
@@ -185,7 +188,8 @@ class Read {
   // whose side changed in `changed` and returns their number.
   __attribute__((always_inline)) static std::size_t drawSides(
       std::vector<Read>& reads, std::size_t begin, std::size_t end, const Haplotype& first,
-      const Haplotype& second, const FlipDrawTable& table, std::uint32_t* changed);
+      const Haplotype& second, const FlipDrawTable& table, RandomStream& random,
+      std::uint32_t* changed);
   // Moves the `count` reads of `changed` (at most kBlock) to sides[flip].
   __attribute__((always_inline)) static void moveSides(const std::vector<Read>& reads,
                                                        const std::uint32_t* changed,

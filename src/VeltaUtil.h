@@ -55,6 +55,26 @@ inline int veltaRand() {
 // Largest value veltaRand() returns.
 constexpr int kRandMax = 2147483647;
 
+// The program's random sequence lent to one hot loop: the numbers come from a
+// copy of the generator local to the loop, which the compiler can keep in
+// registers, and go on in the shared one after the loop. Nothing may call
+// veltaRand() while a stream lives.
+class RandomStream {
+ public:
+  RandomStream() : local_(velta_random::generator), own_(velta_random::generatorMatchesLibrary) {}
+  ~RandomStream() {
+    if (own_) velta_random::generator = local_;
+  }
+  RandomStream(const RandomStream&) = delete;
+  RandomStream& operator=(const RandomStream&) = delete;
+  // The same number veltaRand() would give.
+  int next() { return own_ ? local_.next() : std::rand(); }
+
+ private:
+  FeedbackGenerator local_;
+  bool own_;
+};
+
 // Number of set bits of `word`, computed in line: in a build for any x86-64
 // the compiler's built-in count calls a library routine instead.
 inline unsigned countSetBits(std::uint32_t word) {
