@@ -154,8 +154,9 @@ bool AlleleDrawTable::choose(unsigned k0, unsigned k1, bool copied, std::uint32_
 void Haplotype::sample(const Parameter& parameter) {
   const std::clock_t start = std::clock();
   const AlleleDrawTable& table = AlleleDrawTable::forParameter(parameter);
+  RandomStream random;
   drawAlleles([&](unsigned j) {
-    return table.choose(alleleCount_[2 * j], alleleCount_[2 * j + 1], veltaRand());
+    return table.choose(alleleCount_[2 * j], alleleCount_[2 * j + 1], random.next());
   });
   time_ += std::clock() - start;
   ++count_;
@@ -164,8 +165,9 @@ void Haplotype::sample(const Parameter& parameter) {
 void Haplotype::sample(const RefPath& path, const Parameter& parameter) {
   const std::clock_t start = std::clock();
   const AlleleDrawTable& table = AlleleDrawTable::forParameter(parameter);
+  RandomStream random;
   drawAlleles([&](unsigned j) {
-    return table.choose(alleleCount_[2 * j], alleleCount_[2 * j + 1], path[j], veltaRand());
+    return table.choose(alleleCount_[2 * j], alleleCount_[2 * j + 1], path[j], random.next());
   });
   time_ += std::clock() - start;
   ++count_;
