@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <utility>
 #include <vector>
 
 #include "Read.h"
@@ -86,14 +85,14 @@ class Haplotype {
   // just changed; flipRead (ALL_READS only) recounts such a read under its new
   // flip. A mode they do not take ends the run.
   bool assignRead(const Read& read, Mode mode);
-  // Moves a read counted as read from `from` to this haplotype: the counts of
-  // from.popRead(read, false) and appendRead(read, false), in one walk.
   // Moves one call of a read counted as read, at SNP `snp` with allele
   // `minor`, from `from` to this haplotype.
   void moveCall(std::uint32_t snp, bool minor, Haplotype& from) {
     ++alleleCount_[2 * snp + minor];
     --from.alleleCount_[2 * snp + minor];
   }
+  // Moves a read counted as read from `from` to this haplotype: the counts of
+  // from.popRead(read, false) and appendRead(read, false), in one walk.
   void moveRead(const Read& read, Haplotype& from) {
     std::uint16_t* gaining = alleleCount_.data();
     std::uint16_t* losing = from.alleleCount_.data();

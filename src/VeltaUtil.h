@@ -100,16 +100,13 @@ inline double countLog(double count, double logProbability) {
 // The same decision for a given uniform number in 0..1.
 bool chooseTwoValued(double logWeight0, double logWeight1, double uniform);
 
-// True when the weights w0 and w1 cannot give the probability of 0: both
-// underflowed to 0 or both overflowed.
-inline bool weightsDegenerate(double w0, double w1) {
-  return (w0 == 0.0 && w1 == 0.0) || (std::isinf(w0) && std::isinf(w1));
-}
 // Probability of 0 of the two-valued draw from its weights w0 = e^logWeight0
-// and w1 = e^logWeight1: w0 / (w0 + w1), from the log difference where the
-// weights are degenerate.
+// and w1 = e^logWeight1: w0 / (w0 + w1), or from the log difference where
+// both weights underflowed to 0 or both overflowed.
 inline double probabilityOfZero(double w0, double w1, double logWeight0, double logWeight1) {
-  if (weightsDegenerate(w0, w1)) return 1.0 / (1.0 + std::exp(logWeight1 - logWeight0));
+  if ((w0 == 0.0 && w1 == 0.0) || (std::isinf(w0) && std::isinf(w1))) {
+    return 1.0 / (1.0 + std::exp(logWeight1 - logWeight0));
+  }
   return w0 / (w0 + w1);
 }
 // The two-valued draw gives 0 exactly for the veltaRand() values below its
