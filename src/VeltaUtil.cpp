@@ -1,5 +1,6 @@
 #include "VeltaUtil.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -17,20 +18,28 @@ constexpr int kCheckedNumbers = 1000;
 }  // namespace
 
 void FeedbackGenerator::seed(unsigned int seed) {
-  // The minimal standard generator (16807 x mod 2^31 - 1) by Schrage's method,
-  // in the library's signed 32-bit arithmetic: a seed above 2^31 - 1 starts
-  // from a negative word.
+  // The library's state: the minimal standard generator (16807 x mod
+  // 2^31 - 1) by Schrage's method, in its signed 32-bit arithmetic (a seed
+  // above 2^31 - 1 starts from a negative word), read as a ring whose next
+  // word is made at place 3 from the words at places 3 and 0.
+  std::uint32_t ring[kWords];
   std::int32_t word = static_cast<std::int32_t>(seed == 0 ? 1 : seed);
-  state_[0] = static_cast<std::uint32_t>(word);
-  for (int i = 1; i < kWords; ++i) {
+  ring[0] = static_cast<std::uint32_t>(word);
+  for (std::size_t i = 1; i < kWords; ++i) {
     const std::int32_t hi = word / 127773;
     const std::int32_t lo = word % 127773;
     word = 16807 * lo - 2836 * hi;
     if (word < 0) word += 2147483647;
-    state_[i] = static_cast<std::uint32_t>(word);
+    ring[i] = static_cast<std::uint32_t>(word);
   }
-  front_ = 3;
-  for (int i = 0; i < 10 * kWords; ++i) next();
+  for (std::size_t k = 0; k < kWords; ++k) words_[k] = ring[(3 + k) % kWords];
+  end_ = kWords;
+  for (std::size_t i = 0; i < 10 * kWords; ++i) next();
+}
+
+void FeedbackGenerator::keepLastWords() {
+  std::copy(words_ + end_ - kWords, words_ + end_, words_);
+  end_ = kWords;
 }
 
 void veltaSrand(unsigned int seed) {

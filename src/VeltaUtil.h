@@ -17,24 +17,27 @@ constexpr double kLogFloor = -1.7976931348623157e308;
 // same seed it gives the same sequence as that rand().
 class FeedbackGenerator {
  public:
-  static constexpr int kWords = 31;
+  static constexpr std::size_t kWords = 31;
   // As srand(seed): seed 0 counts as 1, the state filled by the minimal
   // standard generator, then 310 numbers discarded.
   void seed(unsigned int seed);
   // As rand(): 0 to 2147483647.
   int next() {
-    // The rear word trails the front one by 3 places around the state.
-    const std::size_t front = front_;
-    const std::size_t rear = front >= 3 ? front - 3 : front + kWords - 3;
-    const std::uint32_t value = state_[front] + state_[rear];
-    state_[front] = value;
-    front_ = front == kWords - 1 ? 0 : front + 1;
+    if (end_ == kBuffer) keepLastWords();
+    const std::uint32_t value = words_[end_ - kWords] + words_[end_ - 3];
+    words_[end_++] = value;
     return static_cast<int>(value >> 1);
   }
 
  private:
-  std::uint32_t state_[kWords];
-  std::size_t front_;  // not a 32-bit type: stores to the state cannot change it
+  // The words are kept in order of making, the newest at end_ - 1, so that a
+  // number costs two loads, an add and a store; when the buffer is full the
+  // last kWords words move to its start.
+  static constexpr std::size_t kBuffer = 256;
+  void keepLastWords();
+
+  std::uint32_t words_[kBuffer];
+  std::size_t end_;  // not a 32-bit type: stores to the words cannot change it
 };
 
 namespace velta_random {
