@@ -74,6 +74,24 @@ TEST(Generator, ReproducesTheGnuLibraryWithoutFallingBack) {
 }
 #endif
 
+// A stream lent to a loop draws the numbers veltaRand() would, and the
+// sequence goes on after it where those draws left it.
+TEST(Generator, StreamsContinueTheProgramSequence) {
+  for (unsigned seed : {5U, 2147483648U}) {
+    veltaSrand(seed);
+    std::vector<int> expected(3000);
+    for (int& value : expected) value = veltaRand();
+    veltaSrand(seed);
+    std::vector<int> drawn;
+    for (int length : {1, 700, 0, 1298, 1}) {
+      RandomStream stream;
+      for (int i = 0; i < length; ++i) drawn.push_back(stream.next());
+    }
+    while (drawn.size() < expected.size()) drawn.push_back(veltaRand());
+    EXPECT_EQ(drawn, expected) << "seed " << seed;
+  }
+}
+
 TEST(Generator, SeedingAlsoRestartsTheLibrarySequence) {
   std::srand(77);
   const int first = std::rand();
