@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 #include "Parameter.h"
@@ -14,19 +15,22 @@ std::int64_t Haplotype::time_ = 0;
 std::uint64_t Haplotype::count_ = 0;
 
 namespace {
+// Words of the allele bits, with the padding word.
 std::size_t wordsFor(int length) {
-  return (static_cast<std::size_t>(length) + 63) / 64;
+  return (static_cast<std::size_t>(length) + 63) / 64 + 1;
 }
 }  // namespace
 
 Haplotype::Haplotype(int length)
-    : length_(length), alleleCount_(length), allele_(wordsFor(length), 0) {
+    : length_(length),
+      alleleCount_(2 * static_cast<std::size_t>(length)),
+      allele_(wordsFor(length), 0) {
   randomInit();
 }
 
 Haplotype::Haplotype(const std::vector<bool>& alleles)
     : length_(static_cast<int>(alleles.size())),
-      alleleCount_(alleles.size()),
+      alleleCount_(2 * alleles.size()),
       allele_(wordsFor(length_), 0) {
   for (int j = 0; j < length_; ++j) setAllele(j, alleles[j]);
 }
@@ -46,12 +50,12 @@ void Haplotype::popRead(const Read& read, bool flag) {
 void Haplotype::stepCounts(const Read& read, bool flag, std::uint16_t step) {
   // A read allele counts as minor (second) when it differs from the flag.
   const std::uint32_t orientation = flag ? ~std::uint32_t{0} : 0;
+  std::uint16_t* counts = alleleCount_.data();
   read.forEachRun([&](std::uint32_t snp, std::uint32_t present, std::uint32_t minor) {
     const std::uint32_t oriented = minor ^ orientation;
     for (std::uint32_t rest = present; rest != 0; rest &= rest - 1) {
       const unsigned i = __builtin_ctz(rest);
-      std::uint16_t& count =
-          (oriented >> i) & 1U ? alleleCount_[snp + i].second : alleleCount_[snp + i].first;
+      std::uint16_t& count = counts[2 * (snp + i) + ((oriented >> i) & 1U)];
       count = static_cast<std::uint16_t>(count + step);
     }
   });
@@ -98,39 +102,73 @@ bool Haplotype::flipRead(const Read& read, Mode mode) {
   return true;
 }
 
+const AlleleDrawTable& AlleleDrawTable::forParameter(const Parameter& parameter) {
+  static AlleleDrawTable table;
+  const double key[5] = {parameter.getSmoothMu(), parameter.getSeqLogRight(),
+                         parameter.getSeqLogError(), parameter.getEmitLogRight(),
+                         parameter.getEmitLogError()};
+  // Compared bit for bit, so that settings that are not a number do not
+  // rebuild the table at every draw.
+  if (!table.built_ || std::memcmp(key, table.key_, sizeof key) != 0) table.build(key);
+  return table;
+}
+
+void AlleleDrawTable::build(const double (&key)[5]) {
+  std::memcpy(key_, key, sizeof key_);
+  built_ = true;
+  threshold_.resize(kCounts * kCounts);
+  pathThreshold_.resize(2 * kCounts * kCounts);
+  for (unsigned k0 = 0; k0 < kCounts; ++k0) {
+    for (unsigned k1 = 0; k1 < kCounts; ++k1) {
+      threshold_[k0 * kCounts + k1] = zeroThreshold(logWeight(k0, k1), logWeight(k1, k0));
+      for (bool copied : {false, true}) {
+        pathThreshold_[(copied * kCounts + k0) * kCounts + k1] =
+            zeroThreshold(pathLogWeight(k0, k1, !copied), pathLogWeight(k1, k0, copied));
+      }
+    }
+  }
+}
+
+double AlleleDrawTable::logWeight(double agree, double disagree) const {
+  return key_[0] * (countLog(agree, key_[1]) + countLog(disagree, key_[2]));
+}
+
+double AlleleDrawTable::pathLogWeight(double agree, double disagree, bool matches) const {
+  return key_[0] *
+         (countLog(agree, key_[1]) + countLog(disagree, key_[2]) + (matches ? key_[3] : key_[4]));
+}
+
+bool AlleleDrawTable::choose(unsigned k0, unsigned k1, std::uint32_t value) const {
+  if (k0 < kCounts && k1 < kCounts) return value >= threshold_[k0 * kCounts + k1];
+  return chooseTwoValued(logWeight(k0, k1), logWeight(k1, k0), value / 2147483647.0);
+}
+
+bool AlleleDrawTable::choose(unsigned k0, unsigned k1, bool copied, std::uint32_t value) const {
+  if (k0 < kCounts && k1 < kCounts) {
+    return value >= pathThreshold_[(copied * kCounts + k0) * kCounts + k1];
+  }
+  return chooseTwoValued(pathLogWeight(k0, k1, !copied), pathLogWeight(k1, k0, copied),
+                         value / 2147483647.0);
+}
+
 void Haplotype::sample(const Parameter& parameter) {
   const std::clock_t start = std::clock();
-  const double mu = parameter.getSmoothMu();
-  const double right = parameter.getSeqLogRight();
-  const double error = parameter.getSeqLogError();
-  for (int j = 0; j < length_; ++j) {
-    const double k0 = alleleCount_[j].first;
-    const double k1 = alleleCount_[j].second;
-    setAllele(j, drawTwoValued(mu * (countLog(k0, right) + countLog(k1, error)),
-                               mu * (countLog(k0, error) + countLog(k1, right))));
-  }
+  const AlleleDrawTable& table = AlleleDrawTable::forParameter(parameter);
+  RandomStream random;
+  drawAlleles([&](unsigned j) {
+    return table.choose(alleleCount_[2 * j], alleleCount_[2 * j + 1], random.next());
+  });
   time_ += std::clock() - start;
   ++count_;
 }
 
 void Haplotype::sample(const RefPath& path, const Parameter& parameter) {
   const std::clock_t start = std::clock();
-  const double mu = parameter.getSmoothMu();
-  const double right = parameter.getSeqLogRight();
-  const double error = parameter.getSeqLogError();
-  const double emitRight = parameter.getEmitLogRight();
-  const double emitError = parameter.getEmitLogError();
-  for (int j = 0; j < length_; ++j) {
-    const double k0 = alleleCount_[j].first;
-    const double k1 = alleleCount_[j].second;
-    // The copied panel allele weighs in as one more observation with the
-    // panel mismatch rate.
-    const bool copied = path[j];
-    const double panel0 = copied ? emitError : emitRight;
-    const double panel1 = copied ? emitRight : emitError;
-    setAllele(j, drawTwoValued(mu * (countLog(k0, right) + countLog(k1, error) + panel0),
-                               mu * (countLog(k0, error) + countLog(k1, right) + panel1)));
-  }
+  const AlleleDrawTable& table = AlleleDrawTable::forParameter(parameter);
+  RandomStream random;
+  drawAlleles([&](unsigned j) {
+    return table.choose(alleleCount_[2 * j], alleleCount_[2 * j + 1], path[j], random.next());
+  });
   time_ += std::clock() - start;
   ++count_;
 }
@@ -143,8 +181,8 @@ void Haplotype::print() const {
   std::printf("hap\t");
   for (int j = 0; j < length_; ++j) std::printf("%d\t", (*this)[j] ? 1 : 0);
   std::printf("\ncnt0\t");
-  for (int j = 0; j < length_; ++j) std::printf("%d\t", alleleCount_[j].first);
+  for (int j = 0; j < length_; ++j) std::printf("%d\t", getCount(j, false));
   std::printf("\ncnt1\t");
-  for (int j = 0; j < length_; ++j) std::printf("%d\t", alleleCount_[j].second);
+  for (int j = 0; j < length_; ++j) std::printf("%d\t", getCount(j, true));
   std::printf("\n");
 }

@@ -2,14 +2,51 @@
 // of major and minor calls among the read alleles assigned to it.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <utility>
 #include <vector>
 
+#include "Read.h"
+
 class Parameter;
-class Read;
 class RefPath;
+
+// The allele draws' decisions for every pair of counts (k0 major, k1 minor
+// calls) and copied panel allele. The weights depend only on these, so they
+// are computed once per setting of mu and the two error rates, from the same
+// formulas as ever, into tables of thresholds: a draw then costs a look-up and
+// one veltaRand() instead of two exp calls. Counts beyond the tables use the
+// formulas.
+class AlleleDrawTable {
+ public:
+  // Counts below kCounts draw from the tables.
+  static constexpr unsigned kCounts = 64;
+
+  // The table for the parameter's setting; built at the first call and again
+  // whenever the setting differs from the last call's.
+  static const AlleleDrawTable& forParameter(const Parameter& parameter);
+
+  // Allele (true for minor) for the generator value `value`, from the counts
+  // alone, or from the counts and the allele `copied` of the path.
+  bool choose(unsigned k0, unsigned k1, std::uint32_t value) const;
+  bool choose(unsigned k0, unsigned k1, bool copied, std::uint32_t value) const;
+
+ private:
+  AlleleDrawTable() = default;
+  void build(const double (&key)[5]);
+  // Tempered log weight of the allele that `agree` calls support and
+  // `disagree` calls contradict.
+  double logWeight(double agree, double disagree) const;
+  // The same with the copied panel allele as one more observation with the
+  // panel mismatch rate: `matches` when it is the weighed allele.
+  double pathLogWeight(double agree, double disagree, bool matches) const;
+
+  bool built_ = false;
+  double key_[5] = {};                        // mu, ln(1 - e), ln(e), ln(1 - w), ln(w)
+  std::vector<std::uint32_t> threshold_;      // (k0, k1), kCounts^2
+  std::vector<std::uint32_t> pathThreshold_;  // (copied, k0, k1), 2 kCounts^2
+};
 
 class Haplotype {
  public:
@@ -27,17 +64,16 @@ class Haplotype {
   bool operator[](unsigned int j) const { return (allele_[j >> 6] >> (j & 63)) & 1U; }
   // Alleles of SNPs first .. first + 31 as bits 0 .. 31 (0 past the last SNP).
   std::uint32_t getAlleleRun(unsigned int first) const {
+    if (first >= static_cast<unsigned>(length_)) return 0;
     const std::size_t w = first >> 6;
     const unsigned shift = first & 63;
-    if (w >= allele_.size()) return 0;
-    std::uint64_t bits = allele_[w] >> shift;
-    if (shift != 0 && w + 1 < allele_.size()) bits |= allele_[w + 1] << (64 - shift);
-    return static_cast<std::uint32_t>(bits);
+    // The padding word makes w + 1 readable; shifting by 1 and then by
+    // 63 - shift shifts by 64 - shift without a shift by 64 at shift 0.
+    return static_cast<std::uint32_t>((allele_[w] >> shift) |
+                                      ((allele_[w + 1] << 1) << (63 - shift)));
   }
   // Minor-call count when `minor` is true, major-call count otherwise.
-  unsigned short getCount(unsigned int j, bool minor) const {
-    return minor ? alleleCount_[j].second : alleleCount_[j].first;
-  }
+  unsigned short getCount(unsigned int j, bool minor) const { return alleleCount_[2 * j + minor]; }
 
   // Add or remove one read's alleles: with `flag` false counted as read, with
   // it true complemented. A removal must mirror an earlier addition.
@@ -49,6 +85,26 @@ class Haplotype {
   // just changed; flipRead (ALL_READS only) recounts such a read under its new
   // flip. A mode they do not take ends the run.
   bool assignRead(const Read& read, Mode mode);
+  // Moves one call of a read counted as read, at SNP `snp` with allele
+  // `minor`, from `from` to this haplotype.
+  void moveCall(std::uint32_t snp, bool minor, Haplotype& from) {
+    ++alleleCount_[2 * snp + minor];
+    --from.alleleCount_[2 * snp + minor];
+  }
+  // Moves a read counted as read from `from` to this haplotype: the counts of
+  // from.popRead(read, false) and appendRead(read, false), in one walk.
+  void moveRead(const Read& read, Haplotype& from) {
+    std::uint16_t* gaining = alleleCount_.data();
+    std::uint16_t* losing = from.alleleCount_.data();
+    read.forEachRun([&](std::uint32_t snp, std::uint32_t present, std::uint32_t minor) {
+      for (std::uint32_t rest = present; rest != 0; rest &= rest - 1) {
+        const unsigned i = __builtin_ctz(rest);
+        const std::size_t at = 2 * (snp + i) + ((minor >> i) & 1U);
+        ++gaining[at];
+        --losing[at];
+      }
+    });
+  }
   bool removeRead(const Read& read, Mode mode);
   bool flipRead(const Read& read, Mode mode);
 
@@ -68,14 +124,27 @@ class Haplotype {
   // Adds `step` modulo 2^16 (1 to add, 0xFFFF to remove) to the count of every
   // present allele of the read under the orientation `flag`.
   void stepCounts(const Read& read, bool flag, std::uint16_t step);
+  // Sets every allele, SNP after SNP, to draw(j), a word of 64 at a time.
+  template <typename Draw>
+  void drawAlleles(Draw&& draw) {
+    for (unsigned first = 0; first < static_cast<unsigned>(length_); first += 64) {
+      const unsigned end = std::min(first + 64, static_cast<unsigned>(length_));
+      std::uint64_t word = 0;
+      for (unsigned j = first; j < end; ++j) word |= std::uint64_t{draw(j)} << (j - first);
+      allele_[first >> 6] = word;
+    }
+  }
   void setAllele(unsigned int j, bool minor) {
     const std::uint64_t bit = std::uint64_t{1} << (j & 63);
     allele_[j >> 6] = minor ? (allele_[j >> 6] | bit) : (allele_[j >> 6] & ~bit);
   }
 
   int length_;
-  std::vector<std::pair<std::uint16_t, std::uint16_t>> alleleCount_;  // length_ pairs
-  std::vector<std::uint64_t> allele_;  // one bit per SNP, (length_ + 63) / 64 words
+  // Per SNP j the major-call count at 2j, the minor-call count at 2j + 1:
+  // 2 x length_ entries.
+  std::vector<std::uint16_t> alleleCount_;
+  // One bit per SNP, (length_ + 63) / 64 words and one word of 0 after them.
+  std::vector<std::uint64_t> allele_;
 
   static std::int64_t time_;
   static std::uint64_t count_;

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "Haplotype.h"
 #include "Parameter.h"
@@ -43,7 +45,66 @@ bool parsePosition(const std::string& word, std::uint32_t* position) {
 
 Read::Read(const std::string& text, const Parameter& parameter, const char* fileName,
            unsigned long lineNo)
-    : flip_(veltaRand() & 1), size_(0), bitCount_(0) {
+    : size_(0), flip_(veltaRand() & 1), runCount_(0) {
+  LineCalls calls;
+  parseLine(calls, text, parameter, fileName, lineNo);
+  storeRuns(calls.runs.data(), static_cast<unsigned>(calls.runs.size()));
+}
+
+Read::Read(const Read& other) : size_(other.size_), flip_(other.flip_), runCount_(0) {
+  storeRuns(other.runs(), other.runCount_);
+}
+
+Read::Read(Read&& other) noexcept : size_(other.size_), flip_(other.flip_), runCount_(0) {
+  takeRuns(other);
+}
+
+Read& Read::operator=(const Read& other) {
+  if (this != &other) {
+    release();
+    size_ = other.size_;
+    flip_ = other.flip_;
+    storeRuns(other.runs(), other.runCount_);
+  }
+  return *this;
+}
+
+Read& Read::operator=(Read&& other) noexcept {
+  if (this != &other) {
+    release();
+    size_ = other.size_;
+    flip_ = other.flip_;
+    takeRuns(other);
+  }
+  return *this;
+}
+
+void Read::storeRuns(const Run* runs, unsigned count) {
+  Run* target = local_;
+  if (count > kLocalRuns) target = heap_ = new Run[count];
+  std::copy(runs, runs + count, target);
+  runCount_ = static_cast<std::uint16_t>(count);
+}
+
+void Read::release() {
+  if (runCount_ > kLocalRuns) delete[] heap_;
+  runCount_ = 0;
+}
+
+// Moves the runs of `other` (an owned block by its pointer) into this read,
+// which holds none, and leaves `other` without runs.
+void Read::takeRuns(Read& other) noexcept {
+  if (other.runCount_ > kLocalRuns) {
+    heap_ = other.heap_;
+  } else {
+    std::copy(other.local_, other.local_ + other.runCount_, local_);
+  }
+  runCount_ = other.runCount_;
+  other.runCount_ = 0;
+}
+
+void Read::parseLine(LineCalls& calls, const std::string& text, const Parameter& parameter,
+                     const char* fileName, unsigned long lineNo) {
   std::size_t pos = 0;
   std::string positionWord;
   std::string token;
@@ -68,7 +129,7 @@ Read::Read(const std::string& text, const Parameter& parameter, const char* file
                   fileName, lineNo);
       veltaErrorExit(line);
     }
-    appendToken(token, position - 1ULL, text, parameter, fileName, lineNo);
+    appendToken(calls, token, position - 1ULL, text, parameter, fileName, lineNo);
   }
 }
 
@@ -84,10 +145,11 @@ unsigned int Read::validateReadEnd(std::string& token) const {
   return static_cast<unsigned int>(first);
 }
 
-// Stores a trimmed run as fragments of at most kMaxFragmentLength characters,
+// Takes a trimmed run as fragments of at most kMaxFragmentLength characters,
 // each trimmed of '-' at both ends, so a long run loses nothing.
-void Read::appendToken(std::string& token, std::uint64_t start, const std::string& text,
-                       const Parameter& parameter, const char* fileName, unsigned long lineNo) {
+void Read::appendToken(LineCalls& calls, std::string& token, std::uint64_t start,
+                       const std::string& text, const Parameter& parameter, const char* fileName,
+                       unsigned long lineNo) {
   start += validateReadEnd(token);
   std::size_t offset = 0;
   while (offset < token.size()) {
@@ -95,32 +157,31 @@ void Read::appendToken(std::string& token, std::uint64_t start, const std::strin
     std::size_t length = std::min<std::size_t>(kMaxFragmentLength, token.size() - offset);
     const std::size_t next = offset + length;
     while (token[offset + length - 1] == '-') --length;
-    appendFragment(token.data() + offset, static_cast<unsigned>(length), start + offset, text,
-                   token, parameter, fileName, lineNo);
+    appendFragment(calls, token.data() + offset, static_cast<unsigned>(length), start + offset,
+                   text, token, parameter, fileName, lineNo);
     offset = next;
   }
 }
 
-void Read::appendFragment(const char* characters, unsigned length, std::uint64_t start,
-                          const std::string& text, const std::string& token,
+void Read::appendFragment(LineCalls& calls, const char* characters, unsigned length,
+                          std::uint64_t start, const std::string& text, const std::string& token,
                           const Parameter& parameter, const char* fileName, unsigned long lineNo) {
-  if (fragStart_.size() >= kMaxFragments) {
+  if (calls.fragments >= kMaxFragments) {
     composeLine(
         "Read file %s, line %lu: a read holds at most %u runs of alleles (a run longer than %u "
         "characters counts as several)\n",
         fileName, lineNo, kMaxFragments, kMaxFragmentLength);
     veltaErrorExit(line);
   }
-  if (bitCount_ / 2 + length > kMaxCharacters) {
+  if (calls.characters + length > kMaxCharacters) {
     composeLine("Read file %s, line %lu: a read holds at most %u allele characters\n", fileName,
                 lineNo, kMaxCharacters);
     veltaErrorExit(line);
   }
-  fragStart_.push_back(static_cast<std::uint32_t>(start));
-  fragBit_.push_back(static_cast<std::uint16_t>(bitCount_));
-  bits_.resize((bitCount_ + 2 * length + 63) / 64, 0);
+  ++calls.fragments;
+  calls.characters += length;
   const std::uint64_t nSnp = parameter.getNSnp();
-  for (unsigned j = 0; j < length; ++j, bitCount_ += 2) {
+  for (unsigned j = 0; j < length; ++j) {
     const char c = characters[j];
     if (c == '-') continue;
     const std::uint64_t snp = start + j;
@@ -137,61 +198,142 @@ void Read::appendFragment(const char* characters, unsigned length, std::uint64_t
       veltaWarning(line);
       continue;
     }
-    const bool minor = c == minorAllele;
-    bits_[bitCount_ >> 6] |= std::uint64_t{1} << (bitCount_ & 63);
-    if (minor) bits_[(bitCount_ + 1) >> 6] |= std::uint64_t{1} << ((bitCount_ + 1) & 63);
+    appendCall(calls.runs, static_cast<std::uint32_t>(snp), c == minorAllele);
     ++size_;
   }
 }
 
+void Read::appendCall(std::vector<Run>& runs, std::uint32_t snp, bool minor) {
+  if (!runs.empty()) {
+    Run& last = runs.back();
+    const std::uint32_t lastCall = last.snp + 31 - __builtin_clz(last.present);
+    if (snp > lastCall && snp - last.snp < 32) {
+      last.present |= std::uint32_t{1} << (snp - last.snp);
+      last.minor |= std::uint32_t{minor} << (snp - last.snp);
+      return;
+    }
+  }
+  runs.push_back({snp, 1, minor});
+}
+
 ReadIterator Read::begin() const {
-  ReadIterator it(*this, 0, 0);
-  if (!fragStart_.empty() && !bit(fragBit_[0])) ++it;
-  return it;
+  if (runCount_ == 0) return end();
+  return ReadIterator(*this, 0, __builtin_ctz(runs()[0].present));
 }
 
 ReadIterator Read::end() const {
-  return ReadIterator(*this, static_cast<unsigned char>(fragStart_.size()), 0);
+  return ReadIterator(*this, runCount_, 0);
 }
 
-ReadIterator::ReadIterator(const Read& read, unsigned char frag, unsigned char index)
-    : read_(&read), frag_(frag), index_(index) {}
+ReadIterator::ReadIterator(const Read& read, unsigned run, unsigned bit)
+    : read_(&read), run_(run), bit_(bit) {}
 
 std::pair<std::uint32_t, bool> ReadIterator::operator*() const {
-  const unsigned presence = read_->fragBit_[frag_] + 2U * index_;
-  return {read_->fragStart_[frag_] + index_, read_->bit(presence + 1)};
+  const Read::Run& run = read_->runs()[run_];
+  return {run.snp + bit_, (run.minor >> bit_) & 1U};
 }
 
 ReadIterator& ReadIterator::operator++() {
-  const std::size_t nFrag = read_->fragStart_.size();
-  do {
-    if (index_ + 1U < read_->fragLength(frag_)) {
-      ++index_;
-    } else {
-      ++frag_;
-      index_ = 0;
-      if (frag_ >= nFrag) return *this;
-    }
-  } while (!read_->bit(read_->fragBit_[frag_] + 2U * index_));
+  const Read::Run* runs = read_->runs();
+  // The present positions of this run after the current one.
+  const std::uint32_t later = runs[run_].present & ~((std::uint32_t{2} << bit_) - 1);
+  if (later != 0) {
+    bit_ = __builtin_ctz(later);
+  } else if (++run_ < read_->runCount_) {
+    bit_ = __builtin_ctz(runs[run_].present);
+  } else {
+    bit_ = 0;
+  }
   return *this;
 }
 
 unsigned int Read::countMatch(const Haplotype& haplotype) const {
   unsigned int matches = 0;
-  forEachRun([&](std::uint32_t snp, std::uint32_t present, std::uint32_t minor) {
-    matches += __builtin_popcount(present & ~(minor ^ haplotype.getAlleleRun(snp)));
-  });
+  const Run* run = runs();
+  for (const Run* end = run + runCount_; run != end; ++run) {
+    matches += countSetBits(run->present & ~(run->minor ^ haplotype.getAlleleRun(run->snp)));
+  }
   return matches;
 }
 
+namespace {
+
+// Tempered log-likelihood of a read of n calls that agrees with a haplotype at
+// m of them: every agreement a correct call, every disagreement an error.
+double readLogWeight(double n, double m, double mu, double right, double error) {
+  return mu * (countLog(m, right) + countLog(n - m, error));
+}
+
+}  // namespace
+
+const FlipDrawTable& FlipDrawTable::forParameter(const Parameter& parameter) {
+  static FlipDrawTable table;
+  const double key[3] = {parameter.getSmoothMu(), parameter.getSeqLogRight(),
+                         parameter.getSeqLogError()};
+  // Compared bit for bit, so that settings that are not a number do not
+  // rebuild the table at every draw.
+  if (!table.built_ || std::memcmp(key, table.key_, sizeof key) != 0) table.build(key);
+  return table;
+}
+
+void FlipDrawTable::build(const double (&key)[3]) {
+  std::memcpy(key_, key, sizeof key_);
+  built_ = true;
+  oneThreshold_.assign(triangle(kLarge + 1), 0);
+  weight_.assign(triangle(kLarge + 1), 0.0);
+  for (unsigned n = 0; n <= kLarge; ++n) {
+    for (unsigned m = 0; m <= n; ++m) {
+      oneThreshold_[triangle(n) + m] = zeroThreshold(logWeight(n, m), logWeight(n, n - m));
+      weight_[triangle(n) + m] = std::exp(logWeight(n, m));
+    }
+  }
+  twoThreshold_.assign(kSmall * kSmall * kSmall, 0);
+  for (unsigned n = 0; n < kSmall; ++n) {
+    for (unsigned m1 = 0; m1 <= n; ++m1) {
+      for (unsigned m2 = 0; m2 <= n; ++m2) {
+        twoThreshold_[(n * kSmall + m1) * kSmall + m2] =
+            zeroThreshold(logWeight(n, m1), logWeight(n, m2));
+      }
+    }
+  }
+}
+
+double FlipDrawTable::logWeight(unsigned n, unsigned m) const {
+  return readLogWeight(n, m, key_[0], key_[1], key_[2]);
+}
+
+bool FlipDrawTable::chooseOneByFormula(unsigned n, unsigned m, std::uint32_t value) const {
+  return chooseTwoValued(logWeight(n, m), logWeight(n, n - m), value / 2147483647.0);
+}
+
+bool FlipDrawTable::chooseTwoByWeights(unsigned n, unsigned m1, unsigned m2,
+                                       std::uint32_t value) const {
+  if (n > kLarge) return chooseTwoValued(logWeight(n, m1), logWeight(n, m2), value / 2147483647.0);
+  const double p0 = probabilityOfZero(weight_[triangle(n) + m1], weight_[triangle(n) + m2],
+                                      logWeight(n, m1), logWeight(n, m2));
+  return !(p0 > value / 2147483647.0);
+}
+
+inline unsigned char Read::drawFlip(const Haplotype& haplotype, const FlipDrawTable& table,
+                                    std::uint32_t value) const {
+  return table.chooseOne(size_, countMatch(haplotype), value);
+}
+
+inline unsigned char Read::drawFlip(const Haplotype& first, const Haplotype& second,
+                                    const FlipDrawTable& table, std::uint32_t value) const {
+  unsigned m1 = 0;
+  unsigned m2 = 0;
+  const Run* run = runs();
+  for (const Run* end = run + runCount_; run != end; ++run) {
+    m1 += countSetBits(run->present & ~(run->minor ^ first.getAlleleRun(run->snp)));
+    m2 += countSetBits(run->present & ~(run->minor ^ second.getAlleleRun(run->snp)));
+  }
+  return table.chooseTwo(size_, m1, m2, value);
+}
+
 bool Read::sampleFlip(const Haplotype& haplotype, const Parameter& parameter) {
-  const double m = countMatch(haplotype);
-  const double n = size_;
-  const double mu = parameter.getSmoothMu();
-  const double right = parameter.getSeqLogRight();
-  const double error = parameter.getSeqLogError();
-  const unsigned char flip = drawTwoValued(mu * (countLog(m, right) + countLog(n - m, error)),
-                                           mu * (countLog(m, error) + countLog(n - m, right)));
+  const FlipDrawTable& table = FlipDrawTable::forParameter(parameter);
+  const unsigned char flip = drawFlip(haplotype, table, veltaRand());
   ++count_;
   const bool changed = flip != flip_;
   flip_ = flip;
@@ -199,18 +341,93 @@ bool Read::sampleFlip(const Haplotype& haplotype, const Parameter& parameter) {
 }
 
 bool Read::sampleFlip(const Haplotype& first, const Haplotype& second, const Parameter& parameter) {
-  const double m1 = countMatch(first);
-  const double m2 = countMatch(second);
-  const double n = size_;
-  const double mu = parameter.getSmoothMu();
-  const double right = parameter.getSeqLogRight();
-  const double error = parameter.getSeqLogError();
-  const unsigned char flip = drawTwoValued(mu * (countLog(m1, right) + countLog(n - m1, error)),
-                                           mu * (countLog(m2, right) + countLog(n - m2, error)));
+  const FlipDrawTable& table = FlipDrawTable::forParameter(parameter);
+  const unsigned char flip = drawFlip(first, second, table, veltaRand());
   ++count_;
   const bool changed = flip != flip_;
   flip_ = flip;
   return changed;
+}
+
+// The passes are built twice, for processors with a bit-count instruction and
+// for any other, and the first call picks one: counting agreements is most of
+// a draw's work.
+__attribute__((target_clones("popcnt", "default"))) void Read::sampleFlips(
+    std::vector<Read>& reads, Haplotype& haplotype, const Parameter& parameter) {
+  const FlipDrawTable& table = FlipDrawTable::forParameter(parameter);
+  RandomStream random;
+  for (Read& read : reads) {
+    const unsigned char flip = read.drawFlip(haplotype, table, random.next());
+    if (flip == read.flip_) continue;
+    read.flip_ = flip;
+    haplotype.flipRead(read, Haplotype::ALL_READS);
+  }
+  count_ += reads.size();
+}
+
+inline std::size_t Read::drawSides(std::vector<Read>& reads, std::size_t begin, std::size_t end,
+                                   const Haplotype& first, const Haplotype& second,
+                                   const FlipDrawTable& table, RandomStream& random,
+                                   std::uint32_t* changed) {
+  std::size_t count = 0;
+  for (std::size_t r = begin; r < end; ++r) {
+    Read& read = reads[r];
+    const unsigned char flip = read.drawFlip(first, second, table, random.next());
+    // Noted without a branch: whether a side changes is as hard to foresee as
+    // a coin.
+    changed[count] = static_cast<std::uint32_t>(r);
+    count += flip != read.flip_;
+    read.flip_ = flip;
+  }
+  return count;
+}
+
+inline void Read::moveSides(const std::vector<Read>& reads, const std::uint32_t* changed,
+                            std::size_t count, Haplotype* const sides[2]) {
+  // Reads of one run of up to four calls (nearly every short read) list their
+  // calls by the side they join, four slots each whatever their number, and
+  // the lists are moved in flat loops: no branch on a read's number of calls.
+  // Other reads move at once.
+  std::uint32_t calls[2][4 * kBlock + 4];
+  std::size_t listed[2] = {0, 0};
+  for (std::size_t k = 0; k < count; ++k) {
+    const Read& read = reads[changed[k]];
+    const unsigned side = read.flip_;
+    const Run& run = read.runs()[0];
+    const unsigned n = countSetBits(run.present);
+    if (read.runCount_ != 1 || n > 4) {
+      sides[side]->moveRead(read, *sides[side ^ 1]);
+      continue;
+    }
+    std::uint32_t* slot = calls[side] + listed[side];
+    std::uint32_t rest = run.present;
+    for (int j = 0; j < 4; ++j, rest &= rest - 1) {
+      const unsigned i = __builtin_ctz(rest | 0x80000000U);
+      slot[j] = 2 * (run.snp + i) + ((run.minor >> i) & 1U);
+    }
+    listed[side] += n;
+  }
+  for (unsigned side = 0; side < 2; ++side) {
+    for (std::size_t k = 0; k < listed[side]; ++k) {
+      sides[side]->moveCall(calls[side][k] >> 1, calls[side][k] & 1U, *sides[side ^ 1]);
+    }
+  }
+}
+
+__attribute__((target_clones("popcnt", "default"))) void Read::sampleFlips(
+    std::vector<Read>& reads, Haplotype& first, Haplotype& second, const Parameter& parameter) {
+  const FlipDrawTable& table = FlipDrawTable::forParameter(parameter);
+  Haplotype* const sides[2] = {&first, &second};
+  // Block by block, first every draw, then the moves: the draws do not read
+  // the counts, so the counts come out the same.
+  RandomStream random;
+  std::uint32_t changed[kBlock];
+  for (std::size_t begin = 0; begin < reads.size(); begin += kBlock) {
+    const std::size_t end = std::min(begin + kBlock, reads.size());
+    const std::size_t count = drawSides(reads, begin, end, first, second, table, random, changed);
+    moveSides(reads, changed, count, sides);
+  }
+  count_ += reads.size();
 }
 
 void Read::print() const {

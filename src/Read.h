@@ -11,42 +11,91 @@
 class Parameter;
 class Haplotype;
 class Read;
+class RandomStream;
 
 // Walks the present positions of a read, yielding (0-based SNP, allele) with
 // allele true for the minor allele.
 class ReadIterator {
  public:
-  ReadIterator(const Read& read, unsigned char frag, unsigned char index);
+  // Position `bit` of stored run `run`.
+  ReadIterator(const Read& read, unsigned run, unsigned bit);
   std::pair<std::uint32_t, bool> operator*() const;
   ReadIterator& operator++();
   // Compares positions only, not the read walked.
   bool operator!=(const ReadIterator& other) const {
-    return frag_ != other.frag_ || index_ != other.index_;
+    return run_ != other.run_ || bit_ != other.bit_;
   }
 
  private:
   const Read* read_;
-  unsigned char frag_;
-  unsigned char index_;
+  unsigned run_;
+  unsigned bit_;
+};
+
+// The flip draws' decisions for every read size n and agreement count m. The
+// weights depend only on these counts, so they are computed once per setting
+// of mu and the error rate, from the same formula as ever, into tables: a draw
+// then costs a look-up and one veltaRand() instead of two exp calls. Reads
+// larger than the tables use the formula.
+class FlipDrawTable {
+ public:
+  // Read sizes below kSmall draw between two haplotypes from a threshold per
+  // (n, m1, m2); sizes up to kLarge from tabled weights.
+  static constexpr unsigned kSmall = 16;
+  static constexpr unsigned kLarge = 256;
+
+  // The table for the parameter's setting; built at the first call and again
+  // whenever the setting differs from the last call's.
+  static const FlipDrawTable& forParameter(const Parameter& parameter);
+
+  // New flip of a read of n calls for the generator value `value`: against
+  // one haplotype agreeing at m (flip 1 takes the agreements as
+  // disagreements), or between two agreeing at m1 and m2.
+  bool chooseOne(unsigned n, unsigned m, std::uint32_t value) const {
+    if (n <= kLarge) return value >= oneThreshold_[triangle(n) + m];
+    return chooseOneByFormula(n, m, value);
+  }
+  bool chooseTwo(unsigned n, unsigned m1, unsigned m2, std::uint32_t value) const {
+    if (n < kSmall) return value >= twoThreshold_[(n * kSmall + m1) * kSmall + m2];
+    return chooseTwoByWeights(n, m1, m2, value);
+  }
+
+ private:
+  FlipDrawTable() = default;
+  // Entry (n, m), 0 <= m <= n, of a triangular table.
+  static std::size_t triangle(unsigned n) { return static_cast<std::size_t>(n) * (n + 1) / 2; }
+  bool chooseOneByFormula(unsigned n, unsigned m, std::uint32_t value) const;
+  // From the tabled weights up to kLarge, from the formula beyond.
+  bool chooseTwoByWeights(unsigned n, unsigned m1, unsigned m2, std::uint32_t value) const;
+  void build(const double (&key)[3]);
+  double logWeight(unsigned n, unsigned m) const;
+
+  bool built_ = false;
+  double key_[3] = {};                       // mu, ln(1 - e), ln(e)
+  std::vector<std::uint32_t> oneThreshold_;  // (n, m) for n <= kLarge, triangular
+  std::vector<std::uint32_t> twoThreshold_;  // (n, m1, m2) for n < kSmall, kSmall^3
+  std::vector<double> weight_;               // e^logWeight(n, m) for n <= kLarge, triangular
 };
 
 class Read {
  public:
-  // Storage limits of one read: fragment and character indices are 8-bit and
-  // bit offsets 16-bit.
+  // Limits of one line: fragments (runs of characters, a run longer than
+  // kMaxFragmentLength counting as several) and characters, inner '-' included.
   static constexpr unsigned kMaxFragments = 255;
   static constexpr unsigned kMaxFragmentLength = 256;
   static constexpr unsigned kMaxCharacters = 32767;
 
   // Parses one read-file line. Draws rand() once for the initial flip before
-  // parsing. A run longer than a fragment holds is stored as consecutive
-  // fragments. A line that needs more fragments or characters than a read
+  // parsing. A line that needs more fragments or characters than a read
   // holds, or gives position 0, ends the run; `fileName` and `lineNo`
   // (1-based) name the line in messages.
   Read(const std::string& text, const Parameter& parameter, const char* fileName = "",
        unsigned long lineNo = 0);
-  Read(const Read&) = default;
-  Read& operator=(const Read&) = default;
+  Read(const Read& other);
+  Read(Read&& other) noexcept;
+  Read& operator=(const Read& other);
+  Read& operator=(Read&& other) noexcept;
+  ~Read() { release(); }
 
   // Trims '-' from both ends of `token`; returns how many leading ones went.
   unsigned int validateReadEnd(std::string& token) const;
@@ -65,12 +114,24 @@ class Read {
   bool sampleFlip(const Haplotype& haplotype, const Parameter& parameter);
   bool sampleFlip(const Haplotype& first, const Haplotype& second, const Parameter& parameter);
 
-  // Calls visit(snp, present, minor) for every run of up to 32 consecutive
-  // characters of the read, fragment after fragment, skipping runs with no
-  // present position: bit i of `present` is set when SNP snp + i shows an
-  // allele, bit i of `minor` when that allele is the minor one.
+  // The samplers' passes over all reads in file order, one veltaRand() per
+  // read, each draw as sampleFlip's. Assembly: every flip redrawn against the
+  // haplotype, which holds every read (complemented when its flip is 1), and
+  // each read whose flip changed recounted (Haplotype::flipRead). Inference:
+  // every read's side redrawn between the two haplotypes and each read whose
+  // side changed moved to the other (Haplotype::moveRead): the first holds
+  // the reads of flip 0, the second those of flip 1, both counted as read.
+  static void sampleFlips(std::vector<Read>& reads, Haplotype& haplotype,
+                          const Parameter& parameter);
+  static void sampleFlips(std::vector<Read>& reads, Haplotype& first, Haplotype& second,
+                          const Parameter& parameter);
+
+  // Calls visit(snp, present, minor) for every stored run of up to 32
+  // consecutive SNPs, in the order of the line: bit i of `present` is set when
+  // SNP snp + i shows an allele, bit i of `minor` when that allele is the
+  // minor one. Every run has a present position.
   template <typename Visit>
-  void forEachRun(Visit&& visit) const;
+  __attribute__((always_inline)) void forEachRun(Visit&& visit) const;
 
   void print() const;
 
@@ -81,57 +142,83 @@ class Read {
  private:
   friend class ReadIterator;
 
-  void appendToken(std::string& token, std::uint64_t start, const std::string& text,
-                   const Parameter& parameter, const char* fileName, unsigned long lineNo);
-  void appendFragment(const char* characters, unsigned length, std::uint64_t start,
-                      const std::string& text, const std::string& token, const Parameter& parameter,
-                      const char* fileName, unsigned long lineNo);
-  // Characters in fragment f.
-  unsigned fragLength(std::size_t f) const {
-    const unsigned end = f + 1 < fragBit_.size() ? fragBit_[f + 1] : bitCount_;
-    return (end - fragBit_[f]) / 2;
-  }
-  bool bit(unsigned index) const { return (bits_[index >> 6] >> (index & 63)) & 1U; }
-  // The 64 bits of bits_ from `index` on (zero past the end).
-  std::uint64_t wordAt(unsigned index) const {
-    const std::size_t w = index >> 6;
-    const unsigned shift = index & 63;
-    std::uint64_t word = bits_[w] >> shift;
-    if (shift != 0 && w + 1 < bits_.size()) word |= bits_[w + 1] << (64 - shift);
-    return word;
-  }
-  // Gathers the even-numbered bits of `word` into the low 32 bits.
-  static std::uint32_t evenBits(std::uint64_t word) {
-    word &= 0x5555555555555555ULL;
-    word = (word | (word >> 1)) & 0x3333333333333333ULL;
-    word = (word | (word >> 2)) & 0x0F0F0F0F0F0F0F0FULL;
-    word = (word | (word >> 4)) & 0x00FF00FF00FF00FFULL;
-    word = (word | (word >> 8)) & 0x0000FFFF0000FFFFULL;
-    word = (word | (word >> 16)) & 0x00000000FFFFFFFFULL;
-    return static_cast<std::uint32_t>(word);
-  }
+  // Calls at up to 32 consecutive SNPs from `snp` on (see forEachRun). A run
+  // holds calls in the order of the line: a call joins the last run only at
+  // a SNP past all of that run's calls, so walking the runs bit by bit gives
+  // the calls in line order.
+  struct Run {
+    std::uint32_t snp;
+    std::uint32_t present;
+    std::uint32_t minor;
+  };
+  // Reads of up to kLocalRuns runs, nearly every short read, keep them in
+  // the record itself: a pass over the reads then walks one array.
+  static constexpr unsigned kLocalRuns = 2;
 
+  // What the parser has gathered of one line.
+  struct LineCalls {
+    std::vector<Run> runs;
+    unsigned fragments = 0;
+    unsigned characters = 0;
+  };
+
+  void parseLine(LineCalls& calls, const std::string& text, const Parameter& parameter,
+                 const char* fileName, unsigned long lineNo);
+  void appendToken(LineCalls& calls, std::string& token, std::uint64_t start,
+                   const std::string& text, const Parameter& parameter, const char* fileName,
+                   unsigned long lineNo);
+  void appendFragment(LineCalls& calls, const char* characters, unsigned length,
+                      std::uint64_t start, const std::string& text, const std::string& token,
+                      const Parameter& parameter, const char* fileName, unsigned long lineNo);
+  static void appendCall(std::vector<Run>& runs, std::uint32_t snp, bool minor);
+
+  // New flip drawn against one haplotype or between two; no counting. Built
+  // into each form of the passes.
+  __attribute__((always_inline)) unsigned char drawFlip(const Haplotype& haplotype,
+                                                        const FlipDrawTable& table,
+                                                        std::uint32_t value) const;
+  __attribute__((always_inline)) unsigned char drawFlip(const Haplotype& first,
+                                                        const Haplotype& second,
+                                                        const FlipDrawTable& table,
+                                                        std::uint32_t value) const;
+
+  // The inference pass works through blocks of kBlock reads.
+  static constexpr std::size_t kBlock = 256;
+  // Draws the sides of reads begin .. end - 1; notes the indices of the reads
+  // whose side changed in `changed` and returns their number.
+  __attribute__((always_inline)) static std::size_t drawSides(
+      std::vector<Read>& reads, std::size_t begin, std::size_t end, const Haplotype& first,
+      const Haplotype& second, const FlipDrawTable& table, RandomStream& random,
+      std::uint32_t* changed);
+  // Moves the `count` reads of `changed` (at most kBlock) to sides[flip].
+  __attribute__((always_inline)) static void moveSides(const std::vector<Read>& reads,
+                                                       const std::uint32_t* changed,
+                                                       std::size_t count,
+                                                       Haplotype* const sides[2]);
+
+  const Run* runs() const { return runCount_ <= kLocalRuns ? local_ : heap_; }
+  // Copies `count` runs into the record (or a block it owns).
+  void storeRuns(const Run* runs, unsigned count);
+  // Frees an owned block; the read then holds no runs.
+  void release();
+  void takeRuns(Read& other) noexcept;
+
+  std::uint32_t size_;  // present positions
   unsigned char flip_;
-  std::uint32_t size_;
-  std::vector<std::uint32_t> fragStart_;  // per fragment: 0-based SNP of its first character
-  std::vector<std::uint16_t> fragBit_;    // per fragment: bit offset of its first character
-  std::vector<std::uint64_t> bits_;       // 2 bits per character (presence, then allele), packed
-  std::uint32_t bitCount_;                // bits used in bits_: twice the character count
+  std::uint16_t runCount_;
+  union {
+    Run local_[kLocalRuns];  // runCount_ <= kLocalRuns: the runs, 12 bytes each
+    Run* heap_;              // otherwise: an owned block of runCount_ runs
+  };
 
   static std::int64_t time_;
   static std::uint64_t count_;
 };
 
 template <typename Visit>
-void Read::forEachRun(Visit&& visit) const {
-  for (std::size_t f = 0; f < fragStart_.size(); ++f) {
-    const unsigned end = fragBit_[f] + 2 * fragLength(f);
-    std::uint32_t snp = fragStart_[f];
-    for (unsigned index = fragBit_[f]; index < end; index += 64, snp += 32) {
-      std::uint64_t word = wordAt(index);
-      if (end - index < 64) word &= (std::uint64_t{1} << (end - index)) - 1;
-      const std::uint32_t present = evenBits(word);
-      if (present != 0) visit(snp, present, evenBits(word >> 1));
-    }
+inline void Read::forEachRun(Visit&& visit) const {
+  const Run* run = runs();
+  for (const Run* end = run + runCount_; run != end; ++run) {
+    visit(run->snp, run->present, run->minor);
   }
 }

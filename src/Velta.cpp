@@ -370,9 +370,7 @@ void assemblyGibbs(Haplotype& haplotype, std::vector<Read>& reads, const Paramet
     haplotype.sample(parameter);
     // One clock reading per pass: the clock costs far more than a flip draw.
     const std::clock_t start = std::clock();
-    for (Read& read : reads) {
-      if (read.sampleFlip(haplotype, parameter)) haplotype.flipRead(read, Haplotype::ALL_READS);
-    }
+    Read::sampleFlips(reads, haplotype, parameter);
     Read::addTime(std::clock() - start);
     const int mismatch = assemblyMismatch(haplotype);
     composeLine("no. of mismatch = %d", mismatch);
@@ -398,16 +396,7 @@ namespace {
 void flipPassInference(Haplotype& first, Haplotype& second, std::vector<Read>& reads,
                        const Parameter& parameter) {
   const std::clock_t start = std::clock();
-  for (Read& read : reads) {
-    if (!read.sampleFlip(first, second, parameter)) continue;
-    if (read.getFlip() == 1) {
-      first.removeRead(read, Haplotype::UNFLIPPED_READS);
-      second.assignRead(read, Haplotype::FLIPPED_READS);
-    } else {
-      first.assignRead(read, Haplotype::UNFLIPPED_READS);
-      second.removeRead(read, Haplotype::FLIPPED_READS);
-    }
-  }
+  Read::sampleFlips(reads, first, second, parameter);
   Read::addTime(std::clock() - start);
 }
 
@@ -440,6 +429,14 @@ void warmStart(Haplotype& first, Haplotype& second, std::vector<Read>& reads,
 
 }  // namespace
 
+void inferenceSubIteration(Haplotype& first, Haplotype& second, const RefPath& firstPath,
+                           const RefPath& secondPath, std::vector<Read>& reads,
+                           const Parameter& parameter) {
+  first.sample(firstPath, parameter);
+  second.sample(secondPath, parameter);
+  flipPassInference(first, second, reads, parameter);
+}
+
 void inferenceGibbs(Haplotype& first, Haplotype& second, std::vector<Read>& reads,
                     const Reference& reference, const Parameter& parameter) {
   if (parameter.getMaxIter() > 0) warmStart(first, second, reads, reference, parameter);
@@ -466,9 +463,7 @@ void inferenceGibbs(Haplotype& first, Haplotype& second, std::vector<Read>& read
     reference.samplePath(firstPath, first, parameter);
     reference.samplePath(secondPath, second, parameter);
     for (unsigned j = 0; j < static_cast<unsigned>(parameter.getSubIter()); ++j) {
-      first.sample(firstPath, parameter);
-      second.sample(secondPath, parameter);
-      flipPassInference(first, second, reads, parameter);
+      inferenceSubIteration(first, second, firstPath, secondPath, reads, parameter);
     }
     const double likelihood = inferenceLikelihood(first, second, reads, reference, parameter);
     const double done = static_cast<double>(i) / std::llabs(parameter.getMaxIter()) * 100;

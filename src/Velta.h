@@ -7,6 +7,7 @@ class Parameter;
 class Read;
 class Reference;
 class Haplotype;
+class RefPath;
 
 // Runs one phasing job; returns the exit status of a complete run (0). Fatal
 // errors end the process through the exit handler. The caller seeds rand().
@@ -29,6 +30,12 @@ int assemblyMismatch(const Haplotype& haplotype);
 // mismatch reached.
 int polishAssembly(Haplotype& haplotype, std::vector<Read>& reads);
 
+// One inner iteration of the inference sampler: both haplotypes' alleles drawn
+// given their copying paths, then every read's side redrawn and the reads
+// whose side changed moved between the two.
+void inferenceSubIteration(Haplotype& first, Haplotype& second, const RefPath& firstPath,
+                           const RefPath& secondPath, std::vector<Read>& reads,
+                           const Parameter& parameter);
 void inferenceGibbs(Haplotype& first, Haplotype& second, std::vector<Read>& reads,
                     const Reference& reference, const Parameter& parameter);
 double inferenceLikelihood(const Haplotype& first, const Haplotype& second,

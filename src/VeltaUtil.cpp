@@ -1,16 +1,56 @@
 #include "VeltaUtil.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
 #include "VeltaIO.h"
 
-void veltaSrand(unsigned int seed) {
-  std::srand(seed);
+namespace velta_random {
+FeedbackGenerator generator;
+bool generatorMatchesLibrary = false;
+}  // namespace velta_random
+
+namespace {
+// Numbers compared with the C library's rand() after every seeding: a library
+// with another generator differs within the first few.
+constexpr int kCheckedNumbers = 1000;
+}  // namespace
+
+void FeedbackGenerator::seed(unsigned int seed) {
+  // The library's state: the minimal standard generator (16807 x mod
+  // 2^31 - 1) by Schrage's method, in its signed 32-bit arithmetic (a seed
+  // above 2^31 - 1 starts from a negative word), read as a ring whose next
+  // word is made at place 3 from the words at places 3 and 0.
+  std::uint32_t ring[kWords];
+  std::int32_t word = static_cast<std::int32_t>(seed == 0 ? 1 : seed);
+  ring[0] = static_cast<std::uint32_t>(word);
+  for (std::size_t i = 1; i < kWords; ++i) {
+    const std::int32_t hi = word / 127773;
+    const std::int32_t lo = word % 127773;
+    word = 16807 * lo - 2836 * hi;
+    if (word < 0) word += 2147483647;
+    ring[i] = static_cast<std::uint32_t>(word);
+  }
+  for (std::size_t k = 0; k < kWords; ++k) words_[k] = ring[(3 + k) % kWords];
+  end_ = kWords;
+  for (std::size_t i = 0; i < 10 * kWords; ++i) next();
 }
 
-int veltaRand() {
-  return std::rand();
+void FeedbackGenerator::keepLastWords() {
+  std::copy(words_ + end_ - kWords, words_ + end_, words_);
+  end_ = kWords;
+}
+
+void veltaSrand(unsigned int seed) {
+  using velta_random::generator;
+  std::srand(seed);
+  generator.seed(seed);
+  bool matches = true;
+  for (int i = 0; i < kCheckedNumbers && matches; ++i) matches = generator.next() == std::rand();
+  velta_random::generatorMatchesLibrary = matches;
+  std::srand(seed);
+  generator.seed(seed);
 }
 
 bool drawTwoValued(double logWeight0, double logWeight1) {
@@ -18,13 +58,27 @@ bool drawTwoValued(double logWeight0, double logWeight1) {
 }
 
 bool chooseTwoValued(double logWeight0, double logWeight1, double uniform) {
-  const double w0 = std::exp(logWeight0);
-  const double w1 = std::exp(logWeight1);
-  double p0 = w0 / (w0 + w1);
-  if ((w0 == 0.0 && w1 == 0.0) || (std::isinf(w0) && std::isinf(w1))) {
-    p0 = 1.0 / (1.0 + std::exp(logWeight1 - logWeight0));
-  }
+  const double p0 =
+      probabilityOfZero(std::exp(logWeight0), std::exp(logWeight1), logWeight0, logWeight1);
   return !(p0 > uniform);
+}
+
+std::uint32_t zeroThreshold(double logWeight0, double logWeight1) {
+  const double p0 =
+      probabilityOfZero(std::exp(logWeight0), std::exp(logWeight1), logWeight0, logWeight1);
+  // The draw's test p0 > r / 2147483647.0 holds for a first stretch of r (the
+  // quotient never falls as r grows): find where it ends.
+  std::uint32_t low = 0;
+  std::uint32_t high = std::uint32_t{1} << 31;
+  while (low < high) {
+    const std::uint32_t middle = low + (high - low) / 2;
+    if (p0 > middle / 2147483647.0) {
+      low = middle + 1;
+    } else {
+      high = middle;
+    }
+  }
+  return low;
 }
 
 double logsum(double a, double b) {

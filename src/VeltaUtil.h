@@ -2,18 +2,90 @@
 // helpers on square matrices stored row-major in flat vectors.
 #pragma once
 
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
 #include <vector>
 
 // Start value of every running log-sum and running maximum: the most negative
 // finite double. An empty sum or maximum yields it.
 constexpr double kLogFloor = -1.7976931348623157e308;
 
+// The additive feedback generator of the GNU C library's rand() (31 words of
+// state, lags 31 and 3), computed here without the library's lock: for the
+// same seed it gives the same sequence as that rand().
+class FeedbackGenerator {
+ public:
+  static constexpr std::size_t kWords = 31;
+  // As srand(seed): seed 0 counts as 1, the state filled by the minimal
+  // standard generator, then 310 numbers discarded.
+  void seed(unsigned int seed);
+  // As rand(): 0 to 2147483647.
+  int next() {
+    if (end_ == kBuffer) keepLastWords();
+    const std::uint32_t value = words_[end_ - kWords] + words_[end_ - 3];
+    words_[end_++] = value;
+    return static_cast<int>(value >> 1);
+  }
+
+ private:
+  // The words are kept in order of making, the newest at end_ - 1, so that a
+  // number costs two loads, an add and a store; when the buffer is full the
+  // last kWords words move to its start.
+  static constexpr std::size_t kBuffer = 256;
+  void keepLastWords();
+
+  std::uint32_t words_[kBuffer];
+  std::size_t end_;  // not a 32-bit type: stores to the words cannot change it
+};
+
+namespace velta_random {
+// The generator behind veltaRand(), and whether it reproduces the C library's
+// rand() for the current seed (checked by veltaSrand); when it does not,
+// veltaRand() is rand() itself.
+extern FeedbackGenerator generator;
+extern bool generatorMatchesLibrary;
+}  // namespace velta_random
+
 // The program's one random sequence, the C library's rand() sequence for the
 // same seed: every draw of the samplers comes from here, in a fixed order.
+// veltaSrand seeds the C library's generator too.
 void veltaSrand(unsigned int seed);
-int veltaRand();
+inline int veltaRand() {
+  return velta_random::generatorMatchesLibrary ? velta_random::generator.next() : std::rand();
+}
 // Largest value veltaRand() returns.
 constexpr int kRandMax = 2147483647;
+
+// The program's random sequence lent to one hot loop: the numbers come from a
+// copy of the generator local to the loop, which the compiler can keep in
+// registers, and go on in the shared one after the loop. Nothing may call
+// veltaRand() while a stream lives.
+class RandomStream {
+ public:
+  RandomStream() : local_(velta_random::generator), own_(velta_random::generatorMatchesLibrary) {}
+  ~RandomStream() {
+    if (own_) velta_random::generator = local_;
+  }
+  RandomStream(const RandomStream&) = delete;
+  RandomStream& operator=(const RandomStream&) = delete;
+  // The same number veltaRand() would give.
+  int next() { return own_ ? local_.next() : std::rand(); }
+
+ private:
+  FeedbackGenerator local_;
+  bool own_;
+};
+
+// Number of set bits of `word`, computed in line: in a build for any x86-64
+// the compiler's built-in count calls a library routine instead.
+inline unsigned countSetBits(std::uint32_t word) {
+  word -= (word >> 1) & 0x55555555U;
+  word = (word & 0x33333333U) + ((word >> 2) & 0x33333333U);
+  word = (word + (word >> 4)) & 0x0F0F0F0FU;
+  return (word * 0x01010101U) >> 24;
+}
 
 // Two-valued Gibbs draw between values 0 and 1 with weights e^logWeight0 and
 // e^logWeight1: one rand(); 0 when its probability w0 / (w0 + w1) is strictly
@@ -30,6 +102,20 @@ inline double countLog(double count, double logProbability) {
 
 // The same decision for a given uniform number in 0..1.
 bool chooseTwoValued(double logWeight0, double logWeight1, double uniform);
+
+// Probability of 0 of the two-valued draw from its weights w0 = e^logWeight0
+// and w1 = e^logWeight1: w0 / (w0 + w1), or from the log difference where
+// both weights underflowed to 0 or both overflowed.
+inline double probabilityOfZero(double w0, double w1, double logWeight0, double logWeight1) {
+  if ((w0 == 0.0 && w1 == 0.0) || (std::isinf(w0) && std::isinf(w1))) {
+    return 1.0 / (1.0 + std::exp(logWeight1 - logWeight0));
+  }
+  return w0 / (w0 + w1);
+}
+// The two-valued draw gives 0 exactly for the veltaRand() values below its
+// threshold (0 to 2^31): tables of thresholds replace both exp calls, the
+// division and the comparison of doubles by one comparison of integers.
+std::uint32_t zeroThreshold(double logWeight0, double logWeight1);
 
 // log(e^a + e^b).
 double logsum(double a, double b);

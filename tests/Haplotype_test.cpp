@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "Parameter.h"
+#include "PlainKernels.h"
 #include "Read.h"
+#include "Reference.h"
 #include "TestSupport.h"
 #include "VeltaUtil.h"
 
@@ -81,6 +83,34 @@ TEST(HaplotypeCounts, AddingThenRemovingRestoresCountsOnRandomReads) {
   EXPECT_EQ(countsOf(h), expected);
   for (const Read& read : reads) h.popRead(read, read.getFlip());
   EXPECT_EQ(countsOf(h), Counts(nSnp, {0, 0}));
+}
+
+TEST(HaplotypeCounts, MovingAReadEqualsRemovingAndAddingIt) {
+  const int nSnp = 300;
+  const Parameter p = uniformMap(nSnp);
+  veltaSrand(22);
+  Haplotype from(nSnp), to(nSnp);
+  std::vector<Read> reads;
+  for (int i = 0; i < 200; ++i) {
+    std::string text;
+    for (int k = 0, runs = 1 + veltaRand() % 3; k < runs; ++k) {
+      text += std::to_string(1 + veltaRand() % 250) + " ";
+      for (int j = 0, n = 1 + veltaRand() % 50; j < n; ++j) text += "AG-"[veltaRand() % 3];
+      text += " ";
+    }
+    reads.emplace_back(text, p);
+    from.appendRead(reads.back(), false);
+    to.appendRead(reads.back(), veltaRand() & 1);
+  }
+  for (const Read& read : reads) {
+    Haplotype expectedFrom = from, expectedTo = to;
+    expectedFrom.popRead(read, false);
+    expectedTo.appendRead(read, false);
+    to.moveRead(read, from);
+    ASSERT_EQ(countsOf(from), countsOf(expectedFrom));
+    ASSERT_EQ(countsOf(to), countsOf(expectedTo));
+  }
+  EXPECT_EQ(countsOf(from), Counts(nSnp, {0, 0}));
 }
 
 struct ModeCase {
@@ -205,6 +235,106 @@ TEST(HaplotypeSample, EachAlleleIsOneDrawFromItsCounts) {
       const double k1 = h.getCount(j, true);
       EXPECT_EQ(h[j], chooseTwoValued(0.5 * (r * k0 + e * k1), 0.5 * (e * k0 + r * k1), uniform[j]))
           << "SNP " << j << " seed " << seed;
+    }
+  }
+}
+
+// Settings of the allele draws: mu flattening and sharpening, sequencing and
+// panel error rates from none to one half.
+struct AlleleSetting {
+  double mu;
+  double seqError;
+  double emitError;
+};
+
+const AlleleSetting kAlleleSettings[] = {{1.0, 0.01, 2e-3}, {0.5, 0.01, 2e-3}, {2.0, 0.01, 2e-3},
+                                         {1.0, 0.2, 0.5},   {1.0, 0.0, 0.0},   {2.0, 0.05, 0.01}};
+
+// Every tabled decision, and some beyond the tables, changes from allele 0 to
+// allele 1 at the very generator value where the plain formula draw does.
+TEST(AlleleDrawTable, DecisionsChangeWhereThePlainDrawsChange) {
+  Parameter p = uniformMap(1);
+  const unsigned limit = AlleleDrawTable::kCounts + 6;
+  veltaSrand(64);
+  for (const AlleleSetting& setting : kAlleleSettings) {
+    p.setSmoothMu(setting.mu);
+    p.setSeqError(setting.seqError);
+    p.setEmitError(setting.emitError);
+    const AlleleDrawTable& table = AlleleDrawTable::forParameter(p);
+    for (unsigned k0 = 0; k0 < limit + 200; ++k0) {
+      for (unsigned k1 = 0; k1 < limit + 200; ++k1) {
+        // Every pair up to beyond the tables, a sample of the deeper ones.
+        if ((k0 >= limit || k1 >= limit) && veltaRand() % 50 != 0) continue;
+        ASSERT_EQ(velta_plain::decisionMismatch(
+                      [&](std::uint32_t value) { return table.choose(k0, k1, value); },
+                      [&](double u) { return velta_plain::allele(k0, k1, p, u); }),
+                  "")
+            << "counts " << k0 << " " << k1 << " mu " << setting.mu;
+        for (bool copied : {false, true}) {
+          ASSERT_EQ(velta_plain::decisionMismatch(
+                        [&](std::uint32_t value) { return table.choose(k0, k1, copied, value); },
+                        [&](double u) { return velta_plain::allele(k0, k1, copied, p, u); }),
+                    "")
+              << "counts " << k0 << " " << k1 << " copied " << copied << " mu " << setting.mu;
+        }
+      }
+    }
+  }
+}
+
+// Whole haplotypes redrawn from random counts (shallow, around the tables'
+// edge, deep enough that both weights underflow) with and without a path
+// through a random panel: equal alleles to the plain formula draws for equal
+// seeds, one random number per SNP.
+TEST(HaplotypeSample, EqualsThePlainFormulaDrawsOnRandomCounts) {
+  const int nSnp = 400;
+  Parameter p = uniformMap(nSnp);
+  std::string panelText;
+  veltaSrand(65);
+  for (int j = 0; j < nSnp; ++j) {
+    for (int h = 0; h < 3; ++h) panelText += "AG"[veltaRand() & 1];
+    panelText += '\n';
+  }
+  std::istringstream panelIn(panelText);
+  Reference reference;
+  reference.initFromStream(panelIn, "panel.txt", p);
+  RefPath path(reference);
+  for (int j = 0; j < nSnp; ++j) path(j) = static_cast<unsigned short>(veltaRand() % 3);
+  Haplotype h(nSnp);
+  for (int j = 0; j < nSnp; ++j) {
+    const int depth = j % 4 == 0 ? 400 : j % 4 == 1 ? 80 : 30;
+    const int k0 = veltaRand() % depth;
+    const int k1 = j % 7 == 0 ? k0 : veltaRand() % depth;
+    const Read one0(std::to_string(j + 1) + " A", p);
+    const Read one1(std::to_string(j + 1) + " G", p);
+    for (int k = 0; k < k0; ++k) h.appendRead(one0, false);
+    for (int k = 0; k < k1; ++k) h.appendRead(one1, false);
+  }
+  for (const AlleleSetting& setting : kAlleleSettings) {
+    p.setSmoothMu(setting.mu);
+    p.setSeqError(setting.seqError);
+    p.setEmitError(setting.emitError);
+    for (bool guided : {false, true}) {
+      const unsigned seed =
+          static_cast<unsigned>(100 * setting.mu + 1000 * setting.seqError) + guided;
+      veltaSrand(seed);
+      if (guided) {
+        h.sample(path, p);
+      } else {
+        h.sample(p);
+      }
+      const int next = veltaRand();
+      std::srand(seed);
+      for (int j = 0; j < nSnp; ++j) {
+        const double k0 = h.getCount(j, false);
+        const double k1 = h.getCount(j, true);
+        const bool expected = guided
+                                  ? velta_plain::allele(k0, k1, path[j], p, velta_plain::uniform())
+                                  : velta_plain::allele(k0, k1, p, velta_plain::uniform());
+        ASSERT_EQ(h[j], expected) << "SNP " << j << " counts " << k0 << " " << k1 << " mu "
+                                  << setting.mu << " guided " << guided;
+      }
+      EXPECT_EQ(next, std::rand());
     }
   }
 }

@@ -12,6 +12,7 @@
 
 #include "Haplotype.h"
 #include "Parameter.h"
+#include "PlainKernels.h"
 #include "TestSupport.h"
 #include "VeltaUtil.h"
 
@@ -216,6 +217,38 @@ TEST(ReadParsing, LinesBeyondTheLimitsOfAReadAreFatal) {
   EXPECT_EQ(callsOf(characters).back(), (std::pair<std::uint32_t, bool>{32766, true}));
 }
 
+// Reads of no, one, two (held in the record) and many runs (held in a block
+// of their own) keep their calls, size and flip through copies and moves.
+TEST(ReadStorage, CopiesAndMovesKeepTheCalls) {
+  const Parameter p = uniformMap(2000);
+  const std::string lines[] = {"1 XX", "3 AG", "3 AG 40 G", "3 AG 40 G 90 A",
+                               "1 " + std::string(1500, 'G')};
+  std::vector<Read> reads;
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  for (const std::string& text : lines) reads.emplace_back(text, p);
+  testing::internal::GetCapturedStdout();
+  testing::internal::GetCapturedStderr();
+  for (std::size_t i = 0; i < reads.size(); ++i) {
+    const Calls calls = referenceCalls(lines[i], p);
+    reads[i].setFlip(i & 1);
+    const Read copy(reads[i]);
+    Read assigned = reads[(i + 1) % reads.size()];
+    assigned = reads[i];
+    Read& alias = assigned;
+    assigned = alias;  // self-assignment keeps the read
+    Read source(reads[i]);
+    Read moved(std::move(source));
+    Read moveAssigned = reads[(i + 2) % reads.size()];
+    moveAssigned = Read(reads[i]);
+    for (const Read* read : std::vector<const Read*>{&copy, &assigned, &moved, &moveAssigned}) {
+      EXPECT_EQ(callsOf(*read), calls) << lines[i];
+      EXPECT_EQ(read->size(), calls.size()) << lines[i];
+      EXPECT_EQ(read->getFlip(), i & 1) << lines[i];
+    }
+  }
+}
+
 TEST(ReadIterator, ComparesPositionsOnly) {
   const Parameter p = twelveSnpMap();
   const Read a("1 A", p);
@@ -299,6 +332,219 @@ TEST(SampleFlip, DrawsFromTheTemperedLikelihoodsWithOneRandomNumber) {
                 chooseTwoValued(logWeight(0.7, p, m, n), logWeight(0.7, p, m2, n), u));
       EXPECT_EQ(changed, read.getFlip() != before);
       EXPECT_EQ(Read::getCount(), calls + 2);
+    }
+  }
+}
+
+// Random text of a read line over `nSnp` SNPs of major A and minor G: one to
+// four runs of up to `maxLength` characters, some '-', runs that may overlap.
+std::string randomReadLine(int nSnp, int maxLength) {
+  std::string text;
+  for (int k = 0, pairs = 1 + veltaRand() % 4; k < pairs; ++k) {
+    const int length = 1 + veltaRand() % maxLength;
+    text += std::to_string(1 + veltaRand() % (nSnp - length + 1)) + " ";
+    for (int j = 0; j < length; ++j) text += "AAGGAGAGA-"[veltaRand() % 10];
+    text += " ";
+  }
+  return text;
+}
+
+// Settings of the flip draws: mu flattening and sharpening (and negative, so
+// that weights overflow), error rates from none to one half.
+struct FlipSetting {
+  double mu;
+  double error;
+};
+
+// The program's flip draws against the plain formula draws (plain match
+// counts, two exp per draw, the C library's rand()) on random reads from 1 to
+// 800 calls and random haplotypes: equal flips for equal seeds, one random
+// number per draw.
+TEST(SampleFlip, EqualsThePlainFormulaDrawsOnRandomReads) {
+  const int nSnp = 900;
+  Parameter p = uniformMap(nSnp);
+  const FlipSetting settings[] = {{1.0, 0.01},  {0.5, 0.01}, {2.0, 0.01}, {1.0, 0.2},
+                                  {2.0, 0.001}, {1.0, 0.0},  {0.7, 0.5},  {-1.0, 0.01}};
+  veltaSrand(61);
+  std::vector<Read> reads;
+  for (int r = 0; r < 600; ++r) {
+    const int maxLength = r % 3 == 0 ? 12 : r % 3 == 1 ? 90 : 400;
+    reads.emplace_back(randomReadLine(nSnp, maxLength), p);
+  }
+  for (const FlipSetting& setting : settings) {
+    p.setSmoothMu(setting.mu);
+    p.setSeqError(setting.error);
+    for (int trial = 0; trial < 4; ++trial) {
+      // Haplotype pairs from unrelated to nearly equal, where m1 and m2 tie.
+      std::vector<bool> first(nSnp), second(nSnp);
+      for (int j = 0; j < nSnp; ++j) {
+        first[j] = veltaRand() & 1;
+        second[j] = veltaRand() % 4 < trial ? first[j] : (veltaRand() & 1) != 0;
+      }
+      const Haplotype one(first);
+      const Haplotype two(second);
+      const unsigned seed =
+          1000 * trial + static_cast<unsigned>(setting.mu * 10 + setting.error * 1000);
+      std::vector<unsigned char> flips;
+      veltaSrand(seed);
+      for (Read read : reads) {
+        read.sampleFlip(one, p);
+        flips.push_back(read.getFlip());
+        read.sampleFlip(one, two, p);
+        flips.push_back(read.getFlip());
+      }
+      const int next = veltaRand();
+      std::srand(seed);
+      for (std::size_t r = 0; r < reads.size(); ++r) {
+        const double n = reads[r].size();
+        const unsigned m1 = velta_plain::countMatch(reads[r], one);
+        const unsigned m2 = velta_plain::countMatch(reads[r], two);
+        ASSERT_EQ(reads[r].countMatch(one), m1);
+        ASSERT_EQ(reads[r].countMatch(two), m2);
+        const unsigned char againstOne = velta_plain::flipOne(n, m1, p, velta_plain::uniform());
+        const unsigned char between = velta_plain::flipTwo(n, m1, m2, p, velta_plain::uniform());
+        ASSERT_EQ(flips[2 * r], againstOne)
+            << "read " << r << " n " << n << " m " << m1 << " mu " << setting.mu;
+        ASSERT_EQ(flips[2 * r + 1], between)
+            << "read " << r << " n " << n << " m " << m1 << " " << m2 << " mu " << setting.mu
+            << " e " << setting.error;
+      }
+      EXPECT_EQ(next, std::rand());
+    }
+  }
+}
+
+std::vector<std::pair<int, int>> countsOf(const Haplotype& h) {
+  std::vector<std::pair<int, int>> counts;
+  for (int j = 0; j < h.getLength(); ++j)
+    counts.push_back({h.getCount(j, false), h.getCount(j, true)});
+  return counts;
+}
+
+std::vector<unsigned char> flipsOf(const std::vector<Read>& reads) {
+  std::vector<unsigned char> flips;
+  for (const Read& read : reads) flips.push_back(read.getFlip());
+  return flips;
+}
+
+// The samplers' passes against plain draws and plain moves read by read, on
+// more reads than one block holds: short reads of one to six calls, long and
+// split reads, for several settings and haplotype pairs.
+TEST(FlipPasses, EqualPlainDrawsAndMovesReadByRead) {
+  const int nSnp = 500;
+  Parameter p = uniformMap(nSnp);
+  veltaSrand(66);
+  std::vector<Read> start;
+  for (int r = 0; r < 1300; ++r) {
+    std::string text;
+    if (r % 10 < 8) {
+      const int length = 1 + veltaRand() % 6;
+      text = std::to_string(1 + veltaRand() % (nSnp - 10)) + " ";
+      for (int j = 0; j < length; ++j) text += "AGAG-"[veltaRand() % (j == 0 ? 4 : 5)];
+    } else {
+      text = randomReadLine(nSnp, r % 10 == 8 ? 40 : 200);
+    }
+    start.emplace_back(text, p);
+  }
+  for (const FlipSetting& setting :
+       {FlipSetting{1.0, 0.01}, FlipSetting{0.5, 0.05}, FlipSetting{2.0, 0.01}}) {
+    p.setSmoothMu(setting.mu);
+    p.setSeqError(setting.error);
+    std::vector<bool> alleles[2];
+    for (int h = 0; h < 2; ++h) {
+      for (int j = 0; j < nSnp; ++j) alleles[h].push_back(veltaRand() % 3 == 0);
+    }
+    // Inference: the first haplotype holds the reads of flip 0, the second
+    // those of flip 1.
+    std::vector<Read> reads = start;
+    Haplotype first(alleles[0]), second(alleles[1]);
+    for (const Read& read : reads) {
+      first.assignRead(read, Haplotype::UNFLIPPED_READS);
+      second.assignRead(read, Haplotype::FLIPPED_READS);
+    }
+    std::vector<Read> plainReads = reads;
+    Haplotype plainFirst = first, plainSecond = second;
+    for (unsigned pass = 0; pass < 3; ++pass) {
+      const unsigned seed = 700 + pass;
+      const std::uint64_t draws = Read::getCount();
+      veltaSrand(seed);
+      Read::sampleFlips(reads, first, second, p);
+      EXPECT_EQ(Read::getCount(), draws + reads.size());
+      std::srand(seed);
+      for (Read& read : plainReads) {
+        const double n = read.size();
+        const unsigned char flip = velta_plain::flipTwo(
+            n, velta_plain::countMatch(read, plainFirst),
+            velta_plain::countMatch(read, plainSecond), p, velta_plain::uniform());
+        if (flip == read.getFlip()) continue;
+        read.setFlip(flip);
+        if (flip == 1) {
+          plainFirst.removeRead(read, Haplotype::UNFLIPPED_READS);
+          plainSecond.assignRead(read, Haplotype::FLIPPED_READS);
+        } else {
+          plainFirst.assignRead(read, Haplotype::UNFLIPPED_READS);
+          plainSecond.removeRead(read, Haplotype::FLIPPED_READS);
+        }
+      }
+      ASSERT_EQ(flipsOf(reads), flipsOf(plainReads)) << "pass " << pass << " mu " << setting.mu;
+      ASSERT_EQ(countsOf(first), countsOf(plainFirst)) << "pass " << pass;
+      ASSERT_EQ(countsOf(second), countsOf(plainSecond)) << "pass " << pass;
+    }
+    // Assembly: one haplotype holds every read, complemented when its flip is 1.
+    reads = start;
+    Haplotype haplotype(alleles[0]);
+    for (const Read& read : reads) haplotype.assignRead(read, Haplotype::ALL_READS);
+    plainReads = reads;
+    Haplotype plainHaplotype = haplotype;
+    for (unsigned pass = 0; pass < 3; ++pass) {
+      const unsigned seed = 800 + pass;
+      veltaSrand(seed);
+      Read::sampleFlips(reads, haplotype, p);
+      std::srand(seed);
+      for (Read& read : plainReads) {
+        const unsigned char flip = velta_plain::flipOne(
+            read.size(), velta_plain::countMatch(read, plainHaplotype), p, velta_plain::uniform());
+        if (flip == read.getFlip()) continue;
+        read.setFlip(flip);
+        plainHaplotype.flipRead(read, Haplotype::ALL_READS);
+      }
+      ASSERT_EQ(flipsOf(reads), flipsOf(plainReads)) << "pass " << pass << " mu " << setting.mu;
+      ASSERT_EQ(countsOf(haplotype), countsOf(plainHaplotype)) << "pass " << pass;
+    }
+  }
+}
+
+// Every tabled decision, and some beyond the tables, changes from flip 0 to
+// flip 1 at the very generator value where the plain formula draw does.
+TEST(FlipDrawTable, DecisionsChangeWhereThePlainDrawsChange) {
+  Parameter p = uniformMap(1);
+  const FlipSetting settings[] = {{1.0, 0.01}, {0.5, 0.01}, {2.0, 0.01},
+                                  {1.0, 0.0},  {0.7, 0.5},  {-1.0, 0.01}};
+  const unsigned maxSize = FlipDrawTable::kLarge + 20;
+  veltaSrand(63);
+  for (const FlipSetting& setting : settings) {
+    p.setSmoothMu(setting.mu);
+    p.setSeqError(setting.error);
+    const FlipDrawTable& table = FlipDrawTable::forParameter(p);
+    for (unsigned n = 0; n <= maxSize; ++n) {
+      for (unsigned m = 0; m <= n; ++m) {
+        const std::string mismatch = velta_plain::decisionMismatch(
+            [&](std::uint32_t value) { return table.chooseOne(n, m, value); },
+            [&](double u) { return velta_plain::flipOne(n, m, p, u); });
+        ASSERT_EQ(mismatch, "") << "one haplotype, n " << n << " m " << m << " mu " << setting.mu
+                                << " e " << setting.error;
+      }
+    }
+    for (int trial = 0; trial < 4000; ++trial) {
+      // All small reads, then random sizes up to beyond the tables.
+      const unsigned n = trial < 1000 ? trial % FlipDrawTable::kSmall : veltaRand() % maxSize;
+      const unsigned m1 = veltaRand() % (n + 1);
+      const unsigned m2 = trial % 5 == 0 ? m1 : veltaRand() % (n + 1);
+      const std::string mismatch = velta_plain::decisionMismatch(
+          [&](std::uint32_t value) { return table.chooseTwo(n, m1, m2, value); },
+          [&](double u) { return velta_plain::flipTwo(n, m1, m2, p, u); });
+      ASSERT_EQ(mismatch, "") << "two haplotypes, n " << n << " m " << m1 << " " << m2 << " mu "
+                              << setting.mu << " e " << setting.error;
     }
   }
 }

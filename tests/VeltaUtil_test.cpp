@@ -32,6 +32,76 @@ double uniformFromRand() {
   return veltaRand() / 2147483647.0;
 }
 
+// Seeds at the edges of the seed's signed and unsigned ranges, those the
+// seeding treats specially, and a spread of others.
+std::vector<unsigned> generatorSeeds() {
+  std::vector<unsigned> seeds = {0U,          1U,          2U,          3U,          127773U,
+                                 127774U,     16807U,      2147483646U, 2147483647U, 2147483648U,
+                                 2147483649U, 4294967294U, 4294967295U, 20261208U};
+  unsigned x = 12345;
+  for (int i = 0; i < 40; ++i) {
+    x = x * 1103515245U + 12345U;
+    seeds.push_back(x);
+  }
+  return seeds;
+}
+
+TEST(Generator, GivesTheLibrarySequenceForEverySeed) {
+  const int n = 100000;
+  std::vector<int> drawn(n);
+  for (unsigned seed : generatorSeeds()) {
+    veltaSrand(seed);
+    for (int& value : drawn) value = veltaRand();
+    std::srand(seed);
+    for (int i = 0; i < n; ++i) ASSERT_EQ(drawn[i], std::rand()) << "seed " << seed << " #" << i;
+  }
+}
+
+#ifdef __GLIBC__
+// On the GNU C library the program's own generator must be the one in use,
+// and reproduce rand() far beyond the numbers veltaSrand checks.
+TEST(Generator, ReproducesTheGnuLibraryWithoutFallingBack) {
+  for (unsigned seed : generatorSeeds()) {
+    veltaSrand(seed);
+    EXPECT_TRUE(velta_random::generatorMatchesLibrary) << "seed " << seed;
+    FeedbackGenerator generator;
+    generator.seed(seed);
+    std::srand(seed);
+    for (int i = 0; i < 300000; ++i) {
+      ASSERT_EQ(generator.next(), std::rand()) << "seed " << seed << " #" << i;
+    }
+  }
+}
+#endif
+
+// A stream lent to a loop draws the numbers veltaRand() would, and the
+// sequence goes on after it where those draws left it.
+TEST(Generator, StreamsContinueTheProgramSequence) {
+  for (unsigned seed : {5U, 2147483648U}) {
+    veltaSrand(seed);
+    std::vector<int> expected(3000);
+    for (int& value : expected) value = veltaRand();
+    veltaSrand(seed);
+    std::vector<int> drawn;
+    for (int length : {1, 700, 0, 1298, 1}) {
+      RandomStream stream;
+      for (int i = 0; i < length; ++i) drawn.push_back(stream.next());
+    }
+    while (drawn.size() < expected.size()) drawn.push_back(veltaRand());
+    EXPECT_EQ(drawn, expected) << "seed " << seed;
+  }
+}
+
+TEST(Generator, SeedingAlsoRestartsTheLibrarySequence) {
+  std::srand(77);
+  const int first = std::rand();
+  std::rand();
+  veltaSrand(77);
+  EXPECT_EQ(std::rand(), first);
+  veltaSrand(77);
+  EXPECT_EQ(veltaRand(), first);
+}
+
 TEST(TwoValuedDraw, ProbabilityOfZeroMustExceedTheUniformNumber) {
   const double inf = std::numeric_limits<double>::infinity();
   const double nan = std::numeric_limits<double>::quiet_NaN();
@@ -73,6 +143,35 @@ TEST(TwoValuedDraw, ConsumesExactlyOneRandomNumber) {
   veltaSrand(99);
   veltaRand();
   EXPECT_EQ(veltaRand(), next);
+}
+
+// The threshold must sit exactly where the draw's decision changes: the
+// value below it gives 0, the value at it gives 1.
+TEST(TwoValuedDraw, ThresholdsSplitTheGeneratorValuesWhereTheDrawChanges) {
+  std::vector<std::pair<double, double>> weights = {
+      {0.0, 0.0},         {-1.0, -3.0},   {-3.0, -1.0},       {-kInf, 0.0},
+      {0.0, -kInf},       {kNan, 0.0},    {-2000.0, -2001.0}, {2000.0, 2001.0},
+      {-1000.0, -1000.0}, {-1e-300, 0.0}, {-745.0, 0.0},      {36.0, 0.0}};
+  veltaSrand(23);
+  for (int i = 0; i < 2000; ++i) {
+    const double spread = i % 2 == 0 ? 40.0 : 3000.0;
+    weights.push_back({(uniformFromRand() - 0.5) * spread, (uniformFromRand() - 0.5) * spread});
+  }
+  for (const auto& [log0, log1] : weights) {
+    const std::uint32_t threshold = zeroThreshold(log0, log1);
+    ASSERT_LE(threshold, 2147483648U);
+    if (threshold > 0) {
+      ASSERT_FALSE(chooseTwoValued(log0, log1, (threshold - 1) / 2147483647.0))
+          << log0 << " " << log1;
+    }
+    if (threshold <= 2147483647U) {
+      ASSERT_TRUE(chooseTwoValued(log0, log1, threshold / 2147483647.0)) << log0 << " " << log1;
+    }
+  }
+  EXPECT_EQ(zeroThreshold(kNan, 0.0), 0U);            // not a number: always 1
+  EXPECT_EQ(zeroThreshold(-kInf, 0.0), 0U);           // p0 = 0: always 1
+  EXPECT_EQ(zeroThreshold(0.0, -kInf), 2147483647U);  // p0 = 1: 0 unless the largest value
+  EXPECT_EQ(zeroThreshold(-5.0, -5.0), 1073741824U);  // p0 = 0.5: the lower half
 }
 
 TEST(LogSum, SmallCases) {
