@@ -18,13 +18,14 @@ bool canOpen(const char* name) {
 }
 
 // Whole-word conversions: text around or after the number makes the field
-// invalid instead of being silently dropped.
+// invalid instead of being silently dropped. A coordinate must be finite:
+// "nan" and "inf" would turn every transition of the model into a NaN.
 bool parseDouble(const std::string& word, double* value) {
   const char* begin = word.c_str();
   char* end = nullptr;
   errno = 0;
   *value = std::strtod(begin, &end);
-  return end != begin && *end == '\0' && errno != ERANGE;
+  return end != begin && *end == '\0' && errno != ERANGE && std::isfinite(*value);
 }
 
 bool parseUnsigned32(const std::string& word, std::uint32_t* value) {

@@ -192,7 +192,10 @@ INSTANTIATE_TEST_SUITE_P(
                       BadMap{"IntegerNotANumber", "20 rs1 1 x1 A G\n"},
                       BadMap{"IntegerWithTrailingText", "20 rs1 1 1e5 A G\n"},
                       BadMap{"NegativeInteger", "20 rs1 1 -4 A G\n"},
-                      BadMap{"IntegerBeyond32Bits", "20 rs1 1 4294967296 A G\n"}),
+                      BadMap{"IntegerBeyond32Bits", "20 rs1 1 4294967296 A G\n"},
+                      BadMap{"CoordinateNotFinite", "20 rs1 nan 1 A G\n"},
+                      BadMap{"CoordinateInfinite", "20 rs1 1 1 A G\n20 rs2 -inf 2 A G\n"},
+                      BadMap{"CoordinateOverflows", "20 rs1 1e400 1 A G\n"}),
     [](const testing::TestParamInfo<BadMap>& info) { return info.param.name; });
 
 TEST(LineCounter, CountsWhiteSpaceSeparatedWords) {
