@@ -1,5 +1,7 @@
 #include "Parameter.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -15,6 +17,15 @@ const char kEmptyName[] = "";
 bool canOpen(const char* name) {
   std::ifstream in(name);
   return static_cast<bool>(in);
+}
+
+// A folder opens for reading but yields no line, so it would load as an
+// empty file: every file option rejects it at once.
+void rejectFolder(const char* what, const char* name) {
+  struct stat info;
+  if (stat(name, &info) != 0 || !S_ISDIR(info.st_mode)) return;
+  composeLine("%s %s is a folder, not a file\n", what, name);
+  veltaErrorExit(line);
 }
 
 // Whole-word conversions: text around or after the number makes the field
@@ -78,6 +89,7 @@ void Parameter::setEmitError(double x) {
 }
 
 void Parameter::setSeqFile(const char* name) {
+  rejectFolder("Sequencing file", name);
   if (!canOpen(name)) {
     composeLine("Sequencing file %s does not exist\n", name);
     veltaErrorExit(line);
@@ -86,6 +98,7 @@ void Parameter::setSeqFile(const char* name) {
 }
 
 void Parameter::setRefFile(const char* name) {
+  rejectFolder("Reference file", name);
   if (!canOpen(name)) {
     composeLine("Reference file %s does not exist, swithcing to haplotype assembly\n", name);
     veltaWarning(line);
@@ -97,6 +110,7 @@ void Parameter::setRefFile(const char* name) {
 }
 
 void Parameter::setMapFile(const char* name) {
+  rejectFolder("SNP map file", name);
   if (!canOpen(name)) {
     composeLine("SNP map file %s does not exist\n", name);
     veltaErrorExit(line);
@@ -139,6 +153,10 @@ void Parameter::initFromMapStream(std::istream& in) {
     mapColumn4_.push_back(column4);
     majorAllele_.push_back(alleles[0]);
     minorAllele_.push_back(alleles[1]);
+  }
+  if (in.bad()) {
+    composeLine("SNP map file %s could not be read after line %zu\n", mapFile_, snpPos_.size());
+    veltaErrorExit(line);
   }
   nSnp_ = static_cast<unsigned int>(snpPos_.size());
   tranLogDiff_.resize(nSnp_, 0.0);

@@ -125,6 +125,10 @@ void readSeqStream(std::istream& in, const char* fileName, std::vector<Read>& re
     addCoverage(read, coverage, fileName, lineNo);
     reads.push_back(read);
   }
+  if (in.bad()) {
+    composeLine("Read file %s could not be read after line %lu\n", fileName, lineNo);
+    veltaErrorExit(line);
+  }
 }
 
 void checkOutputWritable(const char* fileName) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 #include <limits>
 #include <sstream>
 
@@ -12,6 +13,7 @@ namespace {
 
 using velta_test::FatalCatcher;
 using velta_test::FatalExit;
+using velta_test::ScratchDir;
 
 Parameter mapFrom(const std::string& text) {
   Parameter parameter;
@@ -155,6 +157,37 @@ TEST(MapLoader, TwoCharacterAlleleColumnGivesBothAlleles) {
 TEST(MapLoader, EmptyFileGivesNoSnp) {
   Parameter p = mapFrom("");
   EXPECT_EQ(p.getNSnp(), 0U);
+}
+
+TEST(MapLoader, AReadErrorIsFatalNotAnEarlyEnd) {
+  ScratchDir scratch;
+  std::ifstream folder(scratch.path());  // opens, but every read fails
+  Parameter p;
+  FatalCatcher catcher;
+  testing::internal::CaptureStderr();
+  EXPECT_THROW(p.initFromMapStream(folder), FatalExit);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "FATAL => SNP map file  could not be read after line 0\n\n");
+}
+
+TEST(FileOptions, AFolderIsRejectedAtOnce) {
+  ScratchDir scratch;
+  const std::string folder = scratch.path();
+  const struct {
+    void (Parameter::*set)(const char*);
+    const char* what;
+  } options[] = {{&Parameter::setSeqFile, "Sequencing file "},
+                 {&Parameter::setMapFile, "SNP map file "},
+                 {&Parameter::setRefFile, "Reference file "}};
+  for (const auto& option : options) {
+    Parameter p;
+    FatalCatcher catcher;
+    testing::internal::CaptureStderr();
+    EXPECT_THROW((p.*option.set)(folder.c_str()), FatalExit);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "FATAL => " + std::string(option.what) + folder + " is a folder, not a file\n\n");
+    EXPECT_FALSE(p.getHasRef());
+  }
 }
 
 struct BadMap {
