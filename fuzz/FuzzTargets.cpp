@@ -160,7 +160,11 @@ void runPanelModel(const Reference& reference, const Parameter& map) {
   parameter.renewTran(static_cast<unsigned int>(reference.getHapNo()));
   const Haplotype haplotype(patternAlleles(parameter.getNSnp()));
   const double likelihood = reference.forwardProb(haplotype, parameter);
-  require(!std::isnan(likelihood) && likelihood <= 0, "the likelihood is a log-probability");
+  // Every panel haplotype starts with weight 1, so the likelihood reaches up to
+  // ln K rather than 0.
+  const double hapNo = reference.getHapNo();
+  require(!std::isnan(likelihood) && likelihood <= std::log(hapNo) + 1e-9,
+          "the likelihood is at most ln K");
   RefPath path(reference);
   reference.samplePath(path, haplotype, parameter);
   for (unsigned int j = 0; j < path.size(); ++j) {
