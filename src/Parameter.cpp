@@ -29,14 +29,15 @@ void rejectFolder(const char* what, const char* name) {
 }
 
 // Whole-word conversions: text around or after the number makes the field
-// invalid instead of being silently dropped. A coordinate must be finite:
+// invalid instead of being silently dropped (a NUL byte inside a word ends
+// the conversion early, so the whole word must be used). A coordinate must be finite:
 // "nan" and "inf" would turn every transition of the model into a NaN.
 bool parseDouble(const std::string& word, double* value) {
   const char* begin = word.c_str();
   char* end = nullptr;
   errno = 0;
   *value = std::strtod(begin, &end);
-  return end != begin && *end == '\0' && errno != ERANGE && std::isfinite(*value);
+  return end != begin && end == begin + word.size() && errno != ERANGE && std::isfinite(*value);
 }
 
 bool parseUnsigned32(const std::string& word, std::uint32_t* value) {
@@ -45,7 +46,7 @@ bool parseUnsigned32(const std::string& word, std::uint32_t* value) {
   char* end = nullptr;
   errno = 0;
   unsigned long long parsed = std::strtoull(begin, &end, 10);
-  if (*end != '\0' || errno == ERANGE || parsed > 0xFFFFFFFFULL) return false;
+  if (end != begin + word.size() || errno == ERANGE || parsed > 0xFFFFFFFFULL) return false;
   *value = static_cast<std::uint32_t>(parsed);
   return true;
 }

@@ -190,6 +190,16 @@ TEST(FileOptions, AFolderIsRejectedAtOnce) {
   }
 }
 
+TEST(MapLoader, ANulByteInsideANumberIsNotCutAway) {
+  for (const std::string& text : {std::string("20 rs1 1\0" "00 1 A G\n", 18),
+                                 std::string("20 rs1 100 1\0" "7 A G\n", 20)}) {
+    FatalCatcher catcher;
+    testing::internal::CaptureStderr();
+    EXPECT_THROW(mapFrom(text), FatalExit);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "FATAL => Map file has wrong format\n\n");
+  }
+}
+
 struct BadMap {
   const char* name;
   const char* text;
