@@ -44,6 +44,19 @@ bool parsePosition(const std::string& word, std::uint32_t* position) {
 Read::Read(const std::string& text, const Parameter& parameter, const char* fileName,
            unsigned long lineNo)
     : flip_(veltaRand() & 1), size_(0), bitCount_(0) {
+  unsigned int inconsistent = 0;
+  parseLine(text, parameter, fileName, lineNo, inconsistent);
+  if (inconsistent > kReportedPerLine) {
+    composeLine(
+        "Read file %s, line %lu: %u more allele characters match neither allele of their SNP "
+        "or lie beyond the SNP map; dropped\n",
+        fileName, lineNo, inconsistent - kReportedPerLine);
+    veltaWarning(line);
+  }
+}
+
+void Read::parseLine(const std::string& text, const Parameter& parameter, const char* fileName,
+                     unsigned long lineNo, unsigned int& inconsistent) {
   std::size_t pos = 0;
   std::string positionWord;
   std::string token;
@@ -68,7 +81,7 @@ Read::Read(const std::string& text, const Parameter& parameter, const char* file
                   fileName, lineNo);
       veltaErrorExit(line);
     }
-    appendToken(token, position - 1ULL, text, parameter, fileName, lineNo);
+    appendToken(token, position - 1ULL, text, parameter, fileName, lineNo, inconsistent);
   }
 }
 
@@ -87,7 +100,8 @@ unsigned int Read::validateReadEnd(std::string& token) const {
 // Stores a trimmed run as fragments of at most kMaxFragmentLength characters,
 // each trimmed of '-' at both ends, so a long run loses nothing.
 void Read::appendToken(std::string& token, std::uint64_t start, const std::string& text,
-                       const Parameter& parameter, const char* fileName, unsigned long lineNo) {
+                       const Parameter& parameter, const char* fileName, unsigned long lineNo,
+                       unsigned int& inconsistent) {
   start += validateReadEnd(token);
   std::size_t offset = 0;
   while (offset < token.size()) {
@@ -96,14 +110,15 @@ void Read::appendToken(std::string& token, std::uint64_t start, const std::strin
     const std::size_t next = offset + length;
     while (token[offset + length - 1] == '-') --length;
     appendFragment(token.data() + offset, static_cast<unsigned>(length), start + offset, text,
-                   token, parameter, fileName, lineNo);
+                   token, parameter, fileName, lineNo, inconsistent);
     offset = next;
   }
 }
 
 void Read::appendFragment(const char* characters, unsigned length, std::uint64_t start,
                           const std::string& text, const std::string& token,
-                          const Parameter& parameter, const char* fileName, unsigned long lineNo) {
+                          const Parameter& parameter, const char* fileName, unsigned long lineNo,
+                          unsigned int& inconsistent) {
   if (fragStart_.size() >= kMaxFragments) {
     composeLine(
         "Read file %s, line %lu: a read holds at most %u runs of alleles (a run longer than %u "
@@ -130,10 +145,15 @@ void Read::appendFragment(const char* characters, unsigned length, std::uint64_t
     const char minorAllele = inMap ? parameter.getMinorAllele(static_cast<unsigned>(snp)) : '~';
     const char majorAllele = inMap ? parameter.getMajorAllele(static_cast<unsigned>(snp)) : '~';
     if (!inMap || (c != minorAllele && c != majorAllele)) {
+      // Each report quotes the whole line, so a long line full of such
+      // characters would print its length squared: past the first few, the
+      // characters are only counted.
+      if (++inconsistent > kReportedPerLine) continue;
       std::printf("%s %s\n", text.c_str(), token.c_str());
-      composeLine("[%s] - Inconsistent allele %c at position %llu, given %c, should be %c or %c",
-                  text.c_str(), c, static_cast<unsigned long long>(snp + 1), c, minorAllele,
-                  majorAllele);
+      // The quoted line is cut so that the rest of the message always fits.
+      composeLine(
+          "[%.200s] - Inconsistent allele %c at position %llu, given %c, should be %c or %c",
+          text.c_str(), c, static_cast<unsigned long long>(snp + 1), c, minorAllele, majorAllele);
       veltaWarning(line);
       continue;
     }

@@ -81,11 +81,20 @@ class Read {
  private:
   friend class ReadIterator;
 
+  // Inconsistent allele characters reported one by one per line; the rest
+  // of a line's are counted and reported together.
+  static constexpr unsigned kReportedPerLine = 5;
+
+  // `inconsistent` counts the line's characters that match neither allele of
+  // their SNP.
+  void parseLine(const std::string& text, const Parameter& parameter, const char* fileName,
+                 unsigned long lineNo, unsigned int& inconsistent);
   void appendToken(std::string& token, std::uint64_t start, const std::string& text,
-                   const Parameter& parameter, const char* fileName, unsigned long lineNo);
+                   const Parameter& parameter, const char* fileName, unsigned long lineNo,
+                   unsigned int& inconsistent);
   void appendFragment(const char* characters, unsigned length, std::uint64_t start,
                       const std::string& text, const std::string& token, const Parameter& parameter,
-                      const char* fileName, unsigned long lineNo);
+                      const char* fileName, unsigned long lineNo, unsigned int& inconsistent);
   // Characters in fragment f.
   unsigned fragLength(std::size_t f) const {
     const unsigned end = f + 1 < fragBit_.size() ? fragBit_[f + 1] : bitCount_;
