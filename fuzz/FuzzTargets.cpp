@@ -253,6 +253,7 @@ Outcome fuzzCommandLine(const std::uint8_t* data, std::size_t size) {
   std::vector<std::string> words = splitWords(textOf(data, size), 64);
   words.insert(words.begin(), "velta");
   std::vector<char*> argv;
+  argv.reserve(words.size() + 1);
   for (std::string& word : words) argv.push_back(&word[0]);
   argv.push_back(nullptr);
   return runGuarded([&] {

@@ -153,7 +153,7 @@ void Read::appendFragment(const char* characters, unsigned length, std::uint64_t
       // The quoted line is cut so that the rest of the message always fits.
       composeLine(
           "[%.200s] - Inconsistent allele %c at position %llu, given %c, should be %c or %c",
-          text.c_str(), c, static_cast<unsigned long long>(snp + 1), c, minorAllele, majorAllele);
+          text.c_str(), c, static_cast<unsigned long long>(snp) + 1, c, minorAllele, majorAllele);
       veltaWarning(line);
       continue;
     }

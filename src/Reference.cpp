@@ -51,7 +51,7 @@ std::vector<std::uint16_t> allocateBackPointers(std::size_t snpNo, int S) {
     composeLine(
         "Best path search needs %llu bytes for its back-pointer table (%zu SNPs x %d x %d "
         "sample pairs), which could not be allocated; a smaller sample size (-s) needs less\n",
-        static_cast<unsigned long long>(entries * sizeof(std::uint16_t)), snpNo, S, S);
+        static_cast<unsigned long long>(entries) * sizeof(std::uint16_t), snpNo, S, S);
     veltaErrorExit(line);
   }
 }
@@ -212,7 +212,7 @@ void Reference::reserveWorkspace(const char* fileName) {
         "Reference file %s: the copying model over %d haplotypes x %d SNPs needs %llu bytes "
         "of working memory, which could not be allocated\n",
         fileName, hapNo_, snpNo_,
-        static_cast<unsigned long long>((hapNo * snpNo + snpNo + hapNo) * sizeof(double)));
+        static_cast<unsigned long long>(hapNo * snpNo + snpNo + hapNo) * sizeof(double));
     veltaErrorExit(line);
   }
 }
