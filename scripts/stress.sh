@@ -118,7 +118,7 @@ runCase() {
   set -e
   local seconds=$((SECONDS - start))
   local peak
-  peak=$(awk -F': ' '/Maximum resident set size/ {print $2 * 1024}' "$case/time")
+  peak=$(awk -F': ' '/Maximum resident set size/ {printf "%d", $2 * 1024}' "$case/time")
   local snps lines
   snps=$(wc -l <"$case/map.txt")
   lines=$(if [ -f "$case/out.txt" ]; then wc -l <"$case/out.txt"; else echo 0; fi)
