@@ -30,8 +30,8 @@ void rejectFolder(const char* what, const char* name) {
 
 // Whole-word conversions: text around or after the number makes the field
 // invalid instead of being silently dropped (a NUL byte inside a word ends
-// the conversion early, so the whole word must be used). A coordinate must be finite:
-// "nan" and "inf" would turn every transition of the model into a NaN.
+// the conversion early, so the whole word must be used). A coordinate must
+// be finite: "nan" and "inf" would turn every transition into a NaN.
 bool parseDouble(const std::string& word, double* value) {
   const char* begin = word.c_str();
   char* end = nullptr;

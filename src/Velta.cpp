@@ -113,6 +113,12 @@ void checkOptionValues(const Parameter& parameter) {
   if (parameter.getSubIter() < 0) {
     rejectOption("-m", "inner iterations", "0 or more", parameter.getSubIter());
   }
+  // The warm start runs with a positive -n only; the upper limit waits for the
+  // panel, whose size lowers the sample size.
+  if (parameter.getMaxIter() > 0 && parameter.getSampleSize() < 1) {
+    rejectOption("-s", "panel haplotypes sampled for the warm start", "1 or more",
+                 parameter.getSampleSize());
+  }
 }
 
 // Runs whose result no read shaped are completed, but said so.
