@@ -21,8 +21,11 @@ declare -A maxLen=([map_loader]=4096 [read_line]=8192 [read_file]=8192 [panel_lo
 fuzzOne() {
   local target=$1
   mkdir -p "$work/$target"
-  if ./build-fuzz/fuzz_"$target" "$work/$target" "$root/fuzz/corpus/$target" \
-      "$root/fuzz/regressions/$target" -max_total_time="$seconds" -max_len="${maxLen[$target]}" \
+  local inputs=("$work/$target")
+  for folder in corpus regressions; do
+    [ -d "$root/fuzz/$folder/$target" ] && inputs+=("$root/fuzz/$folder/$target")
+  done
+  if ./build-fuzz/fuzz_"$target" "${inputs[@]}" -max_total_time="$seconds" -max_len="${maxLen[$target]}" \
       -rss_limit_mb=2048 -timeout=10 -close_fd_mask=3 -print_final_stats=1 \
       -artifact_prefix="$findings/$target-" >"$work/$target.log" 2>&1; then
     echo "fuzz_$target: $(grep -E '^Done' "$work/$target.log")"
