@@ -125,6 +125,7 @@ std::vector<std::string> with(std::vector<std::string> args, std::vector<std::st
 std::vector<Hostile> hostileRows() {
   const auto none = std::function<std::string()>();
   const auto text = [](std::string t) { return [t] { return t; }; };
+  const std::string nul(1, '\0');
   // A read of 18 alleles: the bit count every complete load of reads10 reports.
   const std::string allReads = "Number of read bit : [36]";
   return {
@@ -141,12 +142,9 @@ std::vector<Hostile> hostileRows() {
       {"BinaryPanel", map10, reads10, text(garbage(4096)), kInference, 1, "FATAL => Reference file",
        false},
       // NUL bytes.
-      {"MapWithNulInCoordinate",
-       text(std::string("20 rs1 1\0"
-                        "00 1 A G\n",
-                        18)),
-       reads10, none, kAssembly, 1, "FATAL => Map file has wrong format", false},
-      {"ReadWithNulAllele", map10, text(reads10() + std::string("1 A\0G\n", 6)), none, kAssembly, 0,
+      {"MapWithNulInCoordinate", text("20 rs1 1" + nul + "00 1 A G\n"), reads10, none, kAssembly, 1,
+       "FATAL => Map file has wrong format", false},
+      {"ReadWithNulAllele", map10, text(reads10() + "1 A" + nul + "G\n"), none, kAssembly, 0,
        "Inconsistent allele", true},
       // CRLF line ends everywhere lose nothing.
       {"CrlfAssembly", [] { return mapOf(kSnps, "\r\n"); }, [] { return readsOf(kSnps, "\r\n"); },

@@ -191,8 +191,9 @@ TEST(FileOptions, AFolderIsRejectedAtOnce) {
 }
 
 TEST(MapLoader, ANulByteInsideANumberIsNotCutAway) {
-  for (const std::string& text : {std::string("20 rs1 1\0" "00 1 A G\n", 18),
-                                 std::string("20 rs1 100 1\0" "7 A G\n", 20)}) {
+  const std::string nul(1, '\0');
+  for (const std::string& text :
+       {"20 rs1 1" + nul + "00 1 A G\n", "20 rs1 100 1" + nul + "7 A G\n"}) {
     FatalCatcher catcher;
     testing::internal::CaptureStderr();
     EXPECT_THROW(mapFrom(text), FatalExit);
