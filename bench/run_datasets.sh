@@ -38,8 +38,8 @@ HG01500/large/assembly  | reads.txt      | assembly  | -           | defaults   
 HG01500/large/assembly  | reads.long.txt | assembly  | -           | defaults      | defaults
 HG01500/small/inference | reads.txt      | inference | -n 2 -m 5   | defaults      | defaults
 HG01500/small/inference | reads.long.txt | inference | -n 2 -m 5   | defaults      | defaults
-HG01500/large/inference | reads.txt      | inference | -           | -n 100 -m 20* | defaults
-HG01500/large/inference | reads.long.txt | inference | -           | -n 100 -m 20* | defaults
+HG01500/large/inference | reads.txt      | inference | -           | defaults      | defaults
+HG01500/large/inference | reads.long.txt | inference | -           | defaults      | defaults
 '
 # ---------------------------------------------------------------------------
 

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what building and testing velta needs on Debian 12, when missing.
+# Extra package names given as arguments are installed too (CI adds clang,
+# clang-tidy and libclang-rt-14-dev for its static checks and fuzzing).
 set -euo pipefail
-packages=(cmake g++ make pkg-config python3 time libgtest-dev libbenchmark-dev libhts-dev)
+packages=(cmake g++ make pkg-config python3 time libgtest-dev libbenchmark-dev libhts-dev "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

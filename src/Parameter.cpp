@@ -1,5 +1,7 @@
 #include "Parameter.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -17,14 +19,25 @@ bool canOpen(const char* name) {
   return static_cast<bool>(in);
 }
 
+// A folder opens for reading but yields no line, so it would load as an
+// empty file: every file option rejects it at once.
+void rejectFolder(const char* what, const char* name) {
+  struct stat info;
+  if (stat(name, &info) != 0 || !S_ISDIR(info.st_mode)) return;
+  composeLine("%s %s is a folder, not a file\n", what, name);
+  veltaErrorExit(line);
+}
+
 // Whole-word conversions: text around or after the number makes the field
-// invalid instead of being silently dropped.
+// invalid instead of being silently dropped (a NUL byte inside a word ends
+// the conversion early, so the whole word must be used). A coordinate must
+// be finite: "nan" and "inf" would turn every transition into a NaN.
 bool parseDouble(const std::string& word, double* value) {
   const char* begin = word.c_str();
   char* end = nullptr;
   errno = 0;
   *value = std::strtod(begin, &end);
-  return end != begin && *end == '\0' && errno != ERANGE;
+  return end != begin && end == begin + word.size() && errno != ERANGE && std::isfinite(*value);
 }
 
 bool parseUnsigned32(const std::string& word, std::uint32_t* value) {
@@ -33,7 +46,7 @@ bool parseUnsigned32(const std::string& word, std::uint32_t* value) {
   char* end = nullptr;
   errno = 0;
   unsigned long long parsed = std::strtoull(begin, &end, 10);
-  if (*end != '\0' || errno == ERANGE || parsed > 0xFFFFFFFFULL) return false;
+  if (end != begin + word.size() || errno == ERANGE || parsed > 0xFFFFFFFFULL) return false;
   *value = static_cast<std::uint32_t>(parsed);
   return true;
 }
@@ -77,6 +90,7 @@ void Parameter::setEmitError(double x) {
 }
 
 void Parameter::setSeqFile(const char* name) {
+  rejectFolder("Sequencing file", name);
   if (!canOpen(name)) {
     composeLine("Sequencing file %s does not exist\n", name);
     veltaErrorExit(line);
@@ -85,6 +99,7 @@ void Parameter::setSeqFile(const char* name) {
 }
 
 void Parameter::setRefFile(const char* name) {
+  rejectFolder("Reference file", name);
   if (!canOpen(name)) {
     composeLine("Reference file %s does not exist, swithcing to haplotype assembly\n", name);
     veltaWarning(line);
@@ -96,6 +111,7 @@ void Parameter::setRefFile(const char* name) {
 }
 
 void Parameter::setMapFile(const char* name) {
+  rejectFolder("SNP map file", name);
   if (!canOpen(name)) {
     composeLine("SNP map file %s does not exist\n", name);
     veltaErrorExit(line);
@@ -138,6 +154,10 @@ void Parameter::initFromMapStream(std::istream& in) {
     mapColumn4_.push_back(column4);
     majorAllele_.push_back(alleles[0]);
     minorAllele_.push_back(alleles[1]);
+  }
+  if (in.bad()) {
+    composeLine("SNP map file %s could not be read after line %zu\n", mapFile_, snpPos_.size());
+    veltaErrorExit(line);
   }
   nSnp_ = static_cast<unsigned int>(snpPos_.size());
   tranLogDiff_.resize(nSnp_, 0.0);

@@ -48,6 +48,13 @@ Read::Read(const std::string& text, const Parameter& parameter, const char* file
     : size_(0), flip_(veltaRand() & 1), runCount_(0) {
   LineCalls calls;
   parseLine(calls, text, parameter, fileName, lineNo);
+  if (calls.inconsistent > kReportedPerLine) {
+    composeLine(
+        "Read file %s, line %lu: %u more allele characters match neither allele of their SNP "
+        "or lie beyond the SNP map; dropped\n",
+        fileName, lineNo, calls.inconsistent - kReportedPerLine);
+    veltaWarning(line);
+  }
   storeRuns(calls.runs.data(), static_cast<unsigned>(calls.runs.size()));
 }
 
@@ -191,10 +198,15 @@ void Read::appendFragment(LineCalls& calls, const char* characters, unsigned len
     const char minorAllele = inMap ? parameter.getMinorAllele(static_cast<unsigned>(snp)) : '~';
     const char majorAllele = inMap ? parameter.getMajorAllele(static_cast<unsigned>(snp)) : '~';
     if (!inMap || (c != minorAllele && c != majorAllele)) {
+      // Each report quotes the whole line, so a long line full of such
+      // characters would print its length squared: past the first few, the
+      // characters are only counted.
+      if (++calls.inconsistent > kReportedPerLine) continue;
       std::printf("%s %s\n", text.c_str(), token.c_str());
-      composeLine("[%s] - Inconsistent allele %c at position %llu, given %c, should be %c or %c",
-                  text.c_str(), c, static_cast<unsigned long long>(snp + 1), c, minorAllele,
-                  majorAllele);
+      // The quoted line is cut so that the rest of the message always fits.
+      composeLine(
+          "[%.200s] - Inconsistent allele %c at position %llu, given %c, should be %c or %c",
+          text.c_str(), c, static_cast<unsigned long long>(snp + 1), c, minorAllele, majorAllele);
       veltaWarning(line);
       continue;
     }

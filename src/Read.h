@@ -160,7 +160,11 @@ class Read {
     std::vector<Run> runs;
     unsigned fragments = 0;
     unsigned characters = 0;
+    unsigned inconsistent = 0;  // characters matching neither allele of their SNP
   };
+  // Inconsistent allele characters reported one by one per line; the rest of
+  // a line's are counted and reported together.
+  static constexpr unsigned kReportedPerLine = 5;
 
   void parseLine(LineCalls& calls, const std::string& text, const Parameter& parameter,
                  const char* fileName, unsigned long lineNo);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -33,8 +34,10 @@ const char* const kUsage[] = {
     "-v verbose : verbose level (default 1)",
 };
 
+// A count beyond 32 bits saturates instead of wrapping to an unrelated one.
 int toInt(const char* value) {
-  return static_cast<int>(std::strtol(value, nullptr, 10));
+  const long parsed = std::strtol(value, nullptr, 10);
+  return static_cast<int>(std::clamp<long>(parsed, INT_MIN, INT_MAX));
 }
 double toDouble(const char* value) {
   return std::strtod(value, nullptr);
@@ -81,6 +84,62 @@ void applyOption(const char* option, const char* value, Parameter& parameter) {
       veltaWarning(line);
       exitWithHelp();
   }
+}
+
+void rejectOption(const char* option, const char* meaning, const char* expected, double value) {
+  composeLine("Option %s (%s) must be %s, found %g\n", option, meaning, expected, value);
+  veltaErrorExit(line);
+}
+
+void checkRate(double value, const char* option, const char* meaning) {
+  if (!(value >= 0 && value <= 1)) rejectOption(option, meaning, "between 0 and 1", value);
+}
+
+void checkNonNegative(double value, const char* option, const char* meaning) {
+  if (!(value >= 0 && std::isfinite(value))) {
+    rejectOption(option, meaning, "a finite number of 0 or more", value);
+  }
+}
+
+// Values that would turn the model's probabilities into NaN, or an inner loop
+// count into billions, end the run before anything is loaded. Panel settings
+// are checked in inference mode only, where they are used.
+void checkOptionValues(const Parameter& parameter) {
+  checkRate(parameter.getSeqError(), "-e", "sequencing error rate");
+  checkNonNegative(parameter.getSmoothMu(), "-u", "smoothing exponent");
+  if (!parameter.getHasRef()) return;
+  checkRate(parameter.getEmitError(), "-w", "mismatch rate");
+  checkNonNegative(parameter.getTranNe(), "-r", "population constant");
+  if (parameter.getSubIter() < 0) {
+    rejectOption("-m", "inner iterations", "0 or more", parameter.getSubIter());
+  }
+  // The warm start runs with a positive -n only; the upper limit waits for the
+  // panel, whose size lowers the sample size.
+  if (parameter.getMaxIter() > 0 && parameter.getSampleSize() < 1) {
+    rejectOption("-s", "panel haplotypes sampled for the warm start", "1 or more",
+                 parameter.getSampleSize());
+  }
+}
+
+// Runs whose result no read shaped are completed, but said so.
+void warnUnsampled(const Parameter& parameter) {
+  const int maxIter = parameter.getMaxIter();
+  if (maxIter == 0 || (maxIter < 0 && !parameter.getHasRef())) {
+    composeLine(
+        "Option -n is %d: no sampling iteration runs, so the haplotypes written are not drawn "
+        "from the reads\n",
+        maxIter);
+    veltaWarning(line);
+  }
+}
+
+void warnNoReads(const std::vector<Read>& reads, const Parameter& parameter) {
+  if (!reads.empty() || parameter.getNSnp() == 0) return;
+  composeLine(
+      "No read with an allele of the SNP map was loaded from the read file \"%s\": the "
+      "haplotypes written are not phased by any read\n",
+      parameter.getSeqFile());
+  veltaWarning(line);
 }
 
 // Sum over reads of their present alleles.
@@ -533,6 +592,7 @@ int runVelta(int argc, char** argv) {
   printVersionInformation();
   Parameter parameter;
   parseInputParameter(argc, argv, parameter);
+  checkOptionValues(parameter);
   // Settle where the result goes before hours of loading and sampling.
   checkOutputWritable(parameter.getOutFile());
   if (parameter.getOutFile()[0] == '\0') {
@@ -541,6 +601,8 @@ int runVelta(int argc, char** argv) {
   parameter.initFromMapFile();
   std::vector<Read> reads;
   readSeqFile(parameter.getSeqFile(), reads, parameter);
+  warnNoReads(reads, parameter);
+  warnUnsampled(parameter);
   Reference reference;
   if (parameter.getHasRef()) {
     reference.initFromFile(parameter.getRefFile(), parameter);

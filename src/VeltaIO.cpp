@@ -70,7 +70,8 @@ void composeLine(const char* format, ...) {
   va_start(args, format);
   // vsnprintf never writes past the buffer and always terminates it; longer
   // text is cut at the end of the buffer.
-  std::vsnprintf(line, kLineSize, format, args);
+  // va_start above initialises args; the analyzer misses it for variadic C++ functions.
+  std::vsnprintf(line, kLineSize, format, args);  // NOLINT(clang-analyzer-valist.Uninitialized)
   va_end(args);
 }
 
@@ -124,6 +125,10 @@ void readSeqStream(std::istream& in, const char* fileName, std::vector<Read>& re
     if (read.size() == 0) continue;
     addCoverage(read, coverage, fileName, lineNo);
     reads.push_back(read);
+  }
+  if (in.bad()) {
+    composeLine("Read file %s could not be read after line %lu\n", fileName, lineNo);
+    veltaErrorExit(line);
   }
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 #include <limits>
 #include <sstream>
 
@@ -12,6 +13,7 @@ namespace {
 
 using velta_test::FatalCatcher;
 using velta_test::FatalExit;
+using velta_test::ScratchDir;
 
 Parameter mapFrom(const std::string& text) {
   Parameter parameter;
@@ -157,6 +159,48 @@ TEST(MapLoader, EmptyFileGivesNoSnp) {
   EXPECT_EQ(p.getNSnp(), 0U);
 }
 
+TEST(MapLoader, AReadErrorIsFatalNotAnEarlyEnd) {
+  ScratchDir scratch;
+  std::ifstream folder(scratch.path());  // opens, but every read fails
+  Parameter p;
+  FatalCatcher catcher;
+  testing::internal::CaptureStderr();
+  EXPECT_THROW(p.initFromMapStream(folder), FatalExit);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "FATAL => SNP map file  could not be read after line 0\n\n");
+}
+
+TEST(FileOptions, AFolderIsRejectedAtOnce) {
+  ScratchDir scratch;
+  const std::string folder = scratch.path();
+  const struct {
+    void (Parameter::*set)(const char*);
+    const char* what;
+  } options[] = {{&Parameter::setSeqFile, "Sequencing file "},
+                 {&Parameter::setMapFile, "SNP map file "},
+                 {&Parameter::setRefFile, "Reference file "}};
+  for (const auto& option : options) {
+    Parameter p;
+    FatalCatcher catcher;
+    testing::internal::CaptureStderr();
+    EXPECT_THROW((p.*option.set)(folder.c_str()), FatalExit);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "FATAL => " + std::string(option.what) + folder + " is a folder, not a file\n\n");
+    EXPECT_FALSE(p.getHasRef());
+  }
+}
+
+TEST(MapLoader, ANulByteInsideANumberIsNotCutAway) {
+  const std::string nul(1, '\0');
+  for (const std::string& text :
+       {"20 rs1 1" + nul + "00 1 A G\n", "20 rs1 100 1" + nul + "7 A G\n"}) {
+    FatalCatcher catcher;
+    testing::internal::CaptureStderr();
+    EXPECT_THROW(mapFrom(text), FatalExit);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "FATAL => Map file has wrong format\n\n");
+  }
+}
+
 struct BadMap {
   const char* name;
   const char* text;
@@ -192,7 +236,10 @@ INSTANTIATE_TEST_SUITE_P(
                       BadMap{"IntegerNotANumber", "20 rs1 1 x1 A G\n"},
                       BadMap{"IntegerWithTrailingText", "20 rs1 1 1e5 A G\n"},
                       BadMap{"NegativeInteger", "20 rs1 1 -4 A G\n"},
-                      BadMap{"IntegerBeyond32Bits", "20 rs1 1 4294967296 A G\n"}),
+                      BadMap{"IntegerBeyond32Bits", "20 rs1 1 4294967296 A G\n"},
+                      BadMap{"CoordinateNotFinite", "20 rs1 nan 1 A G\n"},
+                      BadMap{"CoordinateInfinite", "20 rs1 1 1 A G\n20 rs2 -inf 2 A G\n"},
+                      BadMap{"CoordinateOverflows", "20 rs1 1e400 1 A G\n"}),
     [](const testing::TestParamInfo<BadMap>& info) { return info.param.name; });
 
 TEST(LineCounter, CountsWhiteSpaceSeparatedWords) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -135,6 +136,27 @@ TEST(ReadParsing, CharactersBeyondTheMapAreReportedAgainstTilde) {
             "WARINING => [12 A~] - Inconsistent allele ~ at position 13, given ~, should be ~ or "
             "~\n");
   EXPECT_EQ(callsOf(read), (Calls{{11, true}}));
+}
+
+TEST(ReadParsing, ALineFullOfMismatchesReportsAFewThenCountsTheRest) {
+  const Parameter p = twelveSnpMap();
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  // Twelve characters inside the map, then 3000 beyond it.
+  const Read read("1 " + std::string(3012, 'X'), p, "reads.txt", 7);
+  const std::string out = testing::internal::GetCapturedStdout();
+  const std::string err = testing::internal::GetCapturedStderr();
+  std::size_t reports = 0;
+  for (std::size_t at = err.find("Inconsistent allele"); at != std::string::npos;
+       at = err.find("Inconsistent allele", at + 1)) {
+    ++reports;
+  }
+  EXPECT_EQ(reports, 5U);
+  EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 5);
+  EXPECT_NE(err.find("WARINING => Read file reads.txt, line 7: 3007 more allele characters match "
+                     "neither allele of their SNP or lie beyond the SNP map; dropped\n"),
+            std::string::npos);
+  EXPECT_EQ(read.size(), 0U);
 }
 
 TEST(ReadParsing, AReadOfMismatchesOnlyHasSizeZero) {

@@ -69,7 +69,9 @@ RunResult runBinary(const std::string& binary, const std::vector<std::string>& a
   ScratchDir scratch;
   const std::string outPath = scratch.file("stdout");
   const std::string errPath = scratch.file("stderr");
-  std::string command = env + " " + quote(binary);
+  // A run that writes more than 1 GiB to any file is cut off (and fails its
+  // test) rather than filling the disk.
+  std::string command = "ulimit -f 1048576 && " + env + " " + quote(binary);
   for (const std::string& arg : args) command += " " + quote(arg);
   command += " </dev/null >" + quote(outPath) + " 2>" + quote(errPath);
   const int raw = std::system(command.c_str());

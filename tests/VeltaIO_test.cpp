@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -135,6 +136,18 @@ TEST(ReadFile, ASnpMayGatherAtMostWhatItsCountsHold) {
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "FATAL => Read file reads.txt, line 65537: SNP 2 of the SNP map is covered by more "
             "than 65535 read alleles, more than its allele counts hold\n\n");
+}
+
+TEST(ReadFile, AReadErrorIsFatalNotAnEarlyEnd) {
+  const Parameter p = mapOf(kThreeSnps);
+  ScratchDir scratch;
+  std::ifstream folder(scratch.path());  // opens, but every read fails
+  std::vector<Read> reads;
+  FatalCatcher catcher;
+  testing::internal::CaptureStderr();
+  EXPECT_THROW(readSeqStream(folder, "reads.txt", reads, p), FatalExit);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "FATAL => Read file reads.txt could not be read after line 0\n\n");
 }
 
 TEST(ReadFile, AMissingFileGivesNoReadsAndNoMessage) {
