@@ -109,15 +109,19 @@ const AlleleDrawTable& AlleleDrawTable::forParameter(const Parameter& parameter)
                          parameter.getEmitLogError()};
   // Compared bit for bit, so that settings that are not a number do not
   // rebuild the table at every draw.
-  if (!table.built_ || std::memcmp(key, table.key_, sizeof key) != 0) table.build(key);
+  // Bit for bit on purpose: a NaN setting must match itself.
+  // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison)
+  if (!table.built_ || std::memcmp(key, table.key_, sizeof key) != 0) {
+    table.build(key);
+  }
   return table;
 }
 
 void AlleleDrawTable::build(const double (&key)[5]) {
   std::memcpy(key_, key, sizeof key_);
   built_ = true;
-  threshold_.resize(kCounts * kCounts);
-  pathThreshold_.resize(2 * kCounts * kCounts);
+  threshold_.resize(std::size_t{kCounts} * kCounts);
+  pathThreshold_.resize(std::size_t{2} * kCounts * kCounts);
   for (unsigned k0 = 0; k0 < kCounts; ++k0) {
     for (unsigned k1 = 0; k1 < kCounts; ++k1) {
       threshold_[k0 * kCounts + k1] = zeroThreshold(logWeight(k0, k1), logWeight(k1, k0));
@@ -156,7 +160,8 @@ void Haplotype::sample(const Parameter& parameter) {
   const AlleleDrawTable& table = AlleleDrawTable::forParameter(parameter);
   RandomStream random;
   drawAlleles([&](unsigned j) {
-    return table.choose(alleleCount_[2 * j], alleleCount_[2 * j + 1], random.next());
+    return table.choose(alleleCount_[std::size_t{2} * j], alleleCount_[std::size_t{2} * j + 1],
+                        random.next());
   });
   time_ += std::clock() - start;
   ++count_;
@@ -167,7 +172,8 @@ void Haplotype::sample(const RefPath& path, const Parameter& parameter) {
   const AlleleDrawTable& table = AlleleDrawTable::forParameter(parameter);
   RandomStream random;
   drawAlleles([&](unsigned j) {
-    return table.choose(alleleCount_[2 * j], alleleCount_[2 * j + 1], path[j], random.next());
+    return table.choose(alleleCount_[std::size_t{2} * j], alleleCount_[std::size_t{2} * j + 1],
+                        path[j], random.next());
   });
   time_ += std::clock() - start;
   ++count_;

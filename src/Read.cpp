@@ -206,7 +206,7 @@ void Read::appendFragment(LineCalls& calls, const char* characters, unsigned len
       // The quoted line is cut so that the rest of the message always fits.
       composeLine(
           "[%.200s] - Inconsistent allele %c at position %llu, given %c, should be %c or %c",
-          text.c_str(), c, static_cast<unsigned long long>(snp + 1), c, minorAllele, majorAllele);
+          text.c_str(), c, static_cast<unsigned long long>(snp) + 1, c, minorAllele, majorAllele);
       veltaWarning(line);
       continue;
     }
@@ -284,7 +284,11 @@ const FlipDrawTable& FlipDrawTable::forParameter(const Parameter& parameter) {
                          parameter.getSeqLogError()};
   // Compared bit for bit, so that settings that are not a number do not
   // rebuild the table at every draw.
-  if (!table.built_ || std::memcmp(key, table.key_, sizeof key) != 0) table.build(key);
+  // Bit for bit on purpose: a NaN setting must match itself.
+  // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison)
+  if (!table.built_ || std::memcmp(key, table.key_, sizeof key) != 0) {
+    table.build(key);
+  }
   return table;
 }
 
@@ -299,7 +303,7 @@ void FlipDrawTable::build(const double (&key)[3]) {
       weight_[triangle(n) + m] = std::exp(logWeight(n, m));
     }
   }
-  twoThreshold_.assign(kSmall * kSmall * kSmall, 0);
+  twoThreshold_.assign(std::size_t{kSmall} * kSmall * kSmall, 0);
   for (unsigned n = 0; n < kSmall; ++n) {
     for (unsigned m1 = 0; m1 <= n; ++m1) {
       for (unsigned m2 = 0; m2 <= n; ++m2) {

@@ -46,7 +46,7 @@ std::vector<std::uint16_t> allocateBackPointers(std::size_t snpNo, int S) {
     composeLine(
         "Best path search needs %llu bytes for its back-pointer table (%zu SNPs x %d x %d "
         "sample pairs), which could not be allocated; a smaller sample size (-s) needs less\n",
-        static_cast<unsigned long long>(entries * sizeof(std::uint16_t)), snpNo, S, S);
+        static_cast<unsigned long long>(entries) * sizeof(std::uint16_t), snpNo, S, S);
     veltaErrorExit(line);
   }
 }
@@ -69,7 +69,7 @@ double startForward(double* current, const std::uint64_t* panel, std::uint64_t m
                     std::size_t hapNo, const double* table) {
   double sum = 0.0;
   for (std::size_t k = 0; k < hapNo; ++k) {
-    current[k] = table[8 * differByte(panel, mask, k / 8) + k % 8];
+    current[k] = table[std::size_t{8} * differByte(panel, mask, k / 8) + k % 8];
     sum += current[k];
   }
   return sum;
@@ -86,7 +86,7 @@ double forwardStep(const double* __restrict previous, double* __restrict current
   double sums[8] = {0, 0, 0, 0, 0, 0, 0, 0};
   const std::size_t groups = hapNo / 8;
   for (std::size_t g = 0; g < groups; ++g) {
-    const double* e = table + 8 * differByte(panel, mask, g);
+    const double* e = table + std::size_t{8} * differByte(panel, mask, g);
     const double* p = previous + 8 * g;
     double* c = current + 8 * g;
     for (std::size_t t = 0; t < 8; ++t) {
@@ -96,7 +96,7 @@ double forwardStep(const double* __restrict previous, double* __restrict current
   }
   const std::size_t rest = hapNo - 8 * groups;
   if (rest > 0) {
-    const double* e = table + 8 * differByte(panel, mask, groups);
+    const double* e = table + std::size_t{8} * differByte(panel, mask, groups);
     const double* p = previous + 8 * groups;
     double* c = current + 8 * groups;
     for (std::size_t t = 0; t < rest; ++t) {
@@ -460,13 +460,14 @@ void Reference::reserveWorkspace(const char* fileName) {
     sums_.assign(snpNo, 0.0);
     stays_.assign(snpNo, 0.0);
     moves_.assign(snpNo, 0.0);
-    emissionTable_.assign(256 * 8, 0.0);
+    emissionTable_.assign(std::size_t{256} * 8, 0.0);
   } catch (const std::bad_alloc&) {
-    const std::size_t doubles = (checkpointCount + segmentCount) * stride_ + 3 * snpNo + 256 * 8;
+    const std::size_t doubles =
+        (checkpointCount + segmentCount) * stride_ + 3 * snpNo + std::size_t{256} * 8;
     composeLine(
         "Reference file %s: the copying model over %d haplotypes x %d SNPs needs %llu bytes "
         "of working memory, which could not be allocated\n",
-        fileName, hapNo_, snpNo_, static_cast<unsigned long long>(doubles * sizeof(double)));
+        fileName, hapNo_, snpNo_, static_cast<unsigned long long>(doubles) * sizeof(double));
     veltaErrorExit(line);
   }
 }
