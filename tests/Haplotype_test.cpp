@@ -20,15 +20,7 @@ namespace {
 
 using Counts = std::vector<std::pair<int, int>>;
 
-// `n` SNPs, all with major A and minor G.
-Parameter uniformMap(int n) {
-  std::ostringstream map;
-  for (int i = 0; i < n; ++i) map << "1 s" << i << ' ' << i << " 0 A G\n";
-  std::istringstream in(map.str());
-  Parameter parameter;
-  parameter.initFromMapStream(in);
-  return parameter;
-}
+using velta_test::uniformMap;
 
 Counts countsOf(const Haplotype& h) {
   Counts counts;

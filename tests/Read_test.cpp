@@ -35,15 +35,7 @@ Parameter twelveSnpMap() {
   return parameter;
 }
 
-// A map of `n` SNPs, all with major A and minor G.
-Parameter uniformMap(int n) {
-  std::ostringstream map;
-  for (int i = 0; i < n; ++i) map << "1 s" << i << ' ' << i << " 0 A G\n";
-  std::istringstream in(map.str());
-  Parameter parameter;
-  parameter.initFromMapStream(in);
-  return parameter;
-}
+using velta_test::uniformMap;
 
 Calls callsOf(const Read& read) {
   Calls calls;

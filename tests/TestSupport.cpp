@@ -9,9 +9,23 @@
 #include <fstream>
 #include <sstream>
 
+#include "Parameter.h"
 #include "VeltaIO.h"
 
 namespace velta_test {
+
+Parameter mapFromText(const std::string& text) {
+  std::istringstream in(text);
+  Parameter parameter;
+  parameter.initFromMapStream(in);
+  return parameter;
+}
+
+Parameter uniformMap(int n) {
+  std::ostringstream map;
+  for (int i = 0; i < n; ++i) map << "1 s" << i << ' ' << i << " 0 A G\n";
+  return mapFromText(map.str());
+}
 
 ScratchDir::ScratchDir() {
   const char* tmp = std::getenv("TMPDIR");

@@ -6,7 +6,14 @@
 #include <string>
 #include <vector>
 
+class Parameter;
+
 namespace velta_test {
+
+// A parameter record holding the map given as text.
+Parameter mapFromText(const std::string& text);
+// A map of `n` SNPs, all with major A and minor G.
+Parameter uniformMap(int n);
 
 // A fresh scratch folder under the system temporary folder, removed (with its
 // contents) when the object goes.
