@@ -367,8 +367,15 @@ bool Read::sampleFlip(const Haplotype& first, const Haplotype& second, const Par
 
 // The passes are built twice, for processors with a bit-count instruction and
 // for any other, and the first call picks one: counting agreements is most of
-// a draw's work.
-__attribute__((target_clones("popcnt", "default"))) void Read::sampleFlips(
+// a draw's work. Only g++ builds the clones of a member function; other
+// compilers (clang for the fuzzers) build the portable pass alone.
+#if defined(__GNUC__) && !defined(__clang__)
+#define VELTA_POPCOUNT_CLONES __attribute__((target_clones("popcnt", "default")))
+#else
+#define VELTA_POPCOUNT_CLONES
+#endif
+
+VELTA_POPCOUNT_CLONES void Read::sampleFlips(
     std::vector<Read>& reads, Haplotype& haplotype, const Parameter& parameter) {
   const FlipDrawTable& table = FlipDrawTable::forParameter(parameter);
   RandomStream random;
@@ -430,7 +437,7 @@ inline void Read::moveSides(const std::vector<Read>& reads, const std::uint32_t*
   }
 }
 
-__attribute__((target_clones("popcnt", "default"))) void Read::sampleFlips(
+VELTA_POPCOUNT_CLONES void Read::sampleFlips(
     std::vector<Read>& reads, Haplotype& first, Haplotype& second, const Parameter& parameter) {
   const FlipDrawTable& table = FlipDrawTable::forParameter(parameter);
   Haplotype* const sides[2] = {&first, &second};
