@@ -13,11 +13,8 @@
 
 namespace {
 
-struct MapCounts {
-  std::uint64_t read = 0;
+struct MapCounts : SiteCounts {
   std::uint64_t kept = 0;
-  std::uint64_t multiAllelic = 0;
-  std::uint64_t notSnp = 0;
   std::uint64_t missing = 0;
   std::uint64_t homozygous = 0;
 };
@@ -86,13 +83,7 @@ void convertMap(const ConvertOptions& options) {
   Genotypes genotypes;
   SiteOrder order(options.vcf);
   MapCounts counts;
-  while (input.next(record.get())) {
-    ++counts.read;
-    const SiteKind kind = classifySite(record.get());
-    if (kind != SiteKind::kBiallelicSnp) {
-      ++(kind == SiteKind::kMultiAllelic ? counts.multiAllelic : counts.notSnp);
-      continue;
-    }
+  while (nextBiallelicSnp(input, record.get(), counts)) {
     const std::string site = input.describe(record.get());
     genotypes.read(input.header(), record.get(), options.vcf.c_str(), site);
     const CallKind call = classifyCall(input, record.get(), genotypes.sample(column),

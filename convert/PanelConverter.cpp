@@ -17,11 +17,8 @@ namespace {
 // velta addresses panel haplotypes with 16-bit indices.
 constexpr int kMaxHaplotypes = 65536;
 
-struct PanelCounts {
-  std::uint64_t read = 0;
+struct PanelCounts : SiteCounts {
   std::uint64_t kept = 0;
-  std::uint64_t multiAllelic = 0;
-  std::uint64_t notSnp = 0;
   std::uint64_t monomorphic = 0;
   std::uint64_t unphased = 0;
 };
@@ -135,13 +132,7 @@ void convertPanel(const ConvertOptions& options) {
   SiteOrder order(options.vcf);
   PanelCounts counts;
   std::string row(2 * static_cast<std::size_t>(samples), ' ');
-  while (input.next(record.get())) {
-    ++counts.read;
-    const SiteKind kind = classifySite(record.get());
-    if (kind != SiteKind::kBiallelicSnp) {
-      ++(kind == SiteKind::kMultiAllelic ? counts.multiAllelic : counts.notSnp);
-      continue;
-    }
+  while (nextBiallelicSnp(input, record.get(), counts)) {
     const std::string site = input.describe(record.get());
     genotypes.read(input.header(), record.get(), options.vcf.c_str(), site);
     if (!fillPanelRow(input, record.get(), genotypes, options.allowUnphased, row)) {

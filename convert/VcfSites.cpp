@@ -73,3 +73,13 @@ void SiteOrder::check(const char* chrom, std::int64_t position, const std::strin
   lastPosition_ = position;
   lastSite_ = site;
 }
+
+bool nextBiallelicSnp(VcfInput& input, bcf1_t* record, SiteCounts& counts) {
+  while (input.next(record)) {
+    ++counts.read;
+    const SiteKind kind = classifySite(record);
+    if (kind == SiteKind::kBiallelicSnp) return true;
+    ++(kind == SiteKind::kMultiAllelic ? counts.multiAllelic : counts.notSnp);
+  }
+  return false;
+}

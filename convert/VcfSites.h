@@ -7,6 +7,7 @@
 #include <string>
 
 #include "HtsHandles.h"
+#include "VcfInput.h"
 
 enum class SiteKind {
   kBiallelicSnp,  // REF and one ALT, both a single base A, C, G or T
@@ -16,6 +17,17 @@ enum class SiteKind {
 
 // Needs the record unpacked up to its alleles.
 SiteKind classifySite(const bcf1_t* record);
+
+// Records read by a conversion, and those passed over as not biallelic SNPs.
+struct SiteCounts {
+  std::uint64_t read = 0;
+  std::uint64_t multiAllelic = 0;
+  std::uint64_t notSnp = 0;
+};
+
+// Reads records into `record` until a biallelic SNP, counting what it passes
+// over; false at the end of the input.
+bool nextBiallelicSnp(VcfInput& input, bcf1_t* record, SiteCounts& counts);
 
 // The upper-case base of a single-base allele.
 char alleleBase(const char* allele);
