@@ -28,7 +28,7 @@ if [ "${KEEP:-0}" = 1 ]; then echo "inputs kept in $dir"; else trap 'rm -rf "$di
 # bytes the run's data structures hold at their peak.
 generate() {
   python3 - "$dir/$1" "$@" <<'PYTHON'
-import os, random, sys
+import math, os, random, sys
 
 out, mode = sys.argv[1], sys.argv[2]
 n_snp = int(sys.argv[3])
@@ -91,14 +91,16 @@ with open(f"{out}/reads.txt", "w") as f:
 # coverage count (4), three haplotypes' counts and alleles (13), the polish
 # pass's per-SNP tables (33). Per read: the record (88) and its three smallest
 # heap blocks (3 x 32), the vector at up to twice its size; per read allele the
-# polish pass's copies (9). Inference adds the panel bits, the forward pass's
-# H x S doubles and the best path search's S x S back-pointers per SNP.
+# polish pass's copies (9). Inference adds the panel bits, the path draw's
+# forward vectors (one every ceil(sqrt S) SNPs plus one segment) with three
+# per-SNP doubles, and the best path search's S x S back-pointers per SNP.
 need = n_snp * (102 + 4 + 13 + 33) + n_reads * (2 * 88 + 96) + n_alleles * 9
 if mode == "inference":
     words = (n_hap + 63) // 64
     sample = min(30, n_hap)
     need += n_snp * words * 8 * 2            # panel rows, grown by doubling
-    need += n_hap * n_snp * 8 + n_snp * 8    # forward values and totals
+    step = math.isqrt(n_snp - 1) + 1 if n_snp > 1 else 1
+    need += (n_snp // step + 1 + step) * words * 64 * 8 + 3 * n_snp * 8  # forward checkpoints
     need += n_snp * sample * sample * 2      # back-pointers of the search
     need += 2 * sample * sample * 8 * 2      # score layers and candidates
 with open(f"{out}/need.txt", "w") as f:
