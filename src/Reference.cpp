@@ -185,32 +185,26 @@ bool ranksAbove(double value, int index, double otherValue, int otherIndex) {
   return value >= otherValue && (value > otherValue || index < otherIndex);
 }
 
-void offer(TopTwo& top, double value, int index) {
-  if (!ranksAbove(value, index, top.value[1], top.index[1])) return;
-  if (ranksAbove(value, index, top.value[0], top.index[0])) {
+// Puts the candidate first (the first moves down) or second.
+void place(TopTwo& top, double value, int index, bool first) {
+  if (first) {
     top.value[1] = top.value[0];
     top.index[1] = top.index[0];
-    top.value[0] = value;
-    top.index[0] = index;
-  } else {
-    top.value[1] = value;
-    top.index[1] = index;
   }
+  top.value[first ? 0 : 1] = value;
+  top.index[first ? 0 : 1] = index;
+}
+
+void offer(TopTwo& top, double value, int index) {
+  if (!ranksAbove(value, index, top.value[1], top.index[1])) return;
+  place(top, value, index, ranksAbove(value, index, top.value[0], top.index[0]));
 }
 
 // The same for candidates offered in increasing flat index order, where an
 // equal value never displaces an earlier one.
 void offerInOrder(TopTwo& top, double value, int index) {
   if (!(value > top.value[1])) return;
-  if (value > top.value[0]) {
-    top.value[1] = top.value[0];
-    top.index[1] = top.index[0];
-    top.value[0] = value;
-    top.index[0] = index;
-  } else {
-    top.value[1] = value;
-    top.index[1] = index;
-  }
+  place(top, value, index, value > top.value[0]);
 }
 
 // Working arrays of one search, sized once per call for S x S pairs.
