@@ -51,9 +51,8 @@ void takeFileName(const char* argument, CompareOptions& options) {
 void checkSameLength(const std::vector<PhasedGenotype>& truth,
                      const std::vector<PhasedGenotype>& phased, const CompareOptions& options) {
   if (truth.size() == phased.size()) return;
-  composeLine("%s has %zu SNP lines but %s has %zu; both must give every SNP", options.truthFile,
-              truth.size(), options.phasedFile, phased.size());
-  veltaErrorExit(line);
+  veltaFatal("%s has %zu SNP lines but %s has %zu; both must give every SNP", options.truthFile,
+             truth.size(), options.phasedFile, phased.size());
 }
 
 // Loads the map through velta's own loader, so a map velta accepts is read
@@ -62,16 +61,14 @@ void loadMatchingMap(const CompareOptions& options, std::size_t nSnp, Parameter&
   map.setMapFile(options.mapFile);
   map.initFromMapFile();
   if (map.getNSnp() == nSnp) return;
-  composeLine("%s has %u SNPs but %s has %zu SNP lines", options.mapFile, map.getNSnp(),
-              options.truthFile, nSnp);
-  veltaErrorExit(line);
+  veltaFatal("%s has %u SNPs but %s has %zu SNP lines", options.mapFile, map.getNSnp(),
+             options.truthFile, nSnp);
 }
 
 void writeReport(const std::string& text) {
   std::fputs(text.c_str(), stdout);
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-    composeLine("the report could not be written to standard output");
-    veltaErrorExit(line);
+    veltaFatal("the report could not be written to standard output");
   }
 }
 

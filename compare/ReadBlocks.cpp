@@ -68,25 +68,22 @@ void collectCalledSnps(const std::string& text, const char* fileName, unsigned l
     if (number.empty()) return;
     unsigned long long first = 0;
     if (!parseSnpNumber(number, &first)) {
-      composeLine("%s line %lu: expected a SNP number (a whole number from 1), found \"%.40s\"",
-                  fileName, lineNo, number.c_str());
-      veltaErrorExit(line);
+      veltaFatal("%s line %lu: expected a SNP number (a whole number from 1), found \"%.40s\"",
+                 fileName, lineNo, number.c_str());
     }
     const std::string run = nextWord(text, pos);
     if (run.empty()) {
-      composeLine("%s line %lu: SNP number %llu has no run of alleles after it", fileName, lineNo,
-                  first);
-      veltaErrorExit(line);
+      veltaFatal("%s line %lu: SNP number %llu has no run of alleles after it", fileName, lineNo,
+                 first);
     }
     for (std::size_t j = 0; j < run.size(); ++j) {
       if (run[j] == '-') continue;
       const unsigned long long snp = first - 1 + j;
       if (snp >= nSnp) {
-        composeLine(
+        veltaFatal(
             "%s line %lu: the run at SNP %llu shows an allele at SNP %llu, past the last "
             "of the %u SNPs",
             fileName, lineNo, first, snp + 1, nSnp);
-        veltaErrorExit(line);
       }
       snps.push_back(static_cast<unsigned int>(snp));
     }
@@ -109,8 +106,7 @@ void linkReadStream(std::istream& in, const char* fileName, SnpLinks& links) {
 std::vector<unsigned int> loadReadBlocks(const char* fileName, unsigned int nSnp) {
   std::ifstream in(fileName);
   if (!in) {
-    composeLine("Read file %s cannot be opened", fileName);
-    veltaErrorExit(line);
+    veltaFatal("Read file %s cannot be opened", fileName);
   }
   SnpLinks links(nSnp);
   linkReadStream(in, fileName, links);

@@ -1,11 +1,10 @@
 #include "HtsHandles.h"
 
-#include "Messages.h"
+#include "VeltaIO.h"
 
 HtsFilePtr openHtsInput(const std::string& path, const char* what) {
   HtsFilePtr file(hts_open(path.c_str(), "r"));
   if (!file)
-    convertFatal("cannot open %s %s (missing, unreadable or not a known format)", what,
-                 path.c_str());
+    veltaFatal("cannot open %s %s (missing, unreadable or not a known format)", what, path.c_str());
   return file;
 }

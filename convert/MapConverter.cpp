@@ -5,11 +5,11 @@
 #include <string>
 
 #include "HtsHandles.h"
-#include "Messages.h"
 #include "OutputFile.h"
 #include "SnpMap.h"
 #include "VcfInput.h"
 #include "VcfSites.h"
+#include "VeltaIO.h"
 
 namespace {
 
@@ -35,13 +35,13 @@ std::string someSampleNames(const bcf_hdr_t* header) {
 int selectSample(VcfInput& input, const std::string& name) {
   const int index = bcf_hdr_id2int(input.header(), BCF_DT_SAMPLE, name.c_str());
   if (index < 0) {
-    convertFatal("sample %s is not in %s (its samples: %s)", name.c_str(), input.path().c_str(),
-                 someSampleNames(input.header()).c_str());
+    veltaFatal("sample %s is not in %s (its samples: %s)", name.c_str(), input.path().c_str(),
+               someSampleNames(input.header()).c_str());
   }
   // htslib's subsetting splits its list at commas; such a name is read in place.
   if (name.find(',') != std::string::npos) return index;
   if (bcf_hdr_set_samples(input.header(), name.c_str(), 0) != 0) {
-    convertFatal("cannot select sample %s of %s", name.c_str(), input.path().c_str());
+    veltaFatal("cannot select sample %s of %s", name.c_str(), input.path().c_str());
   }
   return 0;
 }
@@ -52,9 +52,9 @@ CallKind classifyCall(const VcfInput& input, const bcf1_t* record, const std::in
   for (int k = 0; k < n; ++k) {
     if (bcf_gt_is_missing(gt[k])) return CallKind::kMissing;
     if (bcf_gt_allele(gt[k]) > 1) {
-      convertFatal("%s record %s: sample %s has allele %d at a site with one ALT",
-                   input.path().c_str(), input.describe(record).c_str(), sample.c_str(),
-                   bcf_gt_allele(gt[k]));
+      veltaFatal("%s record %s: sample %s has allele %d at a site with one ALT",
+                 input.path().c_str(), input.describe(record).c_str(), sample.c_str(),
+                 bcf_gt_allele(gt[k]));
     }
   }
   if (n == 0) return CallKind::kMissing;
@@ -103,9 +103,9 @@ void convertMap(const ConvertOptions& options) {
     ++counts.kept;
   }
   if (counts.kept == 0) {
-    convertFatal("%s: no %sbiallelic SNP called for sample %s%s%s", options.vcf.c_str(),
-                 options.hetOnly ? "heterozygous " : "", options.sample.c_str(),
-                 options.region.empty() ? "" : " in ", options.region.c_str());
+    veltaFatal("%s: no %sbiallelic SNP called for sample %s%s%s", options.vcf.c_str(),
+               options.hetOnly ? "heterozygous " : "", options.sample.c_str(),
+               options.region.empty() ? "" : " in ", options.region.c_str());
   }
   mapFile.commit();
   printMapSummary(options, counts);

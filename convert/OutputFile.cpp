@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "Messages.h"
+#include "VeltaIO.h"
 
 OutputFile::OutputFile(const std::string& path) : path_(path), partPath_(path + ".part") {
   out_.open(partPath_, std::ios::out | std::ios::trunc);
-  if (!out_) convertFatal("cannot create %s: %s", partPath_.c_str(), std::strerror(errno));
+  if (!out_) veltaFatal("cannot create %s: %s", partPath_.c_str(), std::strerror(errno));
 }
 
 OutputFile::~OutputFile() {
@@ -19,14 +19,13 @@ OutputFile::~OutputFile() {
 
 void OutputFile::commit() {
   out_.close();
-  if (!out_) convertFatal("cannot write %s (disk full?)", partPath_.c_str());
+  if (!out_) veltaFatal("cannot write %s (disk full?)", partPath_.c_str());
   renamePartFile(partPath_, path_);
   committed_ = true;
 }
 
 void renamePartFile(const std::string& partPath, const std::string& path) {
   if (std::rename(partPath.c_str(), path.c_str()) != 0) {
-    convertFatal("cannot rename %s to %s: %s", partPath.c_str(), path.c_str(),
-                 std::strerror(errno));
+    veltaFatal("cannot rename %s to %s: %s", partPath.c_str(), path.c_str(), std::strerror(errno));
   }
 }

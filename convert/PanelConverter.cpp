@@ -6,11 +6,11 @@
 #include <sstream>
 
 #include "HtsHandles.h"
-#include "Messages.h"
 #include "OutputFile.h"
 #include "SnpMap.h"
 #include "VcfInput.h"
 #include "VcfSites.h"
+#include "VeltaIO.h"
 
 namespace {
 
@@ -27,23 +27,22 @@ void excludeSamples(VcfInput& input, const std::string& list) {
   std::string joined = "^";
   for (const std::string& name : readNameList(list)) {
     if (bcf_hdr_id2int(input.header(), BCF_DT_SAMPLE, name.c_str()) < 0) {
-      convertFatal("sample %s of --samples-exclude is not in %s", name.c_str(),
-                   input.path().c_str());
+      veltaFatal("sample %s of --samples-exclude is not in %s", name.c_str(), input.path().c_str());
     }
     if (joined.size() > 1) joined += ',';
     joined += name;
   }
   if (joined.size() > 1 && bcf_hdr_set_samples(input.header(), joined.c_str(), 0) != 0) {
-    convertFatal("cannot leave out the samples of --samples-exclude from %s", input.path().c_str());
+    veltaFatal("cannot leave out the samples of --samples-exclude from %s", input.path().c_str());
   }
 }
 
 int checkedSampleCount(const VcfInput& input) {
   const int samples = bcf_hdr_nsamples(input.header());
-  if (samples == 0) convertFatal("panel %s has no sample left to use", input.path().c_str());
+  if (samples == 0) veltaFatal("panel %s has no sample left to use", input.path().c_str());
   if (2 * static_cast<long>(samples) > kMaxHaplotypes) {
-    convertFatal("panel %s has %d samples (%d haplotypes); velta holds at most %d haplotypes",
-                 input.path().c_str(), samples, 2 * samples, kMaxHaplotypes);
+    veltaFatal("panel %s has %d samples (%d haplotypes); velta holds at most %d haplotypes",
+               input.path().c_str(), samples, 2 * samples, kMaxHaplotypes);
   }
   return samples;
 }
@@ -62,7 +61,7 @@ bool fillPanelRow(const VcfInput& input, const bcf1_t* record, const Genotypes& 
     // A lone "." is how many files write a missing diploid genotype.
     const bool missing = bcf_gt_is_missing(gt[0]) || (ploidy == 2 && bcf_gt_is_missing(gt[1]));
     if (ploidy != 2 && !missing) {
-      convertFatal(
+      veltaFatal(
           "panel %s record %s: sample %s has genotype %s; a panel needs two haplotypes "
           "per sample",
           input.path().c_str(), input.describe(record).c_str(), sampleName,
@@ -70,7 +69,7 @@ bool fillPanelRow(const VcfInput& input, const bcf1_t* record, const Genotypes& 
     }
     if (missing || !bcf_gt_is_phased(gt[1])) {
       if (allowUnphased) return false;
-      convertFatal(
+      veltaFatal(
           "panel %s record %s: sample %s has the %s genotype %s; a panel needs phased "
           "haplotypes (--allow-unphased drops such sites)",
           input.path().c_str(), input.describe(record).c_str(), sampleName,
@@ -79,8 +78,8 @@ bool fillPanelRow(const VcfInput& input, const bcf1_t* record, const Genotypes& 
     for (int k = 0; k < 2; ++k) {
       const int allele = bcf_gt_allele(gt[k]);
       if (allele > 1) {
-        convertFatal("panel %s record %s: sample %s has allele %d at a site with one ALT",
-                     input.path().c_str(), input.describe(record).c_str(), sampleName, allele);
+        veltaFatal("panel %s record %s: sample %s has allele %d at a site with one ALT",
+                   input.path().c_str(), input.describe(record).c_str(), sampleName, allele);
       }
       row[2 * i + k] = bases[allele];
     }
@@ -153,8 +152,8 @@ void convertPanel(const ConvertOptions& options) {
     ++counts.kept;
   }
   if (counts.kept == 0) {
-    convertFatal("panel %s: no biallelic SNP with both alleles among the panel's haplotypes%s%s",
-                 options.vcf.c_str(), options.region.empty() ? "" : " in ", options.region.c_str());
+    veltaFatal("panel %s: no biallelic SNP with both alleles among the panel's haplotypes%s%s",
+               options.vcf.c_str(), options.region.empty() ? "" : " in ", options.region.c_str());
   }
   mapFile.commit();
   panelFile.commit();

@@ -5,7 +5,7 @@
 #include <istream>
 #include <sstream>
 
-#include "Messages.h"
+#include "VeltaIO.h"
 
 PhaseSets::PhaseSets(std::size_t snps) : parent_(snps), size_(snps, 1) {
   for (std::size_t k = 0; k < snps; ++k) parent_[k] = static_cast<std::uint32_t>(k);
@@ -64,13 +64,13 @@ void linkSnpsByReads(std::istream& in, const std::string& path, const SnpMap& ma
     while (words >> number) {
       unsigned long first = 0;
       if (!parseSnpNumber(number, &first) || !(words >> run)) {
-        convertFatal(
+        veltaFatal(
             "read file %s line %zu: expected pairs of a SNP number from 1 and a run of "
             "alleles, found '%.40s'",
             path.c_str(), lineNo, number.c_str());
       }
       if (first > map.size() || run.size() > map.size() - (first - 1)) {
-        convertFatal(
+        veltaFatal(
             "read file %s line %zu: SNPs %lu to %zu lie beyond the map's %zu SNPs (a read "
             "file of another map?)",
             path.c_str(), lineNo, first, static_cast<std::size_t>(first - 1) + run.size(),
@@ -87,5 +87,5 @@ void linkSnpsByReads(std::istream& in, const std::string& path, const SnpMap& ma
       }
     }
   }
-  if (in.bad()) convertFatal("read file %s: read error after line %zu", path.c_str(), lineNo);
+  if (in.bad()) veltaFatal("read file %s: read error after line %zu", path.c_str(), lineNo);
 }

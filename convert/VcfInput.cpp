@@ -1,6 +1,6 @@
 #include "VcfInput.h"
 
-#include "Messages.h"
+#include "VeltaIO.h"
 
 namespace {
 constexpr std::uint64_t kRecordsPerProgressLine = 100000;
@@ -11,10 +11,10 @@ VcfInput::VcfInput(const std::string& path, const std::string& region, const cha
   file_ = openHtsInput(path, what);
   const htsFormat* format = hts_get_format(file_.get());
   if (format->category != variant_data) {
-    convertFatal("%s %s is not a VCF or BCF file", what, path.c_str());
+    veltaFatal("%s %s is not a VCF or BCF file", what, path.c_str());
   }
   header_.reset(bcf_hdr_read(file_.get()));
-  if (!header_) convertFatal("%s %s: cannot read its header", what, path.c_str());
+  if (!header_) veltaFatal("%s %s: cannot read its header", what, path.c_str());
   if (!region.empty()) {
     // As htslib does: a contig of exactly this name wins over a range reading.
     const bool isContig = bcf_hdr_name2id(header_.get(), region.c_str()) >= 0;
@@ -39,8 +39,8 @@ void VcfInput::openRegion() {
     return;
   }
   if (!iterator_) {
-    convertFatal("--region %s: %s has no records on that chromosome (its index does not know it)",
-                 regionText, path_.c_str());
+    veltaFatal("--region %s: %s has no records on that chromosome (its index does not know it)",
+               regionText, path_.c_str());
   }
 }
 
@@ -80,9 +80,9 @@ std::string VcfInput::describe(const bcf1_t* record) const {
 
 void VcfInput::failAfterLastRecord(const char* problem) const {
   if (lastRecord_.empty()) {
-    convertFatal("%s: %s before the first record was read (malformed or truncated file?)",
-                 path_.c_str(), problem);
+    veltaFatal("%s: %s before the first record was read (malformed or truncated file?)",
+               path_.c_str(), problem);
   }
-  convertFatal("%s: %s after record %s (malformed or truncated file?)", path_.c_str(), problem,
-               lastRecord_.c_str());
+  veltaFatal("%s: %s after record %s (malformed or truncated file?)", path_.c_str(), problem,
+             lastRecord_.c_str());
 }

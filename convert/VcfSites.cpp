@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "Messages.h"
+#include "VeltaIO.h"
 
 namespace {
 bool isSingleBase(const char* allele) {
@@ -37,7 +37,7 @@ void Genotypes::read(const bcf_hdr_t* header, bcf1_t* record, const char* file,
   const int count = bcf_get_genotypes(header, record, &values_, &capacity_);
   const int samples = bcf_hdr_nsamples(header);
   if (count <= 0 || samples == 0 || count % samples != 0) {
-    convertFatal("%s: record %s has no GT genotypes", file, where.c_str());
+    veltaFatal("%s: record %s has no GT genotypes", file, where.c_str());
   }
   ploidy_ = count / samples;
 }
@@ -62,13 +62,13 @@ void SiteOrder::check(const char* chrom, std::int64_t position, const std::strin
   if (chrom_.empty()) {
     chrom_ = chrom;
   } else if (chrom_ != chrom) {
-    convertFatal(
+    veltaFatal(
         "%s: kept sites on two chromosomes (%s, then %s at %s); velta phases one "
         "chromosome at a time: choose one with --region",
         file_.c_str(), chrom_.c_str(), chrom, site.c_str());
   } else if (position < lastPosition_) {
-    convertFatal("%s: record %s comes after %s: the file is not sorted by position", file_.c_str(),
-                 site.c_str(), lastSite_.c_str());
+    veltaFatal("%s: record %s comes after %s: the file is not sorted by position", file_.c_str(),
+               site.c_str(), lastSite_.c_str());
   }
   lastPosition_ = position;
   lastSite_ = site;

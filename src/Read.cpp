@@ -49,11 +49,10 @@ Read::Read(const std::string& text, const Parameter& parameter, const char* file
   LineCalls calls;
   parseLine(calls, text, parameter, fileName, lineNo);
   if (calls.inconsistent > kReportedPerLine) {
-    composeLine(
+    veltaWarn(
         "Read file %s, line %lu: %u more allele characters match neither allele of their SNP "
         "or lie beyond the SNP map; dropped\n",
         fileName, lineNo, calls.inconsistent - kReportedPerLine);
-    veltaWarning(line);
   }
   storeRuns(calls.runs.data(), static_cast<unsigned>(calls.runs.size()));
 }
@@ -117,24 +116,21 @@ void Read::parseLine(LineCalls& calls, const std::string& text, const Parameter&
   std::string token;
   while (nextWord(text, pos, positionWord)) {
     if (!nextWord(text, pos, token)) {
-      composeLine("Read file %s, line %lu: position %s has no allele run after it; ignored\n",
-                  fileName, lineNo, positionWord.c_str());
-      veltaWarning(line);
+      veltaWarn("Read file %s, line %lu: position %s has no allele run after it; ignored\n",
+                fileName, lineNo, positionWord.c_str());
       return;
     }
     std::uint32_t position = 0;
     if (!parsePosition(positionWord, &position)) {
-      composeLine(
+      veltaWarn(
           "Read file %s, line %lu: expected a SNP position (a number from 1), found \"%s\"; "
           "the rest of the line is ignored\n",
           fileName, lineNo, positionWord.c_str());
-      veltaWarning(line);
       return;
     }
     if (position == 0) {
-      composeLine("Read file %s, line %lu: SNP positions count from 1, found position 0\n",
-                  fileName, lineNo);
-      veltaErrorExit(line);
+      veltaFatal("Read file %s, line %lu: SNP positions count from 1, found position 0\n", fileName,
+                 lineNo);
     }
     appendToken(calls, token, position - 1ULL, text, parameter, fileName, lineNo);
   }
@@ -174,16 +170,14 @@ void Read::appendFragment(LineCalls& calls, const char* characters, unsigned len
                           std::uint64_t start, const std::string& text, const std::string& token,
                           const Parameter& parameter, const char* fileName, unsigned long lineNo) {
   if (calls.fragments >= kMaxFragments) {
-    composeLine(
+    veltaFatal(
         "Read file %s, line %lu: a read holds at most %u runs of alleles (a run longer than %u "
         "characters counts as several)\n",
         fileName, lineNo, kMaxFragments, kMaxFragmentLength);
-    veltaErrorExit(line);
   }
   if (calls.characters + length > kMaxCharacters) {
-    composeLine("Read file %s, line %lu: a read holds at most %u allele characters\n", fileName,
-                lineNo, kMaxCharacters);
-    veltaErrorExit(line);
+    veltaFatal("Read file %s, line %lu: a read holds at most %u allele characters\n", fileName,
+               lineNo, kMaxCharacters);
   }
   ++calls.fragments;
   calls.characters += length;
@@ -204,10 +198,9 @@ void Read::appendFragment(LineCalls& calls, const char* characters, unsigned len
       if (++calls.inconsistent > kReportedPerLine) continue;
       std::printf("%s %s\n", text.c_str(), token.c_str());
       // The quoted line is cut so that the rest of the message always fits.
-      composeLine(
-          "[%.200s] - Inconsistent allele %c at position %llu, given %c, should be %c or %c",
-          text.c_str(), c, static_cast<unsigned long long>(snp) + 1, c, minorAllele, majorAllele);
-      veltaWarning(line);
+      veltaWarn("[%.200s] - Inconsistent allele %c at position %llu, given %c, should be %c or %c",
+                text.c_str(), c, static_cast<unsigned long long>(snp) + 1, c, minorAllele,
+                majorAllele);
       continue;
     }
     appendCall(calls.runs, static_cast<std::uint32_t>(snp), c == minorAllele);

@@ -107,11 +107,10 @@ int mnrnd(const std::vector<double>& weights) {
     // to the weights; a total that is not positive (no weights, all zero, not
     // a number) could never be reached and would redraw forever.
     if (!(cumulative > 0.0)) {
-      composeLine(
+      veltaFatal(
           "Discrete draw over %d categories cannot succeed: the weights sum to %g "
           "(expected a positive sum near 1)\n",
           n, cumulative);
-      veltaErrorExit(line);
     }
   }
 }

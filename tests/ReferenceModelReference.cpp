@@ -99,11 +99,10 @@ int marginDraw(const std::vector<double>& weights, double* margin) {
     }
     *margin = std::min(*margin, r - cumulative);
     if (!(cumulative > 0.0)) {
-      composeLine(
+      veltaFatal(
           "Discrete draw over %d categories cannot succeed: the weights sum to %g "
           "(expected a positive sum near 1)\n",
           n, cumulative);
-      veltaErrorExit(line);
     }
   }
 }
