@@ -312,15 +312,15 @@ double FlipDrawTable::logWeight(unsigned n, unsigned m) const {
 }
 
 bool FlipDrawTable::chooseOneByFormula(unsigned n, unsigned m, std::uint32_t value) const {
-  return chooseTwoValued(logWeight(n, m), logWeight(n, n - m), value / 2147483647.0);
+  return chooseTwoValued(logWeight(n, m), logWeight(n, n - m), toUniform(value));
 }
 
 bool FlipDrawTable::chooseTwoByWeights(unsigned n, unsigned m1, unsigned m2,
                                        std::uint32_t value) const {
-  if (n > kLarge) return chooseTwoValued(logWeight(n, m1), logWeight(n, m2), value / 2147483647.0);
+  if (n > kLarge) return chooseTwoValued(logWeight(n, m1), logWeight(n, m2), toUniform(value));
   const double p0 = probabilityOfZero(weight_[triangle(n) + m1], weight_[triangle(n) + m2],
                                       logWeight(n, m1), logWeight(n, m2));
-  return !(p0 > value / 2147483647.0);
+  return !(p0 > toUniform(value));
 }
 
 inline unsigned char Read::drawFlip(const Haplotype& haplotype, const FlipDrawTable& table,

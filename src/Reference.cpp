@@ -120,7 +120,7 @@ std::size_t drawState(const double* vector, std::size_t hapNo, double scale, std
                       double weightJ) {
   auto weight = [&](std::size_t k) { return k == j ? weightJ : vector[k] * scale; };
   for (;;) {
-    const double r = veltaRand() / 2147483647.0;
+    const double r = toUniform(veltaRand());
     double cumulative = 0.0;
     for (std::size_t first = 0; first < hapNo; first += 8) {
       const std::size_t end = first + 8 <= hapNo ? first + 8 : hapNo;

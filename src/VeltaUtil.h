@@ -58,6 +58,11 @@ inline int veltaRand() {
 }
 // Largest value veltaRand() returns.
 constexpr int kRandMax = 2147483647;
+// A generator value as the uniform number 0 .. 1 of the two-valued and
+// discrete draws: value / kRandMax.
+inline double toUniform(std::uint32_t value) {
+  return value / static_cast<double>(kRandMax);
+}
 
 // The program's random sequence lent to one hot loop: the numbers come from a
 // copy of the generator local to the loop, which the compiler can keep in
@@ -90,7 +95,7 @@ inline unsigned countSetBits(std::uint32_t word) {
 
 // Two-valued Gibbs draw between values 0 and 1 with weights e^logWeight0 and
 // e^logWeight1: one rand(); 0 when its probability w0 / (w0 + w1) is strictly
-// greater than rand() / 2147483647.0, else 1. Where both weights underflow to
+// greater than toUniform(rand()), else 1. Where both weights underflow to
 // 0 (or both overflow) the probability comes from the difference of the log
 // weights instead, so the result never hinges on underflow; a probability
 // that is not a number (NaN weights) gives 1.

@@ -217,7 +217,7 @@ TEST(HaplotypeSample, EachAlleleIsOneDrawFromItsCounts) {
   for (unsigned seed = 1; seed <= 300; ++seed) {
     veltaSrand(seed);
     std::vector<double> uniform;
-    for (int j = 0; j < 6; ++j) uniform.push_back(veltaRand() / 2147483647.0);
+    for (int j = 0; j < 6; ++j) uniform.push_back(toUniform(veltaRand()));
     veltaSrand(seed);
     const std::uint64_t calls = Haplotype::getCount();
     h.sample(p);

@@ -311,7 +311,7 @@ double logWeight(double mu, const Parameter& p, double agree, double n) {
 // same state.
 double peekUniform(unsigned seed) {
   veltaSrand(seed);
-  const double u = veltaRand() / 2147483647.0;
+  const double u = toUniform(veltaRand());
   veltaSrand(seed);
   return u;
 }

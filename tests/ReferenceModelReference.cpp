@@ -87,7 +87,7 @@ int marginDraw(const std::vector<double>& weights, double* margin) {
   const int n = static_cast<int>(weights.size());
   *margin = std::numeric_limits<double>::infinity();
   for (;;) {
-    const double r = veltaRand() / 2147483647.0;
+    const double r = toUniform(veltaRand());
     double cumulative = 0.0;
     for (int i = 0; i < n; ++i) {
       const double before = cumulative;

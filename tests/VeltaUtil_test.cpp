@@ -29,7 +29,7 @@ double referenceLogSum(const std::vector<double>& v, int start, int count) {
 }
 
 double uniformFromRand() {
-  return veltaRand() / 2147483647.0;
+  return toUniform(veltaRand());
 }
 
 // Seeds at the edges of the seed's signed and unsigned ranges, those the
@@ -161,16 +161,16 @@ TEST(TwoValuedDraw, ThresholdsSplitTheGeneratorValuesWhereTheDrawChanges) {
     const std::uint32_t threshold = zeroThreshold(log0, log1);
     ASSERT_LE(threshold, 2147483648U);
     if (threshold > 0) {
-      ASSERT_FALSE(chooseTwoValued(log0, log1, (threshold - 1) / 2147483647.0))
-          << log0 << " " << log1;
+      ASSERT_FALSE(chooseTwoValued(log0, log1, toUniform(threshold - 1))) << log0 << " " << log1;
     }
-    if (threshold <= 2147483647U) {
-      ASSERT_TRUE(chooseTwoValued(log0, log1, threshold / 2147483647.0)) << log0 << " " << log1;
+    if (threshold <= std::uint32_t{kRandMax}) {
+      ASSERT_TRUE(chooseTwoValued(log0, log1, toUniform(threshold))) << log0 << " " << log1;
     }
   }
   EXPECT_EQ(zeroThreshold(kNan, 0.0), 0U);            // not a number: always 1
   EXPECT_EQ(zeroThreshold(-kInf, 0.0), 0U);           // p0 = 0: always 1
-  EXPECT_EQ(zeroThreshold(0.0, -kInf), 2147483647U);  // p0 = 1: 0 unless the largest value
+  EXPECT_EQ(zeroThreshold(0.0, -kInf),
+            std::uint32_t{kRandMax});                 // p0 = 1: 0 unless the largest value
   EXPECT_EQ(zeroThreshold(-5.0, -5.0), 1073741824U);  // p0 = 0.5: the lower half
 }
 
