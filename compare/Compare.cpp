@@ -21,8 +21,9 @@ const char kUsage[] =
     "files hold one line of two allele characters per SNP, as velta writes them.\n"
     "  --map MAP      SNP map: checks every allele against its SNP and reports\n"
     "                 block spans in coordinate units too\n"
-    "  --reads READS  read file: counts switch errors only within the blocks of\n"
-    "                 SNPs that the reads connect, and reports those blocks\n";
+    "  --reads READS  read file (with --map, read as velta reads it): counts\n"
+    "                 switch errors only within the blocks of SNPs that the\n"
+    "                 reads connect, and reports those blocks\n";
 
 [[noreturn]] void exitWithUsage(const char* fault) {
   std::fprintf(stderr, "velta-compare: %s\n%s", fault, kUsage);
@@ -93,6 +94,8 @@ CompareOptions parseCompareArguments(int argc, char** argv) {
     }
   }
   if (!options.phasedFile) exitWithUsage("two files are needed: TRUTH and PHASED");
+  // Reads are coded against the map's alleles, as velta codes them.
+  if (options.readFile && !options.mapFile) exitWithUsage("option --reads needs --map MAP");
   return options;
 }
 
@@ -109,7 +112,7 @@ int runCompare(int argc, char** argv) {
   }
   std::vector<unsigned int> blockOf;
   if (options.readFile) {
-    blockOf = loadReadBlocks(options.readFile, static_cast<unsigned int>(truth.size()));
+    blockOf = loadReadBlocks(options.readFile, map);
   }
   const PhaseScore score = scorePhase(truth, phased, blockOf);
   BlockStats blocks;

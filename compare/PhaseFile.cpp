@@ -74,6 +74,7 @@ std::vector<PhasedGenotype> readPhaseStream(std::istream& in, const char* fileNa
     checkAlleleCharacter(text[1], fileName, lineNo);
     genotypes.push_back(PhasedGenotype{text[0], text[1]});
   }
+  if (in.bad()) veltaFatal("%s could not be read after line %lu", fileName, lineNo);
   return genotypes;
 }
 

@@ -134,7 +134,7 @@ class PhasedVcf {
   const ConvertOptions& options_;
   const SnpMap& map_;
   const PhasedGenotypes& genotypes_;
-  PhaseSets sets_;
+  SnpLinks sets_;
   PhaseCounts counts_;
 };
 
@@ -185,7 +185,7 @@ void PhasedVcf::writeRecord(std::size_t k, htsFile* file, bcf_hdr_t* header, bcf
   }
   bcf_update_genotypes(header, record, gt, 2);
   if (withPhaseSets && heterozygous && phased) {
-    const std::uint32_t firstSnp = sets_.firstOfGroup(snp);
+    const std::uint32_t firstSnp = sets_.firstOfBlock(snp);
     counts_.sets += firstSnp == snp;
     const std::int32_t phaseSet = static_cast<std::int32_t>(map_.position[firstSnp]);
     bcf_update_format_int32(header, record, "PS", &phaseSet, 1);
