@@ -76,9 +76,9 @@ void printMapSummary(const ConvertOptions& options, const MapCounts& counts) {
 }  // namespace
 
 void convertMap(const ConvertOptions& options) {
+  OutputFile mapFile(options.out);
   VcfInput input(options.vcf, options.region, "VCF");
   const int column = selectSample(input, options.sample);
-  OutputFile mapFile(options.out);
   BcfRecordPtr record(bcf_init());
   Genotypes genotypes;
   SiteOrder order(options.vcf);

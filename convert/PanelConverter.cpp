@@ -122,11 +122,11 @@ std::vector<std::string> readNameList(const std::string& list) {
 }
 
 void convertPanel(const ConvertOptions& options) {
+  OutputFile mapFile(options.out + ".map");
+  OutputFile panelFile(options.out + ".panel");
   VcfInput input(options.vcf, options.region, "panel VCF");
   if (!options.samplesExclude.empty()) excludeSamples(input, options.samplesExclude);
   const int samples = checkedSampleCount(input);
-  OutputFile mapFile(options.out + ".map");
-  OutputFile panelFile(options.out + ".panel");
   BcfRecordPtr record(bcf_init());
   Genotypes genotypes;
   SiteOrder order(options.vcf);

@@ -288,9 +288,9 @@ void ReadsConversion::printSummary() const {
 }  // namespace
 
 void convertReads(const ConvertOptions& options) {
+  OutputFile out(options.out);
   const SnpMap map = loadSnpMap(options.map);
   const SnpLocator locator(map);
-  OutputFile out(options.out);
   ReadsConversion conversion(options, locator, out);
   conversion.run();
   out.commit();
