@@ -8,6 +8,7 @@
 
 #include "AlignmentAlleles.h"
 #include "HtsHandles.h"
+#include "InputIndex.h"
 #include "MatePairs.h"
 #include "Messages.h"
 #include "OutputFile.h"
@@ -82,8 +83,10 @@ class ReadsConversion {
 void ReadsConversion::run() {
   openInput();
   linkChromosomes();
-  HtsIndexPtr index(
-      sam_index_load3(file_.get(), options_.bam.c_str(), nullptr, HTS_IDX_SILENT_FAIL));
+  const std::string indexFile = freshIndexFile(options_.bam, file_.get());
+  HtsIndexPtr index(indexFile.empty() ? nullptr
+                                      : sam_index_load3(file_.get(), options_.bam.c_str(),
+                                                        indexFile.c_str(), HTS_IDX_SILENT_FAIL));
   if (index) {
     std::printf("  %s has an index: reading only the span of the map on each chromosome\n",
                 options_.bam.c_str());

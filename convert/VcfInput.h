@@ -22,7 +22,8 @@ class VcfInput {
 
   // Reads the next record inside the region into `record`, unpacked up to
   // its alleles and ID. False at the end; a read or parse error ends the run
-  // naming the file and the last good record.
+  // naming the file and the last good record, as does a region whose
+  // chromosome no record lies on.
   bool next(bcf1_t* record);
 
   // "20:2000021 (rs73062450)", or "20:2000021" when the record has no ID.
@@ -30,7 +31,10 @@ class VcfInput {
 
  private:
   int readRecord(bcf1_t* record);
+  void checkRegionContig(const char* what) const;
   void openRegion();
+  void checkParseProblems(int errcode);
+  void checkRegionSeen() const;
   [[noreturn]] void failAfterLastRecord(const char* problem) const;
 
   std::string path_;
@@ -43,4 +47,6 @@ class VcfInput {
   KString text_;  // one VCF line read through the tabix index
   Progress progress_;
   std::string lastRecord_;  // description of the last record read, for messages
+  bool warnedUndeclared_ = false;
+  bool regionChromSeen_ = false;  // a record lay on the region's chromosome
 };
