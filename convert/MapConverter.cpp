@@ -70,7 +70,9 @@ void printMapSummary(const ConvertOptions& options, const MapCounts& counts) {
               " not a SNP (indel, MNP, symbolic), %" PRIu64 " missing genotype",
               counts.multiAllelic, counts.notSnp, counts.missing);
   if (options.hetOnly) std::printf(", %" PRIu64 " homozygous", counts.homozygous);
-  std::printf("\n  wrote %s\n", options.out.c_str());
+  std::printf("\n");
+  printSiteIssues(counts);
+  std::printf("  wrote %s\n", options.out.c_str());
 }
 
 }  // namespace

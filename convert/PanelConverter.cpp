@@ -102,6 +102,7 @@ void printPanelSummary(const ConvertOptions& options, const PanelCounts& counts,
               " not a SNP (indel, MNP, symbolic), %" PRIu64 " monomorphic in the panel, %" PRIu64
               " with unphased or missing genotypes\n",
               counts.multiAllelic, counts.notSnp, counts.monomorphic, counts.unphased);
+  printSiteIssues(counts);
   std::printf("  wrote %s.map and %s.panel\n", options.out.c_str(), options.out.c_str());
 }
 

@@ -1,5 +1,7 @@
 #include "VcfInput.h"
 
+#include <utility>
+
 #include "InputIndex.h"
 #include "Messages.h"
 
@@ -77,6 +79,21 @@ int VcfInput::readRecord(bcf1_t* record) {
 }
 
 bool VcfInput::next(bcf1_t* record) {
+  if (!hasPending_) return readNext(record);
+  // bcf1_t owns its buffers and holds no pointer to itself: swapping moves them.
+  std::swap(*record, *pending_);
+  hasPending_ = false;
+  return true;
+}
+
+const bcf1_t* VcfInput::peek() {
+  if (hasPending_) return pending_.get();
+  if (!pending_) pending_.reset(bcf_init());
+  hasPending_ = readNext(pending_.get());
+  return hasPending_ ? pending_.get() : nullptr;
+}
+
+bool VcfInput::readNext(bcf1_t* record) {
   while (true) {
     const int status = readRecord(record);
     if (status == -1) {
