@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <utility>
 
 #include "Haplotype.h"
 #include "Parameter.h"
@@ -141,7 +142,7 @@ void readSeqStream(std::istream& in, const char* fileName, std::vector<Read>& re
     Read read(text, parameter, fileName, lineNo);
     if (read.size() == 0) continue;
     addCoverage(read, coverage, fileName, lineNo);
-    reads.push_back(read);
+    reads.push_back(std::move(read));
   }
   if (in.bad()) {
     veltaFatal("Read file %s could not be read after line %lu\n", fileName, lineNo);
