@@ -145,7 +145,8 @@ void nSamplek(std::vector<int>& out, int n, int k) {
 }
 
 void plusTransition(std::vector<double>& matrix, double x, int a, int b, int n) {
-  const std::size_t size = n;
+  if (n <= 0) return;  // no matrix: a negative n must not become a huge count
+  const std::size_t size = static_cast<std::size_t>(n);
   const std::size_t rowStart = static_cast<std::size_t>(a) * size;
   for (std::size_t j = 0; j < size; ++j) {
     matrix[b + j * size] += x;

@@ -101,9 +101,11 @@ inline unsigned countSetBits(std::uint32_t word) {
 // that is not a number (NaN weights) gives 1.
 bool drawTwoValued(double logWeight0, double logWeight1);
 // count x logProbability, taking 0 x log 0 as 0: calls that did not happen
-// weigh nothing, even when an error rate of 0 or 1 makes the log infinite.
+// weigh nothing, even when an error rate of 0 or 1 makes the log infinite. A
+// log that is not a number (a rate outside 0..1) stays one, so that every
+// draw under such a setting gives 1, as the formula does.
 inline double countLog(double count, double logProbability) {
-  return count == 0 ? 0.0 : count * logProbability;
+  return count == 0 && !std::isnan(logProbability) ? 0.0 : count * logProbability;
 }
 
 // The same decision for a given uniform number in 0..1.
@@ -142,7 +144,8 @@ double logChoose(int n, int k);
 // Selection sampling: `out` gets k distinct indices of 0 .. n - 1 in increasing
 // order, one rand() per candidate examined.
 void nSamplek(std::vector<int>& out, int n, int k);
-// Adds x to column b and row a of the n x n matrix at the start of `matrix`.
+// Adds x to column b and row a of the n x n matrix at the start of `matrix`;
+// nothing for n <= 0.
 void plusTransition(std::vector<double>& matrix, double x, int a, int b, int n);
 // Position of the first maximum of the n x n slice s; the maximum through `best`.
 int findMax(const std::vector<double>& v, int s, int n, double* best);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -357,8 +358,14 @@ TEST(SquareMatrix, PlusTransitionAddsToOneRowAndOneColumn) {
   EXPECT_EQ(m, (std::vector<double>{1, 1, 2, 0, 0, 1, 0, 0, 1}));
   plusTransition(m, -1.0, 0, 2, 3);
   EXPECT_EQ(m, std::vector<double>(9, 0.0));
-  plusTransition(m, 5.0, 1, 1, 0);
-  EXPECT_EQ(m, std::vector<double>(9, 0.0));
+  // No matrix, nothing added: n = 0, or a negative n, even with an empty vector.
+  for (int n : {0, -1, -3, INT_MIN}) {
+    plusTransition(m, 5.0, 1, 1, n);
+    EXPECT_EQ(m, std::vector<double>(9, 0.0)) << n;
+    std::vector<double> empty;
+    plusTransition(empty, 5.0, 0, 0, n);
+    EXPECT_TRUE(empty.empty()) << n;
+  }
 }
 
 TEST(SquareMatrix, FindMaxKeepsTheFirstOfEqualValues) {
