@@ -5,6 +5,7 @@
 #include "MapConverter.h"
 #include "Options.h"
 #include "PanelConverter.h"
+#include "PhaseCommand.h"
 #include "ReadsConverter.h"
 #include "VcfWriter.h"
 
@@ -22,6 +23,9 @@ int runConverter(int argc, char** argv) {
       break;
     case Command::kVcf:
       convertToVcf(options);
+      break;
+    case Command::kPhase:
+      runPhase(options);
       break;
   }
   std::fflush(stdout);

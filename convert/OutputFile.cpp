@@ -30,3 +30,12 @@ void renamePartFile(const std::string& partPath, const std::string& path) {
                  std::strerror(errno));
   }
 }
+
+PartFile::~PartFile() {
+  if (!kept_) std::remove(path_.c_str());
+}
+
+void PartFile::keepAs(const std::string& path) {
+  renamePartFile(path_, path);
+  kept_ = true;
+}

@@ -5,6 +5,7 @@
 
 #include <fstream>
 #include <string>
+#include <utility>
 
 class OutputFile {
  public:
@@ -30,3 +31,22 @@ class OutputFile {
 
 // Renames a finished NAME.part to NAME; a failure ends the run naming it.
 void renamePartFile(const std::string& partPath, const std::string& path);
+
+// An output that a library writes by name (htslib): the caller writes
+// NAME.part, and the part file is removed unless kept under its name, so a
+// run that ends early (a test harness turns a fatal end into an exception)
+// leaves nothing that looks finished.
+class PartFile {
+ public:
+  explicit PartFile(std::string path) : path_(std::move(path)) {}
+  ~PartFile();
+  PartFile(const PartFile&) = delete;
+  PartFile& operator=(const PartFile&) = delete;
+  const std::string& path() const { return path_; }
+  // Renames the part file to `path`; a failure ends the run naming it.
+  void keepAs(const std::string& path);
+
+ private:
+  std::string path_;
+  bool kept_ = false;
+};

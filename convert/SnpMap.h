@@ -27,6 +27,13 @@ SnpMap readSnpMap(std::istream& in, const std::string& path);
 // The SNP's name in the map: its VCF ID, or CHR:POS when it has none.
 std::string snpName(const char* chrom, std::int64_t position, const char* id);
 
+// Appends one SNP to the map.
+void appendSnp(SnpMap& map, const std::string& chrom, const std::string& name,
+               std::uint32_t position, char major, char minor);
+
+// Writes the map, one line per SNP, as writeMapLine does.
+void writeSnpMap(std::ostream& out, const SnpMap& map);
+
 // One map line: the position is written as the coordinate and again as the
 // integer column, then the REF and ALT bases.
 void writeMapLine(std::ostream& out, const char* chrom, const std::string& name,

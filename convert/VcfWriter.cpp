@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <fstream>
 #include <set>
-#include <utility>
 
 #include "HtsHandles.h"
 #include "Messages.h"
@@ -14,23 +13,6 @@
 #include "PhaseSets.h"
 
 namespace {
-
-struct OutputKind {
-  const char* mode;  // hts_open mode
-  int indexShift;    // bcf_index_build3: 0 a .tbi, 14 a .csi; -1 no index
-};
-
-bool endsWith(const std::string& text, const char* suffix) {
-  const std::string tail(suffix);
-  return text.size() >= tail.size() &&
-         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-OutputKind outputKindOf(const std::string& path) {
-  if (endsWith(path, ".gz")) return {"wz", 0};
-  if (endsWith(path, ".bcf")) return {"wb", 14};
-  return {"w", -1};
-}
 
 bool isBase(char c) {
   const char b = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -208,35 +190,28 @@ void PhasedVcf::printSummary() const {
   std::printf("\n");
 }
 
+}  // namespace
+
+namespace {
+bool endsWith(const std::string& text, const char* suffix) {
+  const std::string tail(suffix);
+  return text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+}  // namespace
+
+OutputKind outputKindOf(const std::string& path) {
+  if (endsWith(path, ".gz")) return {"wz", 0};
+  if (endsWith(path, ".bcf")) return {"wb", 14};
+  return {"w", -1};
+}
+
 void buildIndex(const std::string& path, int indexShift) {
   if (indexShift < 0) return;
   if (bcf_index_build3(path.c_str(), nullptr, indexShift, 0) != 0) {
     convertFatal("cannot build the index of %s", path.c_str());
   }
 }
-
-// Removes an unfinished output when the run ends before it is complete (a
-// test harness turns a fatal end into an exception).
-class PartFile {
- public:
-  explicit PartFile(std::string path) : path_(std::move(path)) {}
-  ~PartFile() {
-    if (!kept_) std::remove(path_.c_str());
-  }
-  PartFile(const PartFile&) = delete;
-  PartFile& operator=(const PartFile&) = delete;
-  const std::string& path() const { return path_; }
-  void keepAs(const std::string& path) {
-    renamePartFile(path_, path);
-    kept_ = true;
-  }
-
- private:
-  std::string path_;
-  bool kept_ = false;
-};
-
-}  // namespace
 
 PhasedGenotypes loadHaplotypes(const std::string& path, const SnpMap& map) {
   std::ifstream in(path);

@@ -8,6 +8,18 @@
 #include "Options.h"
 #include "SnpMap.h"
 
+// How a VCF output is written, from its name: .vcf.gz bgzipped with a .tbi
+// index, .bcf as BCF with a .csi index, any other name plain text.
+struct OutputKind {
+  const char* mode;  // hts_open mode
+  int indexShift;    // bcf_index_build3: 0 a .tbi, 14 a .csi; -1 no index
+};
+OutputKind outputKindOf(const std::string& path);
+
+// Builds the index of a finished VCF or BCF output of this kind (nothing for
+// plain text); a failure ends the run naming the file.
+void buildIndex(const std::string& path, int indexShift);
+
 // The allele codes (0 major, 1 minor) of the two haplotypes at every SNP.
 struct PhasedGenotypes {
   std::vector<std::uint8_t> first;
