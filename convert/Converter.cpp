@@ -4,6 +4,7 @@
 
 #include "MapConverter.h"
 #include "Options.h"
+#include "OutputFile.h"
 #include "PanelConverter.h"
 #include "PhaseCommand.h"
 #include "ReadsConverter.h"
@@ -11,6 +12,7 @@
 
 int runConverter(int argc, char** argv) {
   const ConvertOptions options = parseOptions(argc, argv);
+  protectInputs(inputFiles(options));
   switch (options.command) {
     case Command::kPanel:
       convertPanel(options);

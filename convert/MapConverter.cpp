@@ -13,7 +13,9 @@
 
 namespace {
 
-enum class CallKind { kMissing, kHomozygous, kHeterozygous };
+// A haploid call counts as homozygous; a call of three or more alleles is no
+// diploid genotype, which velta phases, whether its alleles differ or not.
+enum class CallKind { kMissing, kHomozygous, kHeterozygous, kPolyploid };
 
 std::string someSampleNames(const bcf_hdr_t* header) {
   const int samples = bcf_hdr_nsamples(header);
@@ -52,6 +54,7 @@ CallKind classifyCall(const VcfInput& input, const bcf1_t* record, const std::in
     }
   }
   if (n == 0) return CallKind::kMissing;
+  if (n > 2) return CallKind::kPolyploid;
   const bool heterozygous = n == 2 && bcf_gt_allele(gt[0]) != bcf_gt_allele(gt[1]);
   return heterozygous ? CallKind::kHeterozygous : CallKind::kHomozygous;
 }
@@ -64,7 +67,10 @@ void printMapSummary(const ConvertOptions& options, const MapCounts& counts) {
               " not a SNP (indel, MNP, symbolic), %" PRIu64 " missing genotype",
               counts.multiAllelic, counts.notSnp, counts.missing);
   if (options.hetOnly) std::printf(", %" PRIu64 " homozygous", counts.homozygous);
-  std::printf("\n  wrote %s\n", options.out.c_str());
+  if (counts.polyploid > 0) std::printf(", %" PRIu64 " not diploid", counts.polyploid);
+  std::printf("\n");
+  printSiteIssues(counts);
+  std::printf("  wrote %s\n", options.out.c_str());
 }
 
 }  // namespace
@@ -87,6 +93,14 @@ SampleSnps readSampleSnps(const std::string& vcf, const std::string& sample,
       ++counts.missing;
       continue;
     }
+    if (call == CallKind::kPolyploid) {
+      if (++counts.polyploid <= 3) {
+        convertWarning("%s record %s: sample %s has the genotype %s, not a diploid one: dropped",
+                       vcf.c_str(), site.c_str(), sample.c_str(),
+                       genotypeText(genotypes.sample(column), genotypes.ploidy()).c_str());
+      }
+      continue;
+    }
     if (hetOnly && call == CallKind::kHomozygous) {
       ++counts.homozygous;
       continue;
@@ -107,9 +121,9 @@ SampleSnps readSampleSnps(const std::string& vcf, const std::string& sample,
 }
 
 void convertMap(const ConvertOptions& options) {
+  OutputFile mapFile(options.out);
   const SampleSnps snps =
       readSampleSnps(options.vcf, options.sample, options.region, options.hetOnly);
-  OutputFile mapFile(options.out);
   writeSnpMap(mapFile.stream(), snps.map);
   mapFile.commit();
   printMapSummary(options, snps.counts);

@@ -13,6 +13,7 @@ struct MapCounts : SiteCounts {
   std::uint64_t kept = 0;
   std::uint64_t missing = 0;
   std::uint64_t homozygous = 0;
+  std::uint64_t polyploid = 0;
 };
 
 // A sample's SNPs as velta's map holds them.
@@ -29,6 +30,7 @@ SampleSnps readSampleSnps(const std::string& vcf, const std::string& sample,
                           const std::string& region, bool hetOnly);
 
 // Keeps the biallelic SNPs where the sample has a called genotype (with
-// --het-only, a heterozygous one) and writes one map line per SNP. Prints what
+// --het-only, a heterozygous one; a call of three or more alleles is dropped)
+// and writes one map line per SNP. Prints what
 // was kept and dropped, by reason.
 void convertMap(const ConvertOptions& options);

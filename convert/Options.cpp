@@ -23,38 +23,46 @@ struct OptionRule {
   bool ConvertOptions::*flag;         // set for options without a value
   int ConvertOptions::*number;        // set for options with a number value
   int maxNumber;
+  bool isInput;         // names a file the run reads, which no output may overwrite
   bool forwardToVelta;  // velta's own option: kept with its value for velta's parser
 };
 
 const OptionRule kOptions[] = {
-    {"--vcf", kPanel | kMap | kPhase, &ConvertOptions::vcf, nullptr, nullptr, 0, false},
-    {"--region", kPanel | kMap | kPhase, &ConvertOptions::region, nullptr, nullptr, 0, false},
-    {"--samples-exclude", kPanel, &ConvertOptions::samplesExclude, nullptr, nullptr, 0, false},
-    {"--allow-unphased", kPanel, nullptr, &ConvertOptions::allowUnphased, nullptr, 0, false},
-    {"--keep-monomorphic", kPanel, nullptr, &ConvertOptions::keepMonomorphic, nullptr, 0, false},
-    {"--sample", kMap | kVcf | kPhase, &ConvertOptions::sample, nullptr, nullptr, 0, false},
-    {"--het-only", kMap, nullptr, &ConvertOptions::hetOnly, nullptr, 0, false},
-    {"--bam", kReads | kPhase, &ConvertOptions::bam, nullptr, nullptr, 0, false},
-    {"--reference", kReads | kPhase, &ConvertOptions::reference, nullptr, nullptr, 0, false},
-    {"--map", kReads | kVcf, &ConvertOptions::map, nullptr, nullptr, 0, false},
-    {"--min-mapq", kReads | kPhase, nullptr, nullptr, &ConvertOptions::minMapq, 255, false},
-    {"--min-baseq", kReads | kPhase, nullptr, nullptr, &ConvertOptions::minBaseq, 255, false},
-    {"--haplotypes", kVcf, &ConvertOptions::haplotypes, nullptr, nullptr, 0, false},
-    {"--reads", kVcf, &ConvertOptions::reads, nullptr, nullptr, 0, false},
-    {"--out", kPanel | kMap | kReads | kVcf | kPhase, &ConvertOptions::out, nullptr, nullptr, 0, false},
-    {"--panel", kPhase, &ConvertOptions::panel, nullptr, nullptr, 0, false},
-    {"--keep-intermediate", kPhase, &ConvertOptions::keepIntermediate, nullptr, nullptr, 0, false},
-    {"-n", kPhase, nullptr, nullptr, nullptr, 0, true},
-    {"-m", kPhase, nullptr, nullptr, nullptr, 0, true},
-    {"-s", kPhase, nullptr, nullptr, nullptr, 0, true},
-    {"-u", kPhase, nullptr, nullptr, nullptr, 0, true},
-    {"-e", kPhase, nullptr, nullptr, nullptr, 0, true},
-    {"-w", kPhase, nullptr, nullptr, nullptr, 0, true},
-    {"-r", kPhase, nullptr, nullptr, nullptr, 0, true},
-    {"-v", kPhase, nullptr, nullptr, nullptr, 0, true},
-    {"--polish", kPhase, nullptr, nullptr, nullptr, 0, true},
-    {"--threads", kPhase, nullptr, nullptr, nullptr, 0, true},
-    {"--seed", kPhase, nullptr, nullptr, nullptr, 0, true},
+    {"--vcf", kPanel | kMap | kPhase, &ConvertOptions::vcf, nullptr, nullptr, 0, true, false},
+    {"--region", kPanel | kMap | kPhase, &ConvertOptions::region, nullptr, nullptr, 0, false,
+     false},
+    {"--samples-exclude", kPanel, &ConvertOptions::samplesExclude, nullptr, nullptr, 0, true,
+     false},
+    {"--allow-unphased", kPanel, nullptr, &ConvertOptions::allowUnphased, nullptr, 0, false,
+     false},
+    {"--keep-monomorphic", kPanel, nullptr, &ConvertOptions::keepMonomorphic, nullptr, 0, false,
+     false},
+    {"--sample", kMap | kVcf | kPhase, &ConvertOptions::sample, nullptr, nullptr, 0, false, false},
+    {"--het-only", kMap, nullptr, &ConvertOptions::hetOnly, nullptr, 0, false, false},
+    {"--bam", kReads | kPhase, &ConvertOptions::bam, nullptr, nullptr, 0, true, false},
+    {"--reference", kReads | kPhase, &ConvertOptions::reference, nullptr, nullptr, 0, true, false},
+    {"--map", kReads | kVcf, &ConvertOptions::map, nullptr, nullptr, 0, true, false},
+    {"--min-mapq", kReads | kPhase, nullptr, nullptr, &ConvertOptions::minMapq, 255, false, false},
+    {"--min-baseq", kReads | kPhase, nullptr, nullptr, &ConvertOptions::minBaseq, 255, false,
+     false},
+    {"--haplotypes", kVcf, &ConvertOptions::haplotypes, nullptr, nullptr, 0, true, false},
+    {"--reads", kVcf, &ConvertOptions::reads, nullptr, nullptr, 0, true, false},
+    {"--out", kPanel | kMap | kReads | kVcf | kPhase, &ConvertOptions::out, nullptr, nullptr, 0,
+     false, false},
+    {"--panel", kPhase, &ConvertOptions::panel, nullptr, nullptr, 0, true, false},
+    {"--keep-intermediate", kPhase, &ConvertOptions::keepIntermediate, nullptr, nullptr, 0, false,
+     false},
+    {"-n", kPhase, nullptr, nullptr, nullptr, 0, false, true},
+    {"-m", kPhase, nullptr, nullptr, nullptr, 0, false, true},
+    {"-s", kPhase, nullptr, nullptr, nullptr, 0, false, true},
+    {"-u", kPhase, nullptr, nullptr, nullptr, 0, false, true},
+    {"-e", kPhase, nullptr, nullptr, nullptr, 0, false, true},
+    {"-w", kPhase, nullptr, nullptr, nullptr, 0, false, true},
+    {"-r", kPhase, nullptr, nullptr, nullptr, 0, false, true},
+    {"-v", kPhase, nullptr, nullptr, nullptr, 0, false, true},
+    {"--polish", kPhase, nullptr, nullptr, nullptr, 0, false, true},
+    {"--threads", kPhase, nullptr, nullptr, nullptr, 0, false, true},
+    {"--seed", kPhase, nullptr, nullptr, nullptr, 0, false, true},
 };
 
 struct CommandRule {
@@ -158,6 +166,14 @@ ConvertOptions parseOptions(int argc, char** argv) {
   }
   checkRequired(command, options);
   return options;
+}
+
+std::vector<std::string> inputFiles(const ConvertOptions& options) {
+  std::vector<std::string> files;
+  for (const OptionRule& rule : kOptions) {
+    if (rule.isInput && !(options.*(rule.text)).empty()) files.push_back(options.*(rule.text));
+  }
+  return files;
 }
 
 void printUsage(std::FILE* stream) {

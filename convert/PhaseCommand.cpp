@@ -14,6 +14,7 @@
 
 #include "MapConverter.h"
 #include "Messages.h"
+#include "OutputFile.h"
 #include "PanelConverter.h"
 #include "Parameter.h"
 #include "PhaseProgress.h"
@@ -117,8 +118,7 @@ void printSummary(const ConvertOptions& options, const PhasedCallCounts& counts,
 void runPhase(const ConvertOptions& options) {
   const auto start = std::chrono::steady_clock::now();
   Parameter settings = veltaSettings(options);
-  checkOutputWritable(options.out.c_str());
-  checkOutputWritable((options.out + ".part").c_str());
+  OutputFile out(options.out, OutputFile::Writer::kByName);
   makeKeepDir(options.keepIntermediate);
   const unsigned int seed =
       settings.getHasSeed() ? settings.getSeed() : static_cast<unsigned int>(std::time(nullptr));
@@ -159,7 +159,7 @@ void runPhase(const ConvertOptions& options) {
 
   progress.begin("writing the phased calls");
   const PhasedCallCounts counts =
-      writePhasedCalls(options.vcf, options.region, options.sample, inputs.snps, phase, options.out);
+      writePhasedCalls(options.vcf, options.region, options.sample, inputs.snps, phase, out);
   progress.end();
   const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
   printSummary(options, counts, reads, phase, seed, seconds.count());

@@ -165,27 +165,26 @@ PhasedCallCounts CallsWriter::counts() const {
 
 PhasedCallCounts writePhasedCalls(const std::string& vcf, const std::string& region,
                                   const std::string& sample, const SnpMap& snps,
-                                  const RangePhase& phase, const std::string& out) {
+                                  const RangePhase& phase, OutputFile& out) {
   VcfInput input(vcf, region, "VCF");
   const int column = bcf_hdr_id2int(input.header(), BCF_DT_SAMPLE, sample.c_str());
   if (column < 0) convertFatal("sample %s is not in %s", sample.c_str(), vcf.c_str());
   BcfHeaderPtr header = outputHeader(input);
-  const OutputKind kind = outputKindOf(out);
-  PartFile part(out + ".part");
+  const OutputKind kind = outputKindOf(out.path());
   CallsWriter writer(input, column, snps, phase);
   {
-    HtsFilePtr file(hts_open(part.path().c_str(), kind.mode));
-    if (!file) convertFatal("cannot create %s", part.path().c_str());
+    HtsFilePtr file(hts_open(out.writePath().c_str(), kind.mode));
+    if (!file) convertFatal("cannot create %s", out.writePath().c_str());
     if (bcf_hdr_write(file.get(), header.get()) != 0) {
-      convertFatal("cannot write %s", part.path().c_str());
+      convertFatal("cannot write %s", out.writePath().c_str());
     }
     writer.write(file.get(), header.get());
     if (hts_close(file.release()) != 0) {
-      convertFatal("cannot write %s (disk full?)", part.path().c_str());
+      convertFatal("cannot write %s (disk full?)", out.writePath().c_str());
     }
   }
-  part.keepAs(out);
   buildIndex(out, kind.indexShift);
+  out.commit();
   return writer.counts();
 }
 

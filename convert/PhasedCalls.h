@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "OutputFile.h"
 #include "PhaseRange.h"
 #include "SnpMap.h"
 
@@ -19,9 +20,9 @@ struct PhasedCallCounts {
   std::vector<std::uint64_t> setSpans;  // per phase set: bp from its first to its last SNP
 };
 
-// Copies the records of `vcf` inside `region` (empty: all) to `out`, bgzipped
-// with a .tbi index for .vcf.gz, BCF with a .csi index for .bcf, plain text
-// otherwise; written as `out`.part and renamed when complete. At a biallelic
+// Copies the records of `vcf` inside `region` (empty: all) to `out` (opened
+// by name), bgzipped with a .tbi index for .vcf.gz, BCF with a .csi index for
+// .bcf, plain text otherwise, and commits it. At a biallelic
 // SNP where `sample` is called heterozygous and `snps` holds the same
 // position, REF and ALT, the sample's GT becomes first|second of `phase` and
 // PS its phase set when velta phased it (both alleles differ and the SNP has a
@@ -29,7 +30,7 @@ struct PhasedCallCounts {
 // when the file has none.
 PhasedCallCounts writePhasedCalls(const std::string& vcf, const std::string& region,
                                   const std::string& sample, const SnpMap& snps,
-                                  const RangePhase& phase, const std::string& out);
+                                  const RangePhase& phase, OutputFile& out);
 
 // N50 of the phase sets: the size such that sets of at least that size hold
 // half of the total.

@@ -2,12 +2,14 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "AlignmentAlleles.h"
 #include "HtsHandles.h"
+#include "InputIndex.h"
 #include "MatePairs.h"
 #include "Messages.h"
 #include "OutputFile.h"
@@ -55,6 +57,7 @@ class ReadsConversion {
   void process(const bam1_t* alignment);
   bool passesFilters(const bam1_t* alignment);
   bool needNotWait(const bam1_t* alignment) const;
+  void reportRepeatedEnd(const bam1_t* alignment, const char* name);
   void write(ReadCalls& read);
 
   const ConvertOptions& options_;
@@ -76,8 +79,10 @@ class ReadsConversion {
 void ReadsConversion::run() {
   openInput();
   linkChromosomes();
-  HtsIndexPtr index(
-      sam_index_load3(file_.get(), options_.bam.c_str(), nullptr, HTS_IDX_SILENT_FAIL));
+  const std::string indexFile = freshIndexFile(options_.bam, file_.get());
+  HtsIndexPtr index(indexFile.empty() ? nullptr
+                                      : sam_index_load3(file_.get(), options_.bam.c_str(),
+                                                        indexFile.c_str(), HTS_IDX_SILENT_FAIL));
   if (index) {
     std::printf("  %s has an index: reading only the span of the map on each chromosome\n",
                 options_.bam.c_str());
@@ -232,14 +237,35 @@ void ReadsConversion::process(const bam1_t* alignment) {
     collectAlignmentCalls(alignment, *trackOfTarget_[target], options_.minBaseq, bases_,
                           read_.calls);
   }
-  if (flag & BAM_FPAIRED) {
-    const char* name = bam_get_qname(alignment);
-    if (!pairs_.takeMate(name, read_) && !needNotWait(alignment)) {
-      pairs_.hold(name, read_);
+  const char* name = bam_get_qname(alignment);
+  // '*' is SAM's "no name": such reads cannot be told apart, so none is paired.
+  const bool unnamed = std::strcmp(name, "*") == 0;
+  if ((flag & BAM_FPAIRED) && unnamed) ++report_.unnamed;
+  if ((flag & BAM_FPAIRED) && !unnamed) {
+    const MateEnd end = mateEndOf(flag);
+    const MateMatch match = pairs_.takeMate(name, end, read_);
+    if (match == MateMatch::kSameEnd) {
+      reportRepeatedEnd(alignment, name);
+      return;
+    }
+    if (match == MateMatch::kNone && !needNotWait(alignment)) {
+      pairs_.hold(name, end, read_);
       return;
     }
   }
   write(read_);
+}
+
+void ReadsConversion::reportRepeatedEnd(const bam1_t* alignment, const char* name) {
+  if (++report_.repeatedEnds > 3) return;
+  const int target = alignment->core.tid;
+  convertWarning(
+      "%s: read %s has a second primary %s alignment (at %s:%" PRId64
+      "): dropped; its mate is joined with the first",
+      options_.bam.c_str(), name,
+      mateEndOf(alignment->core.flag) == MateEnd::kFirst ? "first-in-pair" : "second-in-pair",
+      target >= 0 ? sam_hdr_tid2name(header_.get(), target) : "*",
+      static_cast<std::int64_t>(alignment->core.pos + 1));
 }
 
 void ReadsConversion::write(ReadCalls& read) {
@@ -288,12 +314,17 @@ void printAlignmentSummary(const ConvertOptions& options, const ReadsReport& rep
   std::printf("  overlapping mates disagree at %" PRIu64 " SNPs (written as no call); %" PRIu64
               " mates written alone (partner not in the input, or outside the map's span)\n",
               report.mateDisagreements, report.mateMissing);
+  if (report.repeatedEnds + report.unnamed > 0) {
+    std::printf("  also: %" PRIu64 " second primary alignments of one end of a pair dropped, %" PRIu64
+                " paired reads named '*' written alone (never joined)\n",
+                report.repeatedEnds, report.unnamed);
+  }
 }
 
 void convertReads(const ConvertOptions& options) {
+  OutputFile out(options.out);
   const SnpMap map = loadSnpMap(options.map);
   const SnpLocator locator(map);
-  OutputFile out(options.out);
   LineCounts written;
   std::string lines;
   const ReadsReport report =

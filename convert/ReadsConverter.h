@@ -30,7 +30,9 @@ struct ReadsReport {
   std::uint64_t reads = 0;     // reads or pairs handed on: they show an allele
   std::uint64_t noAllele = 0;  // kept reads or pairs that show no allele
   std::uint64_t mateDisagreements = 0;
-  std::uint64_t mateMissing = 0;  // mates handed on alone: the partner was not in the input
+  std::uint64_t mateMissing = 0;   // mates handed on alone: the partner was not in the input
+  std::uint64_t repeatedEnds = 0;  // a second primary alignment of one end of a pair: dropped
+  std::uint64_t unnamed = 0;       // paired reads named '*': never joined, handed on alone
 };
 
 // Takes the calls of one read or pair: sorted by SNP, one per SNP, at least

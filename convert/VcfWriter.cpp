@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <set>
 
@@ -138,8 +140,10 @@ void PhasedVcf::write(const std::string& partPath) {
   for (std::size_t k = 0; k < map_.size(); ++k) {
     writeRecord(k, file.get(), header.get(), record.get());
   }
-  if (hts_close(file.release()) != 0)
-    convertFatal("cannot write %s (disk full?)", partPath.c_str());
+  if (hts_close(file.release()) != 0) {
+    convertFatal("cannot write %s: %s", partPath.c_str(),
+                 errno != 0 ? std::strerror(errno) : "write error (disk full?)");
+  }
 }
 
 void PhasedVcf::writeRecord(std::size_t k, htsFile* file, bcf_hdr_t* header, bcf1_t* record) {
@@ -190,14 +194,12 @@ void PhasedVcf::printSummary() const {
   std::printf("\n");
 }
 
-}  // namespace
-
-namespace {
 bool endsWith(const std::string& text, const char* suffix) {
   const std::string tail(suffix);
   return text.size() >= tail.size() &&
          text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
+
 }  // namespace
 
 OutputKind outputKindOf(const std::string& path) {
@@ -206,10 +208,17 @@ OutputKind outputKindOf(const std::string& path) {
   return {"w", -1};
 }
 
-void buildIndex(const std::string& path, int indexShift) {
+// Builds the index of the finished data beside them, unless they went to a
+// device or a pipe that cannot be read back.
+void buildIndex(OutputFile& out, int indexShift) {
   if (indexShift < 0) return;
-  if (bcf_index_build3(path.c_str(), nullptr, indexShift, 0) != 0) {
-    convertFatal("cannot build the index of %s", path.c_str());
+  if (out.inPlace()) {
+    std::printf("  %s is not a regular file: no index written\n", out.path().c_str());
+    return;
+  }
+  const std::string& index = out.addIndex(indexShift == 0 ? ".tbi" : ".csi");
+  if (bcf_index_build3(out.writePath().c_str(), index.c_str(), indexShift, 0) != 0) {
+    convertFatal("cannot build the index %s of %s", index.c_str(), out.path().c_str());
   }
 }
 
@@ -242,14 +251,14 @@ PhasedGenotypes loadHaplotypes(const std::string& path, const SnpMap& map) {
 
 void convertToVcf(const ConvertOptions& options) {
   checkSampleName(options.sample);
+  OutputFile out(options.out, OutputFile::Writer::kByName);
   const SnpMap map = loadSnpMap(options.map);
   checkMapForVcf(map, options.map);
   const PhasedGenotypes genotypes = loadHaplotypes(options.haplotypes, map);
   PhasedVcf vcf(options, map, genotypes);
   if (!options.reads.empty()) vcf.linkByReads();
-  PartFile part(options.out + ".part");
-  vcf.write(part.path());
-  part.keepAs(options.out);
-  buildIndex(options.out, outputKindOf(options.out).indexShift);
+  vcf.write(out.writePath());
+  buildIndex(out, outputKindOf(options.out).indexShift);
+  out.commit();
   vcf.printSummary();
 }

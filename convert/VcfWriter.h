@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Options.h"
+#include "OutputFile.h"
 #include "SnpMap.h"
 
 // How a VCF output is written, from its name: .vcf.gz bgzipped with a .tbi
@@ -16,9 +17,10 @@ struct OutputKind {
 };
 OutputKind outputKindOf(const std::string& path);
 
-// Builds the index of a finished VCF or BCF output of this kind (nothing for
-// plain text); a failure ends the run naming the file.
-void buildIndex(const std::string& path, int indexShift);
+// Builds the index of the finished data of `out` beside them (nothing for
+// plain text, or for a device or pipe that cannot be read back), before
+// out.commit(); a failure ends the run naming the file.
+void buildIndex(OutputFile& out, int indexShift);
 
 // The allele codes (0 major, 1 minor) of the two haplotypes at every SNP.
 struct PhasedGenotypes {

@@ -200,7 +200,7 @@ TEST(PhaseCommand, BadInputsEndTheRunNamingTheFileAndWriteNothing) {
       {"sample", {}, "NOBODY", "sample NOBODY is not in"},
       {"unphased panel", {"--panel", unphased}, "HG01500", "unphased genotype"},
       {"contigs", {"--panel", renamed}, "HG01500", "the contig names differ"},
-      {"region", {"--region", "20:90000000-90001000"}, "HG01500", "no heterozygous biallelic SNP"},
+      {"region", {"--region", "20:90000000-90001000"}, "HG01500", "--region 20:90000000-90001000"},
   };
   for (const ErrorCase& bad : cases) {
     SCOPED_TRACE(bad.name);
