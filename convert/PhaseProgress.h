@@ -27,8 +27,7 @@ class PhaseProgress {
   void attach(Parameter& parameter);
 
  private:
-  static void onTick(std::uint64_t count, const char* chrom, std::int64_t position,
-                     void* context);
+  static void onTick(std::uint64_t count, const char* chrom, std::int64_t position, void* context);
   static void onFraction(double fraction, void* context);
   void show(double fraction);
 

@@ -35,10 +35,10 @@ std::string genotype(const std::string& record) {
 }
 
 struct Agreement {
-  int phased = 0;          // heterozygous SNPs written phased
-  int unphased = 0;        // heterozygous SNPs written 0/1
-  int switches = 0;        // switch errors between consecutive phased SNPs of one set
-  int wrongGenotype = 0;   // phased genotypes that are not the truth's pair
+  int phased = 0;         // heterozygous SNPs written phased
+  int unphased = 0;       // heterozygous SNPs written 0/1
+  int switches = 0;       // switch errors between consecutive phased SNPs of one set
+  int wrongGenotype = 0;  // phased genotypes that are not the truth's pair
 };
 
 // Compares the output's phased heterozygous SNPs with the truth (line k of
@@ -89,9 +89,19 @@ TEST(PhaseCommand, BothModesPhaseTheExampleLikeTheTruth) {
     SCOPED_TRACE(mode.name);
     ScratchDir scratch;
     const std::string out = scratch.file("phased.vcf.gz");
-    std::vector<std::string> args = {"phase", "--vcf", kExample + "HG01500.vcf.gz", "--sample",
-                                     "HG01500", "--bam", kExample + "HG01500.bam", "--out", out,
-                                     "-n", "100", "--seed", "11"};
+    std::vector<std::string> args = {"phase",
+                                     "--vcf",
+                                     kExample + "HG01500.vcf.gz",
+                                     "--sample",
+                                     "HG01500",
+                                     "--bam",
+                                     kExample + "HG01500.bam",
+                                     "--out",
+                                     out,
+                                     "-n",
+                                     "100",
+                                     "--seed",
+                                     "11"};
     if (mode.withPanel) {
       args.push_back("--panel");
       args.push_back(kExample + "panel.vcf.gz");
@@ -187,15 +197,14 @@ TEST(PhaseCommand, BadInputsEndTheRunNamingTheFileAndWriteNothing) {
   const std::string panelText = convert_test::vcfText(kExample + "panel.vcf.gz");
   const std::string unphased = scratch.file("unphased.vcf.gz");
   std::string body = panelText.substr(panelText.find("\n20\t2059311"));
-  convert_test::writeIndexedVcf(
-      unphased, panelText.substr(0, panelText.find("\n20\t2059311")) +
-                    convert_test::replaceOnce(body, "|", "/"));
+  convert_test::writeIndexedVcf(unphased, panelText.substr(0, panelText.find("\n20\t2059311")) +
+                                              convert_test::replaceOnce(body, "|", "/"));
   const std::string renamed = scratch.file("chr.vcf.gz");
   std::string chrText = panelText;
   std::size_t at = 0;
-  while ((at = chrText.find("\n20\t", at)) != std::string::npos) chrText.replace(at, 4, "\nchr20\t");
-  convert_test::writeIndexedVcf(renamed,
-                                convert_test::replaceOnce(chrText, "<ID=20", "<ID=chr20"));
+  while ((at = chrText.find("\n20\t", at)) != std::string::npos)
+    chrText.replace(at, 4, "\nchr20\t");
+  convert_test::writeIndexedVcf(renamed, convert_test::replaceOnce(chrText, "<ID=20", "<ID=chr20"));
   const ErrorCase cases[] = {
       {"sample", {}, "NOBODY", "sample NOBODY is not in"},
       {"unphased panel", {"--panel", unphased}, "HG01500", "unphased genotype"},
@@ -205,8 +214,9 @@ TEST(PhaseCommand, BadInputsEndTheRunNamingTheFileAndWriteNothing) {
   for (const ErrorCase& bad : cases) {
     SCOPED_TRACE(bad.name);
     const std::string out = scratch.file("out.vcf.gz");
-    std::vector<std::string> args = {"phase", "--vcf", kExample + "HG01500.vcf.gz", "--sample",
-                                     bad.sample, "--bam", kExample + "HG01500.bam", "--out", out};
+    std::vector<std::string> args = {"phase",    "--vcf", kExample + "HG01500.vcf.gz", "--sample",
+                                     bad.sample, "--bam", kExample + "HG01500.bam",    "--out",
+                                     out};
     args.insert(args.end(), bad.extra.begin(), bad.extra.end());
     const auto run = runConvert(args);
     EXPECT_TRUE(run.fatal);
@@ -219,7 +229,7 @@ TEST(PhaseCommand, BadInputsEndTheRunNamingTheFileAndWriteNothing) {
 TEST(PhaseCommand, N50IsTheSizeThatReachesHalfTheTotal) {
   EXPECT_EQ(n50({}), 0u);
   EXPECT_EQ(n50({7}), 7u);
-  EXPECT_EQ(n50({2, 10, 3, 5}), 10u);  // 10 of 20
+  EXPECT_EQ(n50({2, 10, 3, 5}), 10u);   // 10 of 20
   EXPECT_EQ(n50({4, 4, 3, 3, 2}), 4u);  // 8 of 16
   EXPECT_EQ(n50({1, 1, 1, 4, 3}), 3u);  // 4 + 3 = 7 of 10
 }
