@@ -199,16 +199,26 @@ TEST(PhaseCommand, BadInputsEndTheRunNamingTheFileAndWriteNothing) {
   std::string body = panelText.substr(panelText.find("\n20\t2059311"));
   convert_test::writeIndexedVcf(unphased, panelText.substr(0, panelText.find("\n20\t2059311")) +
                                               convert_test::replaceOnce(body, "|", "/"));
-  const std::string renamed = scratch.file("chr.vcf.gz");
-  std::string chrText = panelText;
-  std::size_t at = 0;
-  while ((at = chrText.find("\n20\t", at)) != std::string::npos)
-    chrText.replace(at, 4, "\nchr20\t");
-  convert_test::writeIndexedVcf(renamed, convert_test::replaceOnce(chrText, "<ID=20", "<ID=chr20"));
+  // The same files with the chromosome named chr20.
+  const auto onChr20 = [&](const std::string& text, const std::string& name) {
+    std::string renamedText = text;
+    std::size_t at = 0;
+    while ((at = renamedText.find("\n20\t", at)) != std::string::npos) {
+      renamedText.replace(at, 4, "\nchr20\t");
+    }
+    const std::string path = scratch.file(name);
+    convert_test::writeIndexedVcf(path,
+                                  convert_test::replaceOnce(renamedText, "<ID=20", "<ID=chr20"));
+    return path;
+  };
+  const std::string renamed = onChr20(panelText, "chr.vcf.gz");
+  const std::string callsOnChr20 =
+      onChr20(convert_test::vcfText(kExample + "HG01500.vcf.gz"), "calls.chr.vcf.gz");
   const ErrorCase cases[] = {
       {"sample", {}, "NOBODY", "sample NOBODY is not in"},
       {"unphased panel", {"--panel", unphased}, "HG01500", "unphased genotype"},
       {"contigs", {"--panel", renamed}, "HG01500", "the contig names differ"},
+      {"bam contigs", {"--vcf", callsOnChr20}, "HG01500", "is a reference sequence of"},
       {"region", {"--region", "20:90000000-90001000"}, "HG01500", "--region 20:90000000-90001000"},
   };
   for (const ErrorCase& bad : cases) {
