@@ -9,6 +9,7 @@
 #include "ConvertTestSupport.h"
 #include "PhasedCalls.h"
 #include "TestSupport.h"
+#include "Velta.h"
 
 namespace {
 
@@ -183,6 +184,62 @@ TEST(PhaseCommand, PassesEverythingElseThrough) {
     }
   }
   EXPECT_GT(changed, 20);
+}
+
+// The kept files rerun with velta itself and the same seed give the same
+// haplotypes: phase runs velta's job, draws in velta's order.
+TEST(PhaseCommand, KeptFilesRerunWithVeltaGiveTheSameHaplotypes) {
+  for (const bool withPanel : {false, true}) {
+    SCOPED_TRACE(withPanel ? "inference" : "assembly");
+    ScratchDir scratch;
+    const std::string kept = scratch.file("kept");
+    std::vector<std::string> args = {"phase",
+                                     "--vcf",
+                                     kExample + "HG01500.vcf.gz",
+                                     "--sample",
+                                     "HG01500",
+                                     "--bam",
+                                     kExample + "HG01500.bam",
+                                     "--out",
+                                     scratch.file("phased.vcf.gz"),
+                                     "-n",
+                                     "30",
+                                     "-m",
+                                     "10",
+                                     "--seed",
+                                     "5",
+                                     "--keep-intermediate",
+                                     kept};
+    if (withPanel) {
+      args.push_back("--panel");
+      args.push_back(kExample + "panel.vcf.gz");
+    }
+    ASSERT_FALSE(runConvert(args).fatal);
+    std::vector<std::string> words = {"velta",
+                                      "--mfile",
+                                      kept + "/map.txt",
+                                      "--sfile",
+                                      kept + "/reads.txt",
+                                      "--output",
+                                      scratch.file("velta.txt"),
+                                      "-n",
+                                      "30",
+                                      "-m",
+                                      "10",
+                                      "--seed",
+                                      "5"};
+    if (withPanel) {
+      words.push_back("--rfile");
+      words.push_back(kept + "/panel.txt");
+    }
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(&word[0]);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(runVelta(static_cast<int>(argv.size()), argv.data()), 0);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(readFile(scratch.file("velta.txt")), readFile(kept + "/haplotypes.txt"));
+    EXPECT_FALSE(readFile(kept + "/haplotypes.txt").empty());
+  }
 }
 
 struct ErrorCase {
