@@ -361,7 +361,8 @@ TEST(HaplotypeSample, NotANumberWeightsGiveTheMinorAllele) {
     for (int draw = 0; draw < 20; ++draw) {
       if (setting.emitError <= 1.0) {
         h.sample(p);
-        for (int j = 0; j < nSnp; ++j) ASSERT_TRUE(h[j]) << "SNP " << j << " e " << setting.seqError;
+        for (int j = 0; j < nSnp; ++j)
+          ASSERT_TRUE(h[j]) << "SNP " << j << " e " << setting.seqError;
       }
       h.sample(path, p);
       for (int j = 0; j < nSnp; ++j) ASSERT_TRUE(h[j]) << "SNP " << j << " guided";
