@@ -72,8 +72,16 @@ class Haplotype {
     return static_cast<std::uint32_t>((allele_[w] >> shift) |
                                       ((allele_[w + 1] << 1) << (63 - shift)));
   }
+  // Word w of the allele bits: SNP 64 w + b at bit b; (length + 63) / 64 words.
+  std::uint64_t getAlleleWord(std::size_t w) const { return allele_[w]; }
+  std::size_t getAlleleWordCount() const { return allele_.size() - 1; }
   // Minor-call count when `minor` is true, major-call count otherwise.
   unsigned short getCount(unsigned int j, bool minor) const { return alleleCount_[2 * j + minor]; }
+  // Both counts of SNP j at once, for callers that count the calls themselves.
+  void setCounts(unsigned int j, std::uint16_t major, std::uint16_t minor) {
+    alleleCount_[2 * std::size_t{j}] = major;
+    alleleCount_[2 * std::size_t{j} + 1] = minor;
+  }
 
   // Add or remove one read's alleles: with `flag` false counted as read, with
   // it true complemented. A removal must mirror an earlier addition.

@@ -14,6 +14,7 @@
 #include "Parameter.h"
 #include "PhasePolish.h"
 #include "Read.h"
+#include "ReadSides.h"
 #include "Reference.h"
 #include "VeltaIO.h"
 #include "VeltaUtil.h"
@@ -369,13 +370,14 @@ void inferenceGibbs(Haplotype& first, Haplotype& second, std::vector<Read>& read
   double bestLikelihood = kLogFloor;
   RefPath firstPath(reference);
   RefPath secondPath(reference);
+  ReadSides sides(reads, first, second, parameter);
   // A negative count skips the warm start but still runs its absolute value
   // of iterations.
   for (long long i = 0; i < std::llabs(parameter.getMaxIter()); ++i) {
     reference.samplePath(firstPath, first, parameter);
     reference.samplePath(secondPath, second, parameter);
     for (unsigned j = 0; j < static_cast<unsigned>(parameter.getSubIter()); ++j) {
-      inferenceSubIteration(first, second, firstPath, secondPath, reads, parameter);
+      sides.subIteration(first, second, firstPath, secondPath, parameter);
     }
     const double likelihood = inferenceLikelihood(first, second, reads, reference, parameter);
     const double done = static_cast<double>(i) / std::llabs(parameter.getMaxIter()) * 100;
@@ -387,6 +389,7 @@ void inferenceGibbs(Haplotype& first, Haplotype& second, std::vector<Read>& read
       bestLikelihood = likelihood;
     }
   }
+  sides.storeFlips(reads);
   composeLine("max likelihood = [%.5f]", bestLikelihood);
   veltaMessage(line, 1, parameter);
   first = bestFirst;

@@ -39,8 +39,31 @@ void FeedbackGenerator::seed(unsigned int seed) {
 }
 
 void FeedbackGenerator::keepLastWords() {
-  std::copy(words_ + end_ - kWords, words_ + end_, words_);
-  end_ = kWords;
+  std::copy(words_ + end_ - kKept, words_ + end_, words_);
+  end_ = kKept;
+}
+
+void FeedbackGenerator::fill(std::uint32_t* out, std::size_t count) {
+  // The unrolled recurrence holds only between words that the recurrence made
+  // itself, which every word is from the seeding's discarded numbers on.
+  while (count > 0 && (count < 4 || end_ < kKept)) {
+    *out++ = static_cast<std::uint32_t>(next());
+    --count;
+  }
+  while (count >= 4) {
+    if (end_ + 4 > kBuffer) keepLastWords();
+    std::size_t block = std::min((kBuffer - end_) / 4, count / 4) * 4;
+    std::uint32_t* w = words_ + end_;
+    for (std::size_t i = 0; i < block; ++i) {
+      const std::uint32_t value = w[i - 12] + w[i - 31] + w[i - 34] + w[i - 37] + w[i - 40];
+      w[i] = value;
+      out[i] = value >> 1;
+    }
+    end_ += block;
+    out += block;
+    count -= block;
+  }
+  for (; count > 0; --count) *out++ = static_cast<std::uint32_t>(next());
 }
 
 void veltaSrand(unsigned int seed) {
@@ -65,8 +88,11 @@ bool chooseTwoValued(double logWeight0, double logWeight1, double uniform) {
 }
 
 std::uint32_t zeroThreshold(double logWeight0, double logWeight1) {
-  const double p0 =
-      probabilityOfZero(std::exp(logWeight0), std::exp(logWeight1), logWeight0, logWeight1);
+  return thresholdForProbability(
+      probabilityOfZero(std::exp(logWeight0), std::exp(logWeight1), logWeight0, logWeight1));
+}
+
+std::uint32_t thresholdForProbability(double p0) {
   // The draw's test p0 > r / 2147483647.0 holds for a first stretch of r (the
   // quotient never falls as r grows): find where it ends.
   std::uint32_t low = 0;

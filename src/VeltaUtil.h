@@ -29,12 +29,19 @@ class FeedbackGenerator {
     words_[end_++] = value;
     return static_cast<int>(value >> 1);
   }
+  // The next `count` numbers, as `count` calls of next() would give them, four
+  // at a time: unrolled four times the recurrence reads
+  //   x[m] = x[m-12] + x[m-31] + x[m-34] + x[m-37] + x[m-40],
+  // whose nearest term lies three blocks of four back.
+  void fill(std::uint32_t* out, std::size_t count);
 
  private:
   // The words are kept in order of making, the newest at end_ - 1, so that a
   // number costs two loads, an add and a store; when the buffer is full the
-  // last kWords words move to its start.
-  static constexpr std::size_t kBuffer = 256;
+  // last kKept words move to its start (the unrolled recurrence reaches 40
+  // back).
+  static constexpr std::size_t kBuffer = 296;
+  static constexpr std::size_t kKept = 40;
   void keepLastWords();
 
   std::uint32_t words_[kBuffer];
@@ -73,6 +80,14 @@ class RandomStream {
   RandomStream& operator=(const RandomStream&) = delete;
   // The same number veltaRand() would give.
   int next() { return own_ ? local_.next() : std::rand(); }
+  // The next `count` numbers, in order.
+  void fill(std::uint32_t* out, std::size_t count) {
+    if (own_) {
+      local_.fill(out, count);
+    } else {
+      for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<std::uint32_t>(std::rand());
+    }
+  }
 
  private:
   FeedbackGenerator local_;
@@ -117,6 +132,8 @@ inline double probabilityOfZero(double w0, double w1, double logWeight0, double 
 // threshold (0 to 2^31): tables of thresholds replace both exp calls, the
 // division and the comparison of doubles by one comparison of integers.
 std::uint32_t zeroThreshold(double logWeight0, double logWeight1);
+// The same threshold for a given probability of 0.
+std::uint32_t thresholdForProbability(double p0);
 
 // log(e^a + e^b).
 double logsum(double a, double b);

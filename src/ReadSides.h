@@ -1,0 +1,72 @@
+// The inference sampler's reads between its two haplotypes, kept so that an
+// inner iteration costs little more than its random numbers.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+class FlipDrawTable;
+class Haplotype;
+class Parameter;
+class Read;
+class RefPath;
+
+// A read's side draw depends only on its size and its agreements m1 and m2
+// with the two haplotypes, which change only where an allele changed; so each
+// read keeps its agreements and the generator value from which its draw gives
+// the second haplotype (its threshold), renewed only for the reads covering a
+// changed SNP. A flip pass is then one comparison per read, every side a bit.
+// The haplotypes' counts are not moved read by read: after the pass they are
+// counted afresh per SNP from the side bits, as the calls of the second side
+// and the rest of all calls for the first.
+//
+// inferenceSubIteration (Velta.h) is the one-step form of the same iteration;
+// the tests check that a run of these iterations leaves the haplotypes, the
+// flips and the random sequence exactly as a run of that form does.
+class ReadSides {
+ public:
+  // Takes the reads' flips (0 first haplotype, 1 second) and their agreement
+  // with the pair as they stand. The haplotypes' counts must hold the calls
+  // of the reads of their side, counted as read (the sampler's first
+  // loading); the reads must stay as they are while this lives.
+  ReadSides(const std::vector<Read>& reads, const Haplotype& first, const Haplotype& second,
+            const Parameter& parameter);
+
+  // One inner iteration: both haplotypes' alleles drawn given their paths,
+  // then every read's side, then the counts, in the draws and the order of
+  // inferenceSubIteration. The flips live here until storeFlips.
+  void subIteration(Haplotype& first, Haplotype& second, const RefPath& firstPath,
+                    const RefPath& secondPath, const Parameter& parameter);
+  // Writes the sides into the reads' flips.
+  void storeFlips(std::vector<Read>& reads) const;
+
+ private:
+  // Reads of one 64-read word of the sides that call one SNP: bit b stands
+  // for read 64 word + b. A read calling a SNP twice has one call per entry.
+  struct Cover {
+    std::uint64_t major;
+    std::uint64_t minor;
+    std::uint32_t word;
+  };
+
+  // Renews the agreements with haplotype `side` (0 first, 1 second) of the
+  // reads covering the SNPs whose allele differs from before_[side] (the
+  // allele words ahead of the draws), and their thresholds.
+  void followAlleles(unsigned side, const Haplotype& haplotype, const FlipDrawTable& table);
+  // Draws every read's side: one generator value per read, in read order.
+  void drawSides();
+  // Counts SNPs' calls per side afresh from the side bits.
+  void countSides(Haplotype& first, Haplotype& second) const;
+
+  std::size_t readCount_;
+  std::vector<std::uint64_t> sides_;     // bit r: read r's side; (readCount_ + 63) / 64 words
+  std::vector<std::uint32_t> threshold_; // per read, padded to whole words with 0x7FFFFFFF
+  std::vector<std::uint16_t> size_;      // per read: calls
+  std::vector<std::uint16_t> match_[2];  // per read: agreements with each haplotype
+  std::vector<std::uint32_t> coverStart_;  // per SNP + 1: its first entry of covers_
+  std::vector<Cover> covers_;              // by SNP, then by word
+  std::vector<std::uint16_t> total_;       // per SNP: all major calls at 2j, minor at 2j + 1
+  std::vector<std::uint64_t> before_[2];   // allele words of each haplotype ahead of a draw
+  std::vector<std::uint32_t> values_;      // generator values of one block of reads
+};
