@@ -22,6 +22,7 @@ class AlleleDrawTable {
  public:
   // Counts below kCounts draw from the tables.
   static constexpr unsigned kCounts = 64;
+  static_assert((kCounts & (kCounts - 1)) == 0, "a power of two");
 
   // The table for the parameter's setting; built at the first call and again
   // whenever the setting differs from the last call's.
@@ -30,11 +31,20 @@ class AlleleDrawTable {
   // Allele (true for minor) for the generator value `value`, from the counts
   // alone, or from the counts and the allele `copied` of the path.
   bool choose(unsigned k0, unsigned k1, std::uint32_t value) const;
-  bool choose(unsigned k0, unsigned k1, bool copied, std::uint32_t value) const;
+  bool choose(unsigned k0, unsigned k1, bool copied, std::uint32_t value) const {
+    return value >= threshold(k0, k1, copied);
+  }
+  // The first generator value for which the path-guided draw gives allele 1.
+  std::uint32_t threshold(unsigned k0, unsigned k1, bool copied) const {
+    // Both counts are below kCounts, a power of two, when their bits together are.
+    if ((k0 | k1) < kCounts) return pathThreshold_[(copied * kCounts + k0) * kCounts + k1];
+    return thresholdByFormula(k0, k1, copied);
+  }
 
  private:
   AlleleDrawTable() = default;
   void build(const double (&key)[5]);
+  std::uint32_t thresholdByFormula(unsigned k0, unsigned k1, bool copied) const;
   // Tempered log weight of the allele that `agree` calls support and
   // `disagree` calls contradict.
   double logWeight(double agree, double disagree) const;
@@ -120,6 +130,9 @@ class Haplotype {
   void sample(const Parameter& parameter);
   // Redraws every allele from the counts and the allele the path copies.
   void sample(const RefPath& path, const Parameter& parameter);
+  // The same given the path's copied alleles as RefPath::copiedAlleles gives
+  // them, for callers that draw many times from one path.
+  void sample(const std::vector<std::uint64_t>& copied, const Parameter& parameter);
   // Sets every allele to the one the path copies; no draw.
   void copyInit(const RefPath& path);
   void randomInit();

@@ -3,10 +3,6 @@
 #include <algorithm>
 #include <ctime>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "Haplotype.h"
 #include "Read.h"
 #include "VeltaUtil.h"
@@ -24,29 +20,6 @@ namespace {
 
 // Reads whose sides are drawn from one block of generator values.
 constexpr std::size_t kBlock = 1024;
-// Threshold of the padding past the last read: no value reaches it, so the
-// padding bits stay 0.
-constexpr std::uint32_t kNeverReached = 0x7FFFFFFF;
-
-// Side bits of 64 reads: bit j is 1 when values[j] reaches thresholds[j].
-// Values and thresholds are below 2^31, so they compare as signed numbers.
-std::uint64_t compareWord(const std::uint32_t* values, const std::uint32_t* thresholds) {
-  std::uint64_t bits = 0;
-#if defined(__SSE2__)
-  for (unsigned q = 0; q < 16; ++q) {
-    const __m128i value = _mm_loadu_si128(reinterpret_cast<const __m128i*>(values + 4 * q));
-    const __m128i threshold =
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(thresholds + 4 * q));
-    const int below = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmplt_epi32(value, threshold)));
-    bits |= static_cast<std::uint64_t>(~below & 0xF) << (4 * q);
-  }
-#else
-  for (unsigned j = 0; j < 64; ++j) {
-    bits |= static_cast<std::uint64_t>(values[j] >= thresholds[j]) << j;
-  }
-#endif
-  return bits;
-}
 
 }  // namespace
 
@@ -107,12 +80,14 @@ ReadSides::ReadSides(const std::vector<Read>& reads, const Haplotype& first,
   before_[1].resize(second.getAlleleWordCount());
 }
 
-void ReadSides::subIteration(Haplotype& first, Haplotype& second, const RefPath& firstPath,
-                             const RefPath& secondPath, const Parameter& parameter) {
+void ReadSides::subIteration(Haplotype& first, Haplotype& second,
+                             const std::vector<std::uint64_t>& firstCopied,
+                             const std::vector<std::uint64_t>& secondCopied,
+                             const Parameter& parameter) {
   for (std::size_t w = 0; w < before_[0].size(); ++w) before_[0][w] = first.getAlleleWord(w);
   for (std::size_t w = 0; w < before_[1].size(); ++w) before_[1][w] = second.getAlleleWord(w);
-  first.sample(firstPath, parameter);
-  second.sample(secondPath, parameter);
+  first.sample(firstCopied, parameter);
+  second.sample(secondCopied, parameter);
   const std::clock_t start = std::clock();
   const FlipDrawTable& table = FlipDrawTable::forParameter(parameter);
   followAlleles(0, first, table);
@@ -158,7 +133,7 @@ void ReadSides::drawSides() {
     const std::size_t padded = (count + 63) / 64 * 64;
     std::fill(values + count, values + padded, 0U);
     for (std::size_t k = 0; k < padded; k += 64) {
-      sides_[(begin + k) / 64] = compareWord(values + k, threshold_.data() + begin + k);
+      sides_[(begin + k) / 64] = reachedBits(values + k, threshold_.data() + begin + k);
     }
   }
 }

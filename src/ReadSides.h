@@ -10,7 +10,6 @@ class FlipDrawTable;
 class Haplotype;
 class Parameter;
 class Read;
-class RefPath;
 
 // A read's side draw depends only on its size and its agreements m1 and m2
 // with the two haplotypes, which change only where an allele changed; so each
@@ -33,11 +32,13 @@ class ReadSides {
   ReadSides(const std::vector<Read>& reads, const Haplotype& first, const Haplotype& second,
             const Parameter& parameter);
 
-  // One inner iteration: both haplotypes' alleles drawn given their paths,
-  // then every read's side, then the counts, in the draws and the order of
-  // inferenceSubIteration. The flips live here until storeFlips.
-  void subIteration(Haplotype& first, Haplotype& second, const RefPath& firstPath,
-                    const RefPath& secondPath, const Parameter& parameter);
+  // One inner iteration: both haplotypes' alleles drawn given the alleles
+  // their paths copy (RefPath::copiedAlleles), then every read's side, then
+  // the counts, in the draws and the order of inferenceSubIteration. The
+  // flips live here until storeFlips.
+  void subIteration(Haplotype& first, Haplotype& second,
+                    const std::vector<std::uint64_t>& firstCopied,
+                    const std::vector<std::uint64_t>& secondCopied, const Parameter& parameter);
   // Writes the sides into the reads' flips.
   void storeFlips(std::vector<Read>& reads) const;
 

@@ -148,6 +148,13 @@ std::size_t drawState(const double* vector, std::size_t hapNo, double scale, std
 RefPath::RefPath(const Reference& reference)
     : ref_(&reference), path_(static_cast<std::size_t>(reference.getSnpNo()), 0) {}
 
+void RefPath::copiedAlleles(std::vector<std::uint64_t>& words) const {
+  words.assign((path_.size() + 63) / 64, 0);
+  for (std::size_t i = 0; i < path_.size(); ++i) {
+    words[i / 64] |= std::uint64_t{(*this)[static_cast<unsigned>(i)]} << (i % 64);
+  }
+}
+
 void RefPath::print() const {
   std::printf("Path\t");
   const unsigned int snpNo = static_cast<unsigned int>(ref_->getSnpNo());

@@ -24,6 +24,9 @@ class RefPath {
   unsigned int size() const { return static_cast<unsigned int>(path_.size()); }
   // Panel allele (true for minor) of the haplotype copied at SNP i.
   inline bool operator[](unsigned int i) const;
+  // Every copied allele: SNP 64 w + b at bit b of words[w], (size + 63) / 64
+  // words.
+  void copiedAlleles(std::vector<std::uint64_t>& words) const;
   void print() const;
 
  private:

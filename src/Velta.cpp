@@ -371,13 +371,17 @@ void inferenceGibbs(Haplotype& first, Haplotype& second, std::vector<Read>& read
   RefPath firstPath(reference);
   RefPath secondPath(reference);
   ReadSides sides(reads, first, second, parameter);
+  std::vector<std::uint64_t> firstCopied;
+  std::vector<std::uint64_t> secondCopied;
   // A negative count skips the warm start but still runs its absolute value
   // of iterations.
   for (long long i = 0; i < std::llabs(parameter.getMaxIter()); ++i) {
     reference.samplePath(firstPath, first, parameter);
     reference.samplePath(secondPath, second, parameter);
+    firstPath.copiedAlleles(firstCopied);
+    secondPath.copiedAlleles(secondCopied);
     for (unsigned j = 0; j < static_cast<unsigned>(parameter.getSubIter()); ++j) {
-      sides.subIteration(first, second, firstPath, secondPath, parameter);
+      sides.subIteration(first, second, firstCopied, secondCopied, parameter);
     }
     const double likelihood = inferenceLikelihood(first, second, reads, reference, parameter);
     const double done = static_cast<double>(i) / std::llabs(parameter.getMaxIter()) * 100;

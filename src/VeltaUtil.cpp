@@ -5,6 +5,10 @@
 #include <cmath>
 #include <cstdlib>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "VeltaIO.h"
 
 namespace velta_random {
@@ -106,6 +110,25 @@ std::uint32_t thresholdForProbability(double p0) {
     }
   }
   return low;
+}
+
+std::uint64_t reachedBits(const std::uint32_t* values, const std::uint32_t* thresholds) {
+  std::uint64_t bits = 0;
+#if defined(__SSE2__)
+  // Values and thresholds are below 2^31, so they compare as signed numbers.
+  for (unsigned q = 0; q < 16; ++q) {
+    const __m128i value = _mm_loadu_si128(reinterpret_cast<const __m128i*>(values + 4 * q));
+    const __m128i threshold =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(thresholds + 4 * q));
+    const int below = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmplt_epi32(value, threshold)));
+    bits |= static_cast<std::uint64_t>(~below & 0xF) << (4 * q);
+  }
+#else
+  for (unsigned j = 0; j < 64; ++j) {
+    bits |= static_cast<std::uint64_t>(values[j] >= thresholds[j]) << j;
+  }
+#endif
+  return bits;
 }
 
 double logsum(double a, double b) {

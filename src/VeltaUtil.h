@@ -134,6 +134,13 @@ inline double probabilityOfZero(double w0, double w1, double logWeight0, double 
 std::uint32_t zeroThreshold(double logWeight0, double logWeight1);
 // The same threshold for a given probability of 0.
 std::uint32_t thresholdForProbability(double p0);
+// Thresholds lie in 0 .. 2^31 - 1 (the largest value always gives 1); this
+// one, paired with the value 0, gives a 0 bit that stands for no draw.
+constexpr std::uint32_t kNeverReached = 0x7FFFFFFF;
+// The outcomes of 64 two-valued draws: bit j is 1 when values[j] reaches
+// thresholds[j]. Four comparisons per instruction where the processor has
+// them.
+std::uint64_t reachedBits(const std::uint32_t* values, const std::uint32_t* thresholds);
 
 // log(e^a + e^b).
 double logsum(double a, double b);

@@ -94,11 +94,14 @@ TEST(ReadSides, IterationsEqualThePlainInnerIteration) {
       std::vector<Read> plainReads = reads;
       Haplotype plainFirst = first, plainSecond = second;
       ReadSides sides(reads, first, second, p);
+      std::vector<std::uint64_t> copied[2];
+      paths[0].copiedAlleles(copied[0]);
+      paths[1].copiedAlleles(copied[1]);
       const unsigned seed = 90 + related;
       veltaSrand(seed);
       std::srand(seed);
       for (int iteration = 0; iteration < 6; ++iteration) {
-        sides.subIteration(first, second, paths[0], paths[1], p);
+        sides.subIteration(first, second, copied[0], copied[1], p);
         velta_plain::subIteration(plainFirst, plainSecond, paths[0], paths[1], plainReads, p);
         sides.storeFlips(reads);
         const std::string where = "mu " + std::to_string(setting.mu) + " related " +
