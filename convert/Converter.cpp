@@ -4,12 +4,14 @@
 
 #include "MapConverter.h"
 #include "Options.h"
+#include "OutputFile.h"
 #include "PanelConverter.h"
 #include "ReadsConverter.h"
 #include "VcfWriter.h"
 
 int runConverter(int argc, char** argv) {
   const ConvertOptions options = parseOptions(argc, argv);
+  protectInputs(inputFiles(options));
   switch (options.command) {
     case Command::kPanel:
       convertPanel(options);

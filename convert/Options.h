@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 enum class Command { kPanel, kMap, kReads, kVcf };
 
@@ -30,6 +31,10 @@ struct ConvertOptions {
 // otherwise); an unknown subcommand or option, a missing value or a missing
 // required option ends the run naming it.
 ConvertOptions parseOptions(int argc, char** argv);
+
+// The values of the options that name files the run reads (--vcf, --bam,
+// --map, ...), in the order of the option table.
+std::vector<std::string> inputFiles(const ConvertOptions& options);
 
 // The usage text, with the defaults of ConvertOptions.
 void printUsage(std::FILE* stream);
