@@ -313,6 +313,41 @@ void flipPassInference(Haplotype& first, Haplotype& second, std::vector<Read>& r
   Read::addTime(std::clock() - start);
 }
 
+// The score of the pair given its panel term: the reads' term against both
+// haplotypes plus the panel term, reported at level 3.
+double scorePair(const Haplotype& first, const Haplotype& second, const std::vector<Read>& reads,
+                 double panelTerm, const Parameter& parameter) {
+  // 64-bit sums: a whole chromosome of deep reads passes 2^32 allele calls.
+  unsigned long long matches = 0;
+  unsigned long long mismatches = 0;
+  unsigned long long bestSideMismatches = 0;
+  for (const Read& read : reads) {
+    const unsigned m1 = read.countMatch(first);
+    const unsigned m2 = read.countMatch(second);
+    const unsigned x1 = read.size() - m1;
+    const unsigned x2 = read.size() - m2;
+    matches += m1 + m2;
+    mismatches += x1 + x2;
+    bestSideMismatches += std::min(x1, x2);
+  }
+  const double readTerm = countLog(static_cast<double>(matches), parameter.getSeqLogRight()) +
+                          countLog(static_cast<double>(mismatches), parameter.getSeqLogError());
+  composeLine("mismatch = %.5f [%llu %llu], reference = %.5f", readTerm, mismatches,
+              bestSideMismatches, panelTerm);
+  veltaMessage(line, 3, parameter);
+  return readTerm + panelTerm;
+}
+
+// inferenceLikelihood with both haplotypes' forward passes kept for their
+// next path draws.
+double scoreKeepingPasses(const Haplotype& first, const Haplotype& second,
+                          const std::vector<Read>& reads, const Reference& reference,
+                          const Parameter& parameter, ForwardPass (&passes)[2]) {
+  const double firstTerm = reference.forward(passes[0], first, parameter);
+  const double secondTerm = reference.forward(passes[1], second, parameter);
+  return scorePair(first, second, reads, firstTerm + secondTerm, parameter);
+}
+
 // Seeds both haplotypes from the best pair of panel paths for the pooled read
 // alleles, then draws every read's side against that pair.
 void warmStart(Haplotype& first, Haplotype& second, std::vector<Read>& reads,
@@ -354,8 +389,11 @@ void inferenceGibbs(Haplotype& first, Haplotype& second, std::vector<Read>& read
                     const Reference& reference, const Parameter& parameter) {
   if (parameter.getMaxIter() > 0) warmStart(first, second, reads, reference, parameter);
 
+  // Each score's forward passes serve the path draws that follow it: the
+  // alleles do not change in between.
+  ForwardPass passes[2];
   composeLine("Start likelihood = %f\n",
-              inferenceLikelihood(first, second, reads, reference, parameter));
+              scoreKeepingPasses(first, second, reads, reference, parameter, passes));
   veltaMessage(line, 2, parameter);
   for (const Read& read : reads) {
     if (read.getFlip() == 1) {
@@ -376,14 +414,15 @@ void inferenceGibbs(Haplotype& first, Haplotype& second, std::vector<Read>& read
   // A negative count skips the warm start but still runs its absolute value
   // of iterations.
   for (long long i = 0; i < std::llabs(parameter.getMaxIter()); ++i) {
-    reference.samplePath(firstPath, first, parameter);
-    reference.samplePath(secondPath, second, parameter);
+    reference.drawPath(firstPath, passes[0], first);
+    reference.drawPath(secondPath, passes[1], second);
     firstPath.copiedAlleles(firstCopied);
     secondPath.copiedAlleles(secondCopied);
     for (unsigned j = 0; j < static_cast<unsigned>(parameter.getSubIter()); ++j) {
       sides.subIteration(first, second, firstCopied, secondCopied, parameter);
     }
-    const double likelihood = inferenceLikelihood(first, second, reads, reference, parameter);
+    const double likelihood =
+        scoreKeepingPasses(first, second, reads, reference, parameter, passes);
     const double done = static_cast<double>(i) / std::llabs(parameter.getMaxIter()) * 100;
     composeLine("likelihood = %f (%.1f%% done)", likelihood, done);
     veltaMessage(line, 1, parameter);
@@ -403,27 +442,10 @@ void inferenceGibbs(Haplotype& first, Haplotype& second, std::vector<Read>& read
 double inferenceLikelihood(const Haplotype& first, const Haplotype& second,
                            const std::vector<Read>& reads, const Reference& reference,
                            const Parameter& parameter) {
-  // 64-bit sums: a whole chromosome of deep reads passes 2^32 allele calls.
-  unsigned long long matches = 0;
-  unsigned long long mismatches = 0;
-  unsigned long long bestSideMismatches = 0;
-  for (const Read& read : reads) {
-    const unsigned m1 = read.countMatch(first);
-    const unsigned m2 = read.countMatch(second);
-    const unsigned x1 = read.size() - m1;
-    const unsigned x2 = read.size() - m2;
-    matches += m1 + m2;
-    mismatches += x1 + x2;
-    bestSideMismatches += std::min(x1, x2);
-  }
-  const double readTerm = countLog(static_cast<double>(matches), parameter.getSeqLogRight()) +
-                          countLog(static_cast<double>(mismatches), parameter.getSeqLogError());
-  const double panelTerm =
-      reference.forwardProb(first, parameter) + reference.forwardProb(second, parameter);
-  composeLine("mismatch = %.5f [%llu %llu], reference = %.5f", readTerm, mismatches,
-              bestSideMismatches, panelTerm);
-  veltaMessage(line, 3, parameter);
-  return readTerm + panelTerm;
+  return scorePair(
+      first, second, reads,
+      reference.forwardProb(first, parameter) + reference.forwardProb(second, parameter),
+      parameter);
 }
 
 void inferHaplotypes(Haplotype& first, Haplotype& second, std::vector<Read>& reads,
