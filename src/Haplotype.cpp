@@ -171,28 +171,34 @@ void Haplotype::sample(const RefPath& path, const Parameter& parameter) {
 
 void Haplotype::sample(const std::vector<std::uint64_t>& copied, const Parameter& parameter) {
   const std::clock_t start = std::clock();
-  const AlleleDrawTable& table = AlleleDrawTable::forParameter(parameter);
   RandomStream random;
+  sampleWords(copied, AlleleDrawTable::forParameter(parameter), random, 0, allele_.size() - 1);
+  time_ += std::clock() - start;
+  ++count_;
+}
+
+void Haplotype::sampleWords(const std::vector<std::uint64_t>& copied,
+                            const AlleleDrawTable& table, RandomStream& random,
+                            std::size_t wordBegin, std::size_t wordEnd) {
   // A word's 64 SNPs at a time: their numbers made in one block, their
   // thresholds looked up, then all compared at once.
   std::uint32_t values[64];
   std::uint32_t thresholds[64];
   const std::uint16_t* counts = alleleCount_.data();
-  const unsigned length = static_cast<unsigned>(length_);
-  for (unsigned first = 0; first < length; first += 64) {
-    const unsigned count = std::min(64U, length - first);
+  const std::size_t length = static_cast<std::size_t>(length_);
+  for (std::size_t w = wordBegin; w < wordEnd; ++w) {
+    const std::size_t first = 64 * w;
+    const std::size_t count = std::min<std::size_t>(64, length - first);
     random.fill(values, count);
-    const std::uint64_t copiedWord = copied[first / 64];
-    for (unsigned k = 0; k < count; ++k) {
+    const std::uint64_t copiedWord = copied[w];
+    for (std::size_t k = 0; k < count; ++k) {
       const std::size_t j = first + k;
       thresholds[k] = table.threshold(counts[2 * j], counts[2 * j + 1], (copiedWord >> k) & 1U);
     }
     std::fill(values + count, values + 64, 0U);
     std::fill(thresholds + count, thresholds + 64, kNeverReached);
-    allele_[first / 64] = reachedBits(values, thresholds);
+    allele_[w] = reachedBits(values, thresholds);
   }
-  time_ += std::clock() - start;
-  ++count_;
 }
 
 void Haplotype::copyInit(const RefPath& path) {

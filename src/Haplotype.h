@@ -11,6 +11,7 @@
 
 class Parameter;
 class RefPath;
+class RandomStream;
 
 // The allele draws' decisions for every pair of counts (k0 major, k1 minor
 // calls) and copied panel allele. The weights depend only on these, so they
@@ -133,6 +134,16 @@ class Haplotype {
   // The same given the path's copied alleles as RefPath::copiedAlleles gives
   // them, for callers that draw many times from one path.
   void sample(const std::vector<std::uint64_t>& copied, const Parameter& parameter);
+  // The draws of sample(copied, parameter) for the SNPs of allele words
+  // wordBegin .. wordEnd - 1 only, from `random`, untimed: threads draw
+  // disjoint stretches, each from its own stretch of the sequence.
+  void sampleWords(const std::vector<std::uint64_t>& copied, const AlleleDrawTable& table,
+                   RandomStream& random, std::size_t wordBegin, std::size_t wordEnd);
+  // Books draws made through sampleWords in the timing counters.
+  static void addTime(std::int64_t ticks, std::uint64_t draws) {
+    time_ += ticks;
+    count_ += draws;
+  }
   // Sets every allele to the one the path copies; no draw.
   void copyInit(const RefPath& path);
   void randomInit();

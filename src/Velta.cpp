@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <thread>
 #include <utility>
 
 #include "Haplotype.h"
@@ -343,8 +344,19 @@ double scorePair(const Haplotype& first, const Haplotype& second, const std::vec
 double scoreKeepingPasses(const Haplotype& first, const Haplotype& second,
                           const std::vector<Read>& reads, const Reference& reference,
                           const Parameter& parameter, ForwardPass (&passes)[2]) {
+  double secondTerm = 0.0;
+  // The two passes share nothing but the panel: with threads to spare the
+  // second runs beside the first.
+  std::thread beside;
+  if (parameter.getThreads() > 1) {
+    beside = std::thread([&] { secondTerm = reference.forward(passes[1], second, parameter); });
+  }
   const double firstTerm = reference.forward(passes[0], first, parameter);
-  const double secondTerm = reference.forward(passes[1], second, parameter);
+  if (beside.joinable()) {
+    beside.join();
+  } else {
+    secondTerm = reference.forward(passes[1], second, parameter);
+  }
   return scorePair(first, second, reads, firstTerm + secondTerm, parameter);
 }
 
@@ -408,7 +420,7 @@ void inferenceGibbs(Haplotype& first, Haplotype& second, std::vector<Read>& read
   double bestLikelihood = kLogFloor;
   RefPath firstPath(reference);
   RefPath secondPath(reference);
-  ReadSides sides(reads, first, second, parameter);
+  ReadSides sides(reads, first, second, parameter, static_cast<unsigned>(parameter.getThreads()));
   std::vector<std::uint64_t> firstCopied;
   std::vector<std::uint64_t> secondCopied;
   // A negative count skips the warm start but still runs its absolute value
@@ -418,9 +430,8 @@ void inferenceGibbs(Haplotype& first, Haplotype& second, std::vector<Read>& read
     reference.drawPath(secondPath, passes[1], second);
     firstPath.copiedAlleles(firstCopied);
     secondPath.copiedAlleles(secondCopied);
-    for (unsigned j = 0; j < static_cast<unsigned>(parameter.getSubIter()); ++j) {
-      sides.subIteration(first, second, firstCopied, secondCopied, parameter);
-    }
+    sides.subIterations(static_cast<unsigned>(parameter.getSubIter()), first, second,
+                        firstCopied, secondCopied, parameter);
     const double likelihood =
         scoreKeepingPasses(first, second, reads, reference, parameter, passes);
     const double done = static_cast<double>(i) / std::llabs(parameter.getMaxIter()) * 100;

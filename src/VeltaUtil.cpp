@@ -70,6 +70,36 @@ void FeedbackGenerator::fill(std::uint32_t* out, std::size_t count) {
   for (; count > 0; --count) *out++ = static_cast<std::uint32_t>(next());
 }
 
+FeedbackGenerator::Jump::Jump(std::uint64_t distance)
+    : distance_(distance), coefficients_(kWords * kWords, 0) {
+  // Ring of the coefficient rows of the last kWords words: at first each
+  // word is itself; each new word sums the rows 31 and 3 back.
+  std::vector<std::uint32_t> ring(kWords * kWords, 0);
+  for (std::size_t i = 0; i < kWords; ++i) ring[i * kWords + i] = 1;
+  for (std::uint64_t m = 0; m < distance; ++m) {
+    // The slot of the word 31 back takes the new word.
+    std::uint32_t* slot = &ring[(m % kWords) * kWords];
+    const std::uint32_t* threeBack = &ring[((m + kWords - 3) % kWords) * kWords];
+    for (std::size_t j = 0; j < kWords; ++j) slot[j] += threeBack[j];
+  }
+  for (std::size_t i = 0; i < kWords; ++i) {
+    const std::uint32_t* row = &ring[((distance + i) % kWords) * kWords];
+    std::copy(row, row + kWords, &coefficients_[i * kWords]);
+  }
+}
+
+FeedbackGenerator FeedbackGenerator::Jump::from(const FeedbackGenerator& from) const {
+  const std::uint32_t* last = from.words_ + from.end_ - kWords;
+  FeedbackGenerator result;
+  for (std::size_t i = 0; i < kWords; ++i) {
+    std::uint32_t word = 0;
+    for (std::size_t j = 0; j < kWords; ++j) word += coefficients_[i * kWords + j] * last[j];
+    result.words_[i] = word;
+  }
+  result.end_ = kWords;
+  return result;
+}
+
 void veltaSrand(unsigned int seed) {
   using velta_random::generator;
   std::srand(seed);

@@ -35,6 +35,22 @@ class FeedbackGenerator {
   // whose nearest term lies three blocks of four back.
   void fill(std::uint32_t* out, std::size_t count);
 
+  // The generator a fixed number of draws ahead of another, made from its
+  // last 31 words: each word that far on is a fixed sum of them (with
+  // multiplicities, modulo 2^32), computed once per distance, so threads can
+  // draw disjoint stretches of one sequence.
+  class Jump {
+   public:
+    explicit Jump(std::uint64_t distance);
+    std::uint64_t distance() const { return distance_; }
+    // The generator `distance` numbers after `from`.
+    FeedbackGenerator from(const FeedbackGenerator& from) const;
+
+   private:
+    std::uint64_t distance_;
+    std::vector<std::uint32_t> coefficients_;  // kWords x kWords: word i of the result from word j
+  };
+
  private:
   // The words are kept in order of making, the newest at end_ - 1, so that a
   // number costs two loads, an add and a store; when the buffer is full the
@@ -72,9 +88,14 @@ constexpr int kRandMax = 2147483647;
 // veltaRand() while a stream lives.
 class RandomStream {
  public:
-  RandomStream() : local_(velta_random::generator), own_(velta_random::generatorMatchesLibrary) {}
+  RandomStream()
+      : source_(&velta_random::generator),
+        local_(velta_random::generator),
+        own_(velta_random::generatorMatchesLibrary) {}
+  // Lends the numbers of `source`, one thread's own generator, instead.
+  explicit RandomStream(FeedbackGenerator& source) : source_(&source), local_(source), own_(true) {}
   ~RandomStream() {
-    if (own_) velta_random::generator = local_;
+    if (own_) *source_ = local_;
   }
   RandomStream(const RandomStream&) = delete;
   RandomStream& operator=(const RandomStream&) = delete;
@@ -90,6 +111,7 @@ class RandomStream {
   }
 
  private:
+  FeedbackGenerator* source_;
   FeedbackGenerator local_;
   bool own_;
 };

@@ -54,8 +54,8 @@ std::vector<int> flipsOf(const std::vector<Read>& reads) {
 
 // Several inner iterations from the same state and seed: the same alleles,
 // counts and sides as the plain iteration, and the random sequence left at
-// the same place, for several settings and for haplotype pairs from
-// unrelated to nearly equal (where agreements tie).
+// the same place, for several settings, for haplotype pairs from unrelated
+// to nearly equal (where agreements tie), on one to three threads.
 TEST(ReadSides, IterationsEqualThePlainInnerIteration) {
   const int nSnp = 700;
   Parameter p = velta_test::uniformMap(nSnp);
@@ -77,13 +77,13 @@ TEST(ReadSides, IterationsEqualThePlainInnerIteration) {
     p.setSmoothMu(setting.mu);
     p.setSeqError(setting.error);
     p.setEmitError(setting.emit);
-    for (int related = 0; related < 3; ++related) {
+    for (unsigned related = 0; related < 3; ++related) {
       RefPath paths[2] = {RefPath(reference), RefPath(reference)};
       std::vector<bool> alleles[2];
       for (int j = 0; j < nSnp; ++j) {
         for (RefPath& path : paths) path(j) = static_cast<unsigned short>(veltaRand() % 6);
         alleles[0].push_back(veltaRand() & 1);
-        alleles[1].push_back(veltaRand() % 3 < related ? alleles[0][j] : (veltaRand() & 1) != 0);
+        alleles[1].push_back(static_cast<unsigned>(veltaRand() % 3) < related ? alleles[0][j] : (veltaRand() & 1) != 0);
       }
       std::vector<Read> reads = start;
       Haplotype first(alleles[0]), second(alleles[1]);
@@ -93,16 +93,21 @@ TEST(ReadSides, IterationsEqualThePlainInnerIteration) {
       }
       std::vector<Read> plainReads = reads;
       Haplotype plainFirst = first, plainSecond = second;
-      ReadSides sides(reads, first, second, p);
+      // One, two and three threads: the same results.
+      ReadSides sides(reads, first, second, p, related + 1);
       std::vector<std::uint64_t> copied[2];
       paths[0].copiedAlleles(copied[0]);
       paths[1].copiedAlleles(copied[1]);
       const unsigned seed = 90 + related;
       veltaSrand(seed);
       std::srand(seed);
-      for (int iteration = 0; iteration < 6; ++iteration) {
-        sides.subIteration(first, second, copied[0], copied[1], p);
-        velta_plain::subIteration(plainFirst, plainSecond, paths[0], paths[1], plainReads, p);
+      for (unsigned iteration = 0; iteration < 6; ++iteration) {
+        // Runs of one and of two inner iterations.
+        const unsigned count = 1 + iteration % 2;
+        sides.subIterations(count, first, second, copied[0], copied[1], p);
+        for (unsigned k = 0; k < count; ++k) {
+          velta_plain::subIteration(plainFirst, plainSecond, paths[0], paths[1], plainReads, p);
+        }
         sides.storeFlips(reads);
         const std::string where = "mu " + std::to_string(setting.mu) + " related " +
                                   std::to_string(related) + " iteration " +

@@ -115,6 +115,24 @@ TEST(Generator, BlocksContinueTheSequence) {
   }
 }
 
+// A jump of d numbers lands where d draws land, for distances shorter and
+// longer than the generator's words.
+TEST(Generator, JumpsLandWhereTheDrawsLand) {
+  veltaSrand(31);
+  for (int i = 0; i < 57; ++i) veltaRand();
+  const FeedbackGenerator start = velta_random::generator;
+  for (std::uint64_t distance : {0U, 1U, 3U, 30U, 31U, 32U, 1000U, 70001U}) {
+    FeedbackGenerator drawn = start;
+    for (std::uint64_t i = 0; i < distance; ++i) drawn.next();
+    FeedbackGenerator jumped = FeedbackGenerator::Jump(distance).from(start);
+    std::vector<std::uint32_t> block(500);
+    jumped.fill(block.data(), block.size());
+    for (std::size_t i = 0; i < block.size(); ++i) {
+      ASSERT_EQ(block[i], static_cast<std::uint32_t>(drawn.next())) << distance << " #" << i;
+    }
+  }
+}
+
 TEST(Generator, SeedingAlsoRestartsTheLibrarySequence) {
   std::srand(77);
   const int first = std::rand();
