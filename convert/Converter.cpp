@@ -6,6 +6,7 @@
 #include "Options.h"
 #include "OutputFile.h"
 #include "PanelConverter.h"
+#include "PhaseCommand.h"
 #include "ReadsConverter.h"
 #include "VcfWriter.h"
 
@@ -24,6 +25,9 @@ int runConverter(int argc, char** argv) {
       break;
     case Command::kVcf:
       convertToVcf(options);
+      break;
+    case Command::kPhase:
+      runPhase(options);
       break;
   }
   std::fflush(stdout);

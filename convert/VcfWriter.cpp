@@ -16,23 +16,6 @@
 
 namespace {
 
-struct OutputKind {
-  const char* mode;  // hts_open mode
-  int indexShift;    // bcf_index_build3: 0 a .tbi, 14 a .csi; -1 no index
-};
-
-bool endsWith(const std::string& text, const char* suffix) {
-  const std::string tail(suffix);
-  return text.size() >= tail.size() &&
-         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-OutputKind outputKindOf(const std::string& path) {
-  if (endsWith(path, ".gz")) return {"wz", 0};
-  if (endsWith(path, ".bcf")) return {"wb", 14};
-  return {"w", -1};
-}
-
 bool isBase(char c) {
   const char b = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return b == 'A' || b == 'C' || b == 'G' || b == 'T';
@@ -211,6 +194,20 @@ void PhasedVcf::printSummary() const {
   std::printf("\n");
 }
 
+bool endsWith(const std::string& text, const char* suffix) {
+  const std::string tail(suffix);
+  return text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+}  // namespace
+
+OutputKind outputKindOf(const std::string& path) {
+  if (endsWith(path, ".gz")) return {"wz", 0};
+  if (endsWith(path, ".bcf")) return {"wb", 14};
+  return {"w", -1};
+}
+
 // Builds the index of the finished data beside them, unless they went to a
 // device or a pipe that cannot be read back.
 void buildIndex(OutputFile& out, int indexShift) {
@@ -224,8 +221,6 @@ void buildIndex(OutputFile& out, int indexShift) {
     convertFatal("cannot build the index %s of %s", index.c_str(), out.path().c_str());
   }
 }
-
-}  // namespace
 
 PhasedGenotypes loadHaplotypes(const std::string& path, const SnpMap& map) {
   std::ifstream in(path);

@@ -220,6 +220,15 @@ void Reference::initFromStream(std::istream& in, const char* fileName, const Par
   reserveWorkspace(fileName);
 }
 
+void Reference::initFromRows(const std::vector<std::string>& rows, const char* name,
+                             const Parameter& parameter) {
+  long long lineNo = 0;
+  for (const std::string& row : rows) appendSnpLine(row, ++lineNo, name, parameter);
+  checkAgainstMap(name, parameter);
+  layout_ = kSnpMajor;
+  reserveWorkspace(name);
+}
+
 void Reference::appendSnpLine(const std::string& alleles, long long lineNo, const char* fileName,
                               const Parameter& parameter) {
   const unsigned int snp = static_cast<unsigned int>(snpNo_);
