@@ -125,8 +125,9 @@ std::vector<std::string> readNameList(const std::string& list, const bcf_hdr_t* 
   const bool isFile = stat(list.c_str(), &info) == 0 && S_ISREG(info.st_mode);
   if (allSamples && !names.empty()) {
     if (isFile) {
-      convertWarning("--samples-exclude %s: taken as sample names; the file of that name is not read",
-                     list.c_str());
+      convertWarning(
+          "--samples-exclude %s: taken as sample names; the file of that name is not read",
+          list.c_str());
     }
     return names;
   }
@@ -185,13 +186,12 @@ void convertPanel(const ConvertOptions& options) {
   OutputFile mapFile(options.out + ".map");
   OutputFile panelFile(options.out + ".panel");
   PanelSites panel(options);
-  const PanelCounts counts = panel.read(
-      [&](const char* chrom, const bcf1_t* record, const std::string& row) {
-        writeMapLine(mapFile.stream(), chrom, snpName(chrom, record->pos + 1, record->d.id),
-                     record->pos + 1, alleleBase(record->d.allele[0]),
-                     alleleBase(record->d.allele[1]));
-        panelFile.stream() << row << '\n';
-      });
+  const PanelCounts counts = panel.read([&](const char* chrom, const bcf1_t* record,
+                                            const std::string& row) {
+    writeMapLine(mapFile.stream(), chrom, snpName(chrom, record->pos + 1, record->d.id),
+                 record->pos + 1, alleleBase(record->d.allele[0]), alleleBase(record->d.allele[1]));
+    panelFile.stream() << row << '\n';
+  });
   mapFile.commit();
   panelFile.commit();
   printPanelSummary(options, counts, panel.samples());

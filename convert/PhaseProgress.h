@@ -27,14 +27,16 @@ class PhaseProgress {
   void attach(Parameter& parameter);
 
  private:
-  static void onTick(std::uint64_t count, const char* chrom, std::int64_t position,
-                     void* context);
+  static void onTick(std::uint64_t count, const char* chrom, std::int64_t position, void* context);
   static void onFraction(double fraction, void* context);
   void show(double fraction);
+  void head();
 
   bool quiet_;
   std::int64_t from_ = 0;
   std::int64_t to_ = 0;
+  const char* what_ = "";
+  bool headed_ = false;  // the stage's name is out
   int shownTenths_ = 0;
   std::chrono::steady_clock::time_point start_;
 };

@@ -157,9 +157,8 @@ RangePhase phaseSnpRange(const PhaseInputs& inputs, SnpRange range, const Parame
   }
   Reference reference;
   if (inference) {
-    const std::vector<std::string> rows(inputs.panelRows.begin() + range.first,
-                                        inputs.panelRows.begin() + range.end);
-    reference.initFromRows(rows, inputs.panelName.c_str(), parameter);
+    reference.initFromRows(inputs.panelRows.data() + range.first, range.end - range.first,
+                           inputs.panelName.c_str(), parameter);
     parameter.setSampleSize(std::min(parameter.getSampleSize(), reference.getHapNo()));
     parameter.renewTran(static_cast<unsigned int>(reference.getHapNo()));
   }

@@ -20,7 +20,9 @@ class ReadCallStore {
   // Appends one read's calls (sorted by SNP, one per SNP).
   void add(const std::vector<SnpCall>& calls);
   std::size_t size() const { return ends_.size(); }
-  const SnpCall* begin(std::size_t read) const { return calls_.data() + (read ? ends_[read - 1] : 0); }
+  const SnpCall* begin(std::size_t read) const {
+    return calls_.data() + (read ? ends_[read - 1] : 0);
+  }
   const SnpCall* end(std::size_t read) const { return calls_.data() + ends_[read]; }
 
  private:

@@ -13,9 +13,9 @@
 
 // What writing the calls gave.
 struct PhasedCallCounts {
-  std::uint64_t records = 0;         // records written
-  std::uint64_t heterozygous = 0;    // the sample's heterozygous biallelic SNPs
-  std::uint64_t phased = 0;          // of them written phased
+  std::uint64_t records = 0;            // records written
+  std::uint64_t heterozygous = 0;       // the sample's heterozygous biallelic SNPs
+  std::uint64_t phased = 0;             // of them written phased
   std::vector<std::uint64_t> setSnps;   // per phase set: its phased SNPs
   std::vector<std::uint64_t> setSpans;  // per phase set: bp from its first to its last SNP
 };

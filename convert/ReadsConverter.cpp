@@ -315,7 +315,8 @@ void printAlignmentSummary(const ConvertOptions& options, const ReadsReport& rep
               " mates written alone (partner not in the input, or outside the map's span)\n",
               report.mateDisagreements, report.mateMissing);
   if (report.repeatedEnds + report.unnamed > 0) {
-    std::printf("  also: %" PRIu64 " second primary alignments of one end of a pair dropped, %" PRIu64
+    std::printf("  also: %" PRIu64
+                " second primary alignments of one end of a pair dropped, %" PRIu64
                 " paired reads named '*' written alone (never joined)\n",
                 report.repeatedEnds, report.unnamed);
   }

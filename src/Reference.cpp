@@ -220,10 +220,11 @@ void Reference::initFromStream(std::istream& in, const char* fileName, const Par
   reserveWorkspace(fileName);
 }
 
-void Reference::initFromRows(const std::vector<std::string>& rows, const char* name,
+void Reference::initFromRows(const std::string* rows, std::size_t count, const char* name,
                              const Parameter& parameter) {
-  long long lineNo = 0;
-  for (const std::string& row : rows) appendSnpLine(row, ++lineNo, name, parameter);
+  for (std::size_t k = 0; k < count; ++k) {
+    appendSnpLine(rows[k], static_cast<long long>(k) + 1, name, parameter);
+  }
   checkAgainstMap(name, parameter);
   layout_ = kSnpMajor;
   reserveWorkspace(name);

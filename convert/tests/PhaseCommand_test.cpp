@@ -9,6 +9,7 @@
 #include "ConvertTestSupport.h"
 #include "PhasedCalls.h"
 #include "TestSupport.h"
+#include "Velta.h"
 
 namespace {
 
@@ -35,10 +36,10 @@ std::string genotype(const std::string& record) {
 }
 
 struct Agreement {
-  int phased = 0;          // heterozygous SNPs written phased
-  int unphased = 0;        // heterozygous SNPs written 0/1
-  int switches = 0;        // switch errors between consecutive phased SNPs of one set
-  int wrongGenotype = 0;   // phased genotypes that are not the truth's pair
+  int phased = 0;         // heterozygous SNPs written phased
+  int unphased = 0;       // heterozygous SNPs written 0/1
+  int switches = 0;       // switch errors between consecutive phased SNPs of one set
+  int wrongGenotype = 0;  // phased genotypes that are not the truth's pair
 };
 
 // Compares the output's phased heterozygous SNPs with the truth (line k of
@@ -89,9 +90,19 @@ TEST(PhaseCommand, BothModesPhaseTheExampleLikeTheTruth) {
     SCOPED_TRACE(mode.name);
     ScratchDir scratch;
     const std::string out = scratch.file("phased.vcf.gz");
-    std::vector<std::string> args = {"phase", "--vcf", kExample + "HG01500.vcf.gz", "--sample",
-                                     "HG01500", "--bam", kExample + "HG01500.bam", "--out", out,
-                                     "-n", "100", "--seed", "11"};
+    std::vector<std::string> args = {"phase",
+                                     "--vcf",
+                                     kExample + "HG01500.vcf.gz",
+                                     "--sample",
+                                     "HG01500",
+                                     "--bam",
+                                     kExample + "HG01500.bam",
+                                     "--out",
+                                     out,
+                                     "-n",
+                                     "100",
+                                     "--seed",
+                                     "11"};
     if (mode.withPanel) {
       args.push_back("--panel");
       args.push_back(kExample + "panel.vcf.gz");
@@ -175,6 +186,62 @@ TEST(PhaseCommand, PassesEverythingElseThrough) {
   EXPECT_GT(changed, 20);
 }
 
+// The kept files rerun with velta itself and the same seed give the same
+// haplotypes: phase runs velta's job, draws in velta's order.
+TEST(PhaseCommand, KeptFilesRerunWithVeltaGiveTheSameHaplotypes) {
+  for (const bool withPanel : {false, true}) {
+    SCOPED_TRACE(withPanel ? "inference" : "assembly");
+    ScratchDir scratch;
+    const std::string kept = scratch.file("kept");
+    std::vector<std::string> args = {"phase",
+                                     "--vcf",
+                                     kExample + "HG01500.vcf.gz",
+                                     "--sample",
+                                     "HG01500",
+                                     "--bam",
+                                     kExample + "HG01500.bam",
+                                     "--out",
+                                     scratch.file("phased.vcf.gz"),
+                                     "-n",
+                                     "30",
+                                     "-m",
+                                     "10",
+                                     "--seed",
+                                     "5",
+                                     "--keep-intermediate",
+                                     kept};
+    if (withPanel) {
+      args.push_back("--panel");
+      args.push_back(kExample + "panel.vcf.gz");
+    }
+    ASSERT_FALSE(runConvert(args).fatal);
+    std::vector<std::string> words = {"velta",
+                                      "--mfile",
+                                      kept + "/map.txt",
+                                      "--sfile",
+                                      kept + "/reads.txt",
+                                      "--output",
+                                      scratch.file("velta.txt"),
+                                      "-n",
+                                      "30",
+                                      "-m",
+                                      "10",
+                                      "--seed",
+                                      "5"};
+    if (withPanel) {
+      words.push_back("--rfile");
+      words.push_back(kept + "/panel.txt");
+    }
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(&word[0]);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(runVelta(static_cast<int>(argv.size()), argv.data()), 0);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(readFile(scratch.file("velta.txt")), readFile(kept + "/haplotypes.txt"));
+    EXPECT_FALSE(readFile(kept + "/haplotypes.txt").empty());
+  }
+}
+
 struct ErrorCase {
   const char* name;
   std::vector<std::string> extra;  // arguments after the common ones
@@ -187,26 +254,36 @@ TEST(PhaseCommand, BadInputsEndTheRunNamingTheFileAndWriteNothing) {
   const std::string panelText = convert_test::vcfText(kExample + "panel.vcf.gz");
   const std::string unphased = scratch.file("unphased.vcf.gz");
   std::string body = panelText.substr(panelText.find("\n20\t2059311"));
-  convert_test::writeIndexedVcf(
-      unphased, panelText.substr(0, panelText.find("\n20\t2059311")) +
-                    convert_test::replaceOnce(body, "|", "/"));
-  const std::string renamed = scratch.file("chr.vcf.gz");
-  std::string chrText = panelText;
-  std::size_t at = 0;
-  while ((at = chrText.find("\n20\t", at)) != std::string::npos) chrText.replace(at, 4, "\nchr20\t");
-  convert_test::writeIndexedVcf(renamed,
-                                convert_test::replaceOnce(chrText, "<ID=20", "<ID=chr20"));
+  convert_test::writeIndexedVcf(unphased, panelText.substr(0, panelText.find("\n20\t2059311")) +
+                                              convert_test::replaceOnce(body, "|", "/"));
+  // The same files with the chromosome named chr20.
+  const auto onChr20 = [&](const std::string& text, const std::string& name) {
+    std::string renamedText = text;
+    std::size_t at = 0;
+    while ((at = renamedText.find("\n20\t", at)) != std::string::npos) {
+      renamedText.replace(at, 4, "\nchr20\t");
+    }
+    const std::string path = scratch.file(name);
+    convert_test::writeIndexedVcf(path,
+                                  convert_test::replaceOnce(renamedText, "<ID=20", "<ID=chr20"));
+    return path;
+  };
+  const std::string renamed = onChr20(panelText, "chr.vcf.gz");
+  const std::string callsOnChr20 =
+      onChr20(convert_test::vcfText(kExample + "HG01500.vcf.gz"), "calls.chr.vcf.gz");
   const ErrorCase cases[] = {
       {"sample", {}, "NOBODY", "sample NOBODY is not in"},
       {"unphased panel", {"--panel", unphased}, "HG01500", "unphased genotype"},
       {"contigs", {"--panel", renamed}, "HG01500", "the contig names differ"},
+      {"bam contigs", {"--vcf", callsOnChr20}, "HG01500", "is a reference sequence of"},
       {"region", {"--region", "20:90000000-90001000"}, "HG01500", "--region 20:90000000-90001000"},
   };
   for (const ErrorCase& bad : cases) {
     SCOPED_TRACE(bad.name);
     const std::string out = scratch.file("out.vcf.gz");
-    std::vector<std::string> args = {"phase", "--vcf", kExample + "HG01500.vcf.gz", "--sample",
-                                     bad.sample, "--bam", kExample + "HG01500.bam", "--out", out};
+    std::vector<std::string> args = {"phase",    "--vcf", kExample + "HG01500.vcf.gz", "--sample",
+                                     bad.sample, "--bam", kExample + "HG01500.bam",    "--out",
+                                     out};
     args.insert(args.end(), bad.extra.begin(), bad.extra.end());
     const auto run = runConvert(args);
     EXPECT_TRUE(run.fatal);
@@ -219,7 +296,7 @@ TEST(PhaseCommand, BadInputsEndTheRunNamingTheFileAndWriteNothing) {
 TEST(PhaseCommand, N50IsTheSizeThatReachesHalfTheTotal) {
   EXPECT_EQ(n50({}), 0u);
   EXPECT_EQ(n50({7}), 7u);
-  EXPECT_EQ(n50({2, 10, 3, 5}), 10u);  // 10 of 20
+  EXPECT_EQ(n50({2, 10, 3, 5}), 10u);   // 10 of 20
   EXPECT_EQ(n50({4, 4, 3, 3, 2}), 4u);  // 8 of 16
   EXPECT_EQ(n50({1, 1, 1, 4, 3}), 3u);  // 4 + 3 = 7 of 10
 }
