@@ -9,6 +9,7 @@
 #include <limits>
 #include <new>
 
+#include "ForwardStep.h"
 #include "Haplotype.h"
 #include "Parameter.h"
 #include "VeltaIO.h"
@@ -45,48 +46,6 @@ double startForward(double* current, const std::uint64_t* panel, std::uint64_t m
     sum += current[k];
   }
   return sum;
-}
-
-// The forward step is built twice, for processors with 256-bit vectors and
-// for any other, the first call picking one: the same multiplications and
-// additions in the same order, four lanes at a time instead of two, so both
-// give the same numbers (no fused multiply-add: that would round once less).
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
-#define VELTA_WIDE_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define VELTA_WIDE_CLONES
-#endif
-
-// One forward step over all panel haplotypes:
-//   current[k] = (stay x previous[k] + move) x e(k)
-// with e(k) looked up eight haplotypes at a time by one byte of panel bits;
-// eight running sums keep the loop free of a serial dependency. Returns the
-// sum of current.
-VELTA_WIDE_CLONES double forwardStep(const double* __restrict previous, double* __restrict current,
-                   const std::uint64_t* __restrict panel, std::uint64_t mask, std::size_t hapNo,
-                   double stay, double move, const double* __restrict table) {
-  double sums[8] = {0, 0, 0, 0, 0, 0, 0, 0};
-  const std::size_t groups = hapNo / 8;
-  for (std::size_t g = 0; g < groups; ++g) {
-    const double* e = table + std::size_t{8} * differByte(panel, mask, g);
-    const double* p = previous + 8 * g;
-    double* c = current + 8 * g;
-    for (std::size_t t = 0; t < 8; ++t) {
-      c[t] = (stay * p[t] + move) * e[t];
-      sums[t] += c[t];
-    }
-  }
-  const std::size_t rest = hapNo - 8 * groups;
-  if (rest > 0) {
-    const double* e = table + std::size_t{8} * differByte(panel, mask, groups);
-    const double* p = previous + 8 * groups;
-    double* c = current + 8 * groups;
-    for (std::size_t t = 0; t < rest; ++t) {
-      c[t] = (stay * p[t] + move) * e[t];
-      sums[t] += c[t];
-    }
-  }
-  return ((sums[0] + sums[1]) + (sums[2] + sums[3])) + ((sums[4] + sums[5]) + (sums[6] + sums[7]));
 }
 
 // The transition of SNP i scaled by its larger term, so that neither factor

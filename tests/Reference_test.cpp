@@ -7,16 +7,20 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <limits>
+#include <random>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "ForwardStep.h"
 #include "Haplotype.h"
 #include "Parameter.h"
+#include "PlainKernels.h"
 #include "ReferenceModelReference.h"
 #include "TestSupport.h"
 #include "VeltaUtil.h"
@@ -1393,6 +1397,38 @@ TEST(ReferenceRows, RowsInMemoryLoadAsThePanelFileDoes) {
     EXPECT_THROW(reference.initFromRows(rowsOfBadPanel.data(), rowsOfBadPanel.size(), "memory", p),
                  velta_test::FatalExit);
     EXPECT_NE(testing::internal::GetCapturedStderr().find("Reference file"), std::string::npos);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The vectorised forward step against its one-haplotype-at-a-time form
+
+TEST(ForwardStepKernel, GivesTheBitsOfThePlainStepOnRandomInputs) {
+  std::mt19937_64 random(20261208);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  for (std::size_t hapNo : {1, 5, 8, 9, 63, 64, 65, 127, 590, 1000}) {
+    for (int round = 0; round < 4; ++round) {
+      const std::size_t stride = (hapNo + 7) / 8 * 8;
+      std::vector<double> previous(stride);
+      // Weights over many orders of magnitude, as after a few hundred SNPs.
+      for (double& value : previous) value = unit(random) * std::pow(10.0, -30 * unit(random));
+      std::vector<std::uint64_t> panel((hapNo + 63) / 64);
+      for (std::uint64_t& word : panel) word = random();
+      std::vector<double> table(256 * 8);
+      for (double& value : table) value = unit(random);
+      const std::uint64_t mask = round % 2 == 0 ? 0 : ~std::uint64_t{0};
+      const double stay = unit(random) * 1e5;
+      const double move = unit(random) * 1e-3;
+      std::vector<double> fast(stride, -1.0);
+      std::vector<double> plain(stride, -1.0);
+      const double fastSum = forwardStep(previous.data(), fast.data(), panel.data(), mask, hapNo,
+                                         stay, move, table.data());
+      const double plainSum = velta_plain::forwardStep(previous.data(), plain.data(), panel.data(),
+                                                       mask, hapNo, stay, move, table.data());
+      EXPECT_EQ(fastSum, plainSum) << hapNo << " haplotypes, round " << round;
+      EXPECT_EQ(0, std::memcmp(fast.data(), plain.data(), hapNo * sizeof(double)))
+          << hapNo << " haplotypes, round " << round;
+    }
   }
 }
 
