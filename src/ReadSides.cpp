@@ -239,3 +239,9 @@ void ReadSides::storeFlips(std::vector<Read>& reads) const {
     reads[r].setFlip(static_cast<unsigned char>((sides_[r / 64] >> (r % 64)) & 1U));
   }
 }
+
+ReadAgreement ReadSides::agreement() const {
+  ReadAgreement sum;
+  for (std::size_t r = 0; r < readCount_; ++r) sum.add(size_[r], match_[0][r], match_[1][r]);
+  return sum;
+}

@@ -15,6 +15,24 @@ class Haplotype;
 class Parameter;
 class Read;
 
+// The reads' agreement with a pair of haplotypes, as the likelihood's read
+// term and its report need it: matches and mismatches against both, and the
+// mismatches against each read's closer haplotype. 64-bit sums: a whole
+// chromosome of deep reads passes 2^32 allele calls.
+struct ReadAgreement {
+  unsigned long long matches = 0;
+  unsigned long long mismatches = 0;
+  unsigned long long bestSideMismatches = 0;
+  // Adds one read of `size` calls agreeing m1 and m2 times.
+  void add(unsigned size, unsigned m1, unsigned m2) {
+    const unsigned x1 = size - m1;
+    const unsigned x2 = size - m2;
+    matches += m1 + m2;
+    mismatches += x1 + x2;
+    bestSideMismatches += x1 < x2 ? x1 : x2;
+  }
+};
+
 // A read's side draw depends only on its size and its agreements m1 and m2
 // with the two haplotypes, which change only where an allele changed; so each
 // read keeps its agreements and the generator value from which its draw gives
@@ -50,6 +68,9 @@ class ReadSides {
                      const std::vector<std::uint64_t>& secondCopied, const Parameter& parameter);
   // Writes the sides into the reads' flips.
   void storeFlips(std::vector<Read>& reads) const;
+  // The reads' agreement with the haplotypes as the last inner iteration
+  // left them, from the kept agreements: no read is walked.
+  ReadAgreement agreement() const;
 
  private:
   // Reads of one 64-read word of the sides that call one SNP: bit b stands

@@ -310,27 +310,24 @@ void flipPassInference(Haplotype& first, Haplotype& second, std::vector<Read>& r
   Read::addTime(std::clock() - start);
 }
 
-// The score of the pair given its panel term: the reads' term against both
-// haplotypes plus the panel term, reported at level 3.
-double scorePair(const Haplotype& first, const Haplotype& second, const std::vector<Read>& reads,
-                 double panelTerm, const Parameter& parameter) {
-  // 64-bit sums: a whole chromosome of deep reads passes 2^32 allele calls.
-  unsigned long long matches = 0;
-  unsigned long long mismatches = 0;
-  unsigned long long bestSideMismatches = 0;
+// The reads' agreement with the pair, every read walked.
+ReadAgreement countAgreement(const Haplotype& first, const Haplotype& second,
+                             const std::vector<Read>& reads) {
+  ReadAgreement agreement;
   for (const Read& read : reads) {
-    const unsigned m1 = read.countMatch(first);
-    const unsigned m2 = read.countMatch(second);
-    const unsigned x1 = read.size() - m1;
-    const unsigned x2 = read.size() - m2;
-    matches += m1 + m2;
-    mismatches += x1 + x2;
-    bestSideMismatches += std::min(x1, x2);
+    agreement.add(read.size(), read.countMatch(first), read.countMatch(second));
   }
-  const double readTerm = countLog(static_cast<double>(matches), parameter.getSeqLogRight()) +
-                          countLog(static_cast<double>(mismatches), parameter.getSeqLogError());
-  composeLine("mismatch = %.5f [%llu %llu], reference = %.5f", readTerm, mismatches,
-              bestSideMismatches, panelTerm);
+  return agreement;
+}
+
+// The score of the pair given its reads' agreement and its panel term: the
+// reads' term plus the panel term, reported at level 3.
+double scorePair(const ReadAgreement& agreement, double panelTerm, const Parameter& parameter) {
+  const double readTerm =
+      countLog(static_cast<double>(agreement.matches), parameter.getSeqLogRight()) +
+      countLog(static_cast<double>(agreement.mismatches), parameter.getSeqLogError());
+  composeLine("mismatch = %.5f [%llu %llu], reference = %.5f", readTerm, agreement.mismatches,
+              agreement.bestSideMismatches, panelTerm);
   veltaMessage(line, 3, parameter);
   return readTerm + panelTerm;
 }
@@ -338,7 +335,7 @@ double scorePair(const Haplotype& first, const Haplotype& second, const std::vec
 // inferenceLikelihood with both haplotypes' forward passes kept for their
 // next path draws.
 double scoreKeepingPasses(const Haplotype& first, const Haplotype& second,
-                          const std::vector<Read>& reads, const Reference& reference,
+                          const ReadAgreement& agreement, const Reference& reference,
                           const Parameter& parameter, ForwardPass (&passes)[2]) {
   double secondTerm = 0.0;
   // The two passes share nothing but the panel: with threads to spare the
@@ -353,7 +350,7 @@ double scoreKeepingPasses(const Haplotype& first, const Haplotype& second,
   } else {
     secondTerm = reference.forward(passes[1], second, parameter);
   }
-  return scorePair(first, second, reads, firstTerm + secondTerm, parameter);
+  return scorePair(agreement, firstTerm + secondTerm, parameter);
 }
 
 // Seeds both haplotypes from the best pair of panel paths for the pooled read
@@ -401,7 +398,8 @@ void inferenceGibbs(Haplotype& first, Haplotype& second, std::vector<Read>& read
   // alleles do not change in between.
   ForwardPass passes[2];
   composeLine("Start likelihood = %f\n",
-              scoreKeepingPasses(first, second, reads, reference, parameter, passes));
+              scoreKeepingPasses(first, second, countAgreement(first, second, reads), reference,
+                                 parameter, passes));
   veltaMessage(line, 2, parameter);
   for (const Read& read : reads) {
     if (read.getFlip() == 1) {
@@ -429,7 +427,7 @@ void inferenceGibbs(Haplotype& first, Haplotype& second, std::vector<Read>& read
     sides.subIterations(static_cast<unsigned>(parameter.getSubIter()), first, second,
                         firstCopied, secondCopied, parameter);
     const double likelihood =
-        scoreKeepingPasses(first, second, reads, reference, parameter, passes);
+        scoreKeepingPasses(first, second, sides.agreement(), reference, parameter, passes);
     const double done = static_cast<double>(i) / std::llabs(parameter.getMaxIter()) * 100;
     composeLine("likelihood = %f (%.1f%% done)", likelihood, done);
     veltaMessage(line, 1, parameter);
@@ -451,7 +449,7 @@ double inferenceLikelihood(const Haplotype& first, const Haplotype& second,
                            const std::vector<Read>& reads, const Reference& reference,
                            const Parameter& parameter) {
   return scorePair(
-      first, second, reads,
+      countAgreement(first, second, reads),
       reference.forwardProb(first, parameter) + reference.forwardProb(second, parameter),
       parameter);
 }

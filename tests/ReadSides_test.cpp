@@ -115,6 +115,16 @@ TEST(ReadSides, IterationsEqualThePlainInnerIteration) {
         ASSERT_EQ(statesOf(first), statesOf(plainFirst)) << where;
         ASSERT_EQ(statesOf(second), statesOf(plainSecond)) << where;
         ASSERT_EQ(flipsOf(reads), flipsOf(plainReads)) << where;
+        // The kept agreements give the read term's sums of a fresh count.
+        ReadAgreement counted;
+        for (const Read& read : plainReads) {
+          counted.add(read.size(), velta_plain::countMatch(read, plainFirst),
+                      velta_plain::countMatch(read, plainSecond));
+        }
+        const ReadAgreement kept = sides.agreement();
+        EXPECT_EQ(kept.matches, counted.matches) << where;
+        EXPECT_EQ(kept.mismatches, counted.mismatches) << where;
+        EXPECT_EQ(kept.bestSideMismatches, counted.bestSideMismatches) << where;
       }
       EXPECT_EQ(veltaRand(), std::rand());
     }
