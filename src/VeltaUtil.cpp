@@ -8,6 +8,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 #include "VeltaIO.h"
 
@@ -142,7 +145,40 @@ std::uint32_t thresholdForProbability(double p0) {
   return low;
 }
 
+namespace {
+
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+#define VELTA_WIDE_COMPARE 1
+// Eight comparisons per instruction, for processors with 256-bit integer
+// vectors; values and thresholds are below 2^31, so they compare as signed
+// numbers.
+__attribute__((target("avx2"))) std::uint64_t reachedBitsWide(const std::uint32_t* values,
+                                                              const std::uint32_t* thresholds) {
+  std::uint64_t bits = 0;
+  for (unsigned q = 0; q < 8; ++q) {
+    const __m256i value = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(values + 8 * q));
+    const __m256i threshold =
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(thresholds + 8 * q));
+    const int below = _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpgt_epi32(threshold, value)));
+    bits |= static_cast<std::uint64_t>(~below & 0xFF) << (8 * q);
+  }
+  return bits;
+}
+
+bool hasWideCompare() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") != 0;
+}
+#endif
+
+}  // namespace
+
+// velta_plain::reachedBits (tests/PlainKernels.h) is the one-at-a-time form.
 std::uint64_t reachedBits(const std::uint32_t* values, const std::uint32_t* thresholds) {
+#if defined(VELTA_WIDE_COMPARE)
+  static const bool wide = hasWideCompare();
+  if (wide) return reachedBitsWide(values, thresholds);
+#endif
   std::uint64_t bits = 0;
 #if defined(__SSE2__)
   // Values and thresholds are below 2^31, so they compare as signed numbers.

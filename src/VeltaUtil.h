@@ -167,8 +167,8 @@ std::uint32_t thresholdForProbability(double p0);
 // one, paired with the value 0, gives a 0 bit that stands for no draw.
 constexpr std::uint32_t kNeverReached = 0x7FFFFFFF;
 // The outcomes of 64 two-valued draws: bit j is 1 when values[j] reaches
-// thresholds[j]. Four comparisons per instruction where the processor has
-// them.
+// thresholds[j]. Eight or four comparisons per instruction where the
+// processor has them.
 std::uint64_t reachedBits(const std::uint32_t* values, const std::uint32_t* thresholds);
 
 // log(e^a + e^b).

@@ -154,6 +154,17 @@ inline void subIteration(Haplotype& first, Haplotype& second, const RefPath& fir
   }
 }
 
+// The outcomes of 64 two-valued draws, one comparison at a time: bit j is 1
+// when values[j] reaches thresholds[j]. The form reachedBits (VeltaUtil.h)
+// compares eight or four at a time.
+inline std::uint64_t reachedBits(const std::uint32_t* values, const std::uint32_t* thresholds) {
+  std::uint64_t bits = 0;
+  for (unsigned j = 0; j < 64; ++j) {
+    if (values[j] >= thresholds[j]) bits |= std::uint64_t{1} << j;
+  }
+  return bits;
+}
+
 // One forward step of the copying model, one haplotype at a time, the form
 // forwardStep (src/ForwardStep.h) vectorises: current[k] = (stay x
 // previous[k] + move) x e(k), e(k) looked up by the haplotype's differing

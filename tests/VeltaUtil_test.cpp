@@ -5,11 +5,13 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <limits>
 #include <string>
 #include <vector>
 
+#include "PlainKernels.h"
 #include "TestSupport.h"
 
 namespace {
@@ -216,6 +218,29 @@ TEST(TwoValuedDraw, ThresholdsSplitTheGeneratorValuesWhereTheDrawChanges) {
   EXPECT_EQ(zeroThreshold(0.0, -kInf),
             std::uint32_t{kRandMax});                 // p0 = 1: 0 unless the largest value
   EXPECT_EQ(zeroThreshold(-5.0, -5.0), 1073741824U);  // p0 = 0.5: the lower half
+}
+
+// The side draws' comparison, 64 at a time, against the one-at-a-time form:
+// random values, equal pairs (a value reaching its threshold gives 1), and
+// the edges 0 and 2^31 - 1.
+TEST(TwoValuedDraw, ReachedBitsAgreeWithThePlainComparison) {
+  veltaSrand(77);
+  std::vector<std::uint32_t> values(64);
+  std::vector<std::uint32_t> thresholds(64);
+  for (int round = 0; round < 200; ++round) {
+    for (std::size_t j = 0; j < 64; ++j) {
+      const std::uint32_t value = static_cast<std::uint32_t>(veltaRand());
+      const int kind = veltaRand() % 5;
+      values[j] = kind == 3 ? 0 : value;
+      thresholds[j] = kind == 0   ? value
+                      : kind == 1 ? value + (value < kNeverReached ? 1 : 0)
+                      : kind == 4 ? kNeverReached
+                                  : static_cast<std::uint32_t>(veltaRand());
+    }
+    EXPECT_EQ(reachedBits(values.data(), thresholds.data()),
+              velta_plain::reachedBits(values.data(), thresholds.data()))
+        << "round " << round;
+  }
 }
 
 TEST(LogSum, SmallCases) {
