@@ -61,12 +61,13 @@ TEST_P(RecordedRun, GivesTheRecordedOutput) {
 INSTANTIATE_TEST_SUITE_P(
     SmallData, RecordedRun,
     ::testing::Values(
-        RegressionCase{"inference.short", "inference", "reads.txt", true, {"-n", "3", "-m", "5"}},
+        RegressionCase{"inference.short", "inference", "reads.txt", true,
+                       {"-n", "3", "-m", "5", "--polish", "0"}},
         RegressionCase{"inference.long",
                        "inference",
                        "reads.long.txt",
                        true,
-                       {"-n", "3", "-m", "5", "-u", "0.5"}},
+                       {"-n", "3", "-m", "5", "-u", "0.5", "--polish", "0"}},
         RegressionCase{"assembly.short", "assembly", "reads.txt", false, {"-n", "200"}},
         RegressionCase{"assembly.long", "assembly", "reads.long.txt", false, {"-n", "200"}}),
     [](const testing::TestParamInfo<RegressionCase>& info) {
