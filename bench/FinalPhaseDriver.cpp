@@ -5,7 +5,7 @@
 //
 // SAMPLER_OUTPUT is a velta output file (two allele characters per SNP line),
 // typically from `velta --polish 0`. Settings: candidates, window, stretch,
-// rounds, switch, reads (the read weight), panel (0: the reads' phase only).
+// rounds, switch, reads (the read weight), genotype (margin), mismatch, panel (0: the reads' phase only).
 // Prints the stage's processor time on standard error.
 #include <cstdio>
 #include <cstdlib>
@@ -56,6 +56,10 @@ bool applySetting(const char* word, FinalPhaseSettings& settings) {
     settings.switchScale = value;
   } else if (name == "reads") {
     settings.readWeight = value;
+  } else if (name == "mismatch") {
+    settings.mismatch = value;
+  } else if (name == "genotype") {
+    settings.genotypeMargin = value;
   } else if (name == "panel") {
     settings.usePanel = value != 0;
   } else {

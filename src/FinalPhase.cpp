@@ -13,6 +13,7 @@
 #include "HetReadPhase.h"
 #include "Parameter.h"
 #include "Read.h"
+#include "ReadGenotypes.h"
 #include "Reference.h"
 
 namespace {
@@ -174,6 +175,7 @@ void FinalPhaser::round() {
   for (std::size_t i = 1; i < hets.size(); ++i) {
     relation[i] = orientation_[i] ^ orientation_[i - 1];
   }
+  const double mismatch = settings_.mismatch > 0 ? settings_.mismatch : parameter_.getEmitError();
   std::vector<std::size_t> hetSite;
   for (std::size_t w = 0; w < windows.begin.size(); ++w) {
     const unsigned int begin = windows.begin[w];
@@ -186,7 +188,7 @@ void FinalPhaser::round() {
     const std::vector<int> chosen = candidates_.choose(haplotypes, begin, end,
                                                        settings_.candidates, settings_.stretchWords);
     buildWindow(chosen, begin, end, hetBegin, hetEnd, hetSite);
-    const std::vector<double> keep = model_.keepPosterior(window_, parameter_.getEmitError());
+    const std::vector<double> keep = model_.keepPosterior(window_, mismatch);
     for (std::size_t i = hetBegin + 1; i < hetEnd; ++i) {
       if (hets[i] < windows.owned[w] || hets[i] >= windows.owned[w + 1]) continue;
       relation[i] = keep[hetSite[i - hetBegin]] < 0.5;
@@ -205,17 +207,24 @@ void finalPhase(Haplotype& first, Haplotype& second, std::vector<Read>& reads,
   const unsigned int nSnp = static_cast<unsigned int>(first.getLength());
   Individual individual;
   individual.genotype.resize(nSnp);
+  for (unsigned int j = 0; j < nSnp; ++j) {
+    individual.genotype[j] = first[j] != second[j] ? 2 : first[j];
+  }
+  // The reads' error rate, measured rather than taken from the options: long
+  // reads err more often than the default rate says.
+  const double callError = measureCallError(individual.genotype, reads);
+  if (settings.genotypeMargin >= 0) {
+    recallGenotypes(individual.genotype, reads, callError, settings.genotypeMargin);
+  }
   std::vector<unsigned char> startAllele;
   for (unsigned int j = 0; j < nSnp; ++j) {
-    if (first[j] != second[j]) {
-      individual.genotype[j] = 2;
+    if (individual.genotype[j] == 2) {
       individual.hets.push_back(j);
       startAllele.push_back(first[j]);
-    } else {
-      individual.genotype[j] = first[j];
     }
   }
-  const HetReadPhase readPhase = phaseHetsByReads(individual.hets, startAllele, reads, parameter);
+  const HetReadPhase readPhase =
+      phaseHetsByReads(individual.hets, startAllele, reads, nSnp, callError);
   FinalPhaser phaser(individual, readPhase, reference, parameter, settings);
   if (settings.usePanel) {
     for (int r = 0; r < settings.rounds; ++r) phaser.round();

@@ -16,10 +16,14 @@ class Reference;
 struct FinalPhaseSettings {
   int candidates = 64;            // K: copying candidates per window
   unsigned int windowSnps = 2000; // window length; windows overlap by half
-  unsigned int stretchWords = 4;  // candidates ranked over stretches of 64-SNP words
+  unsigned int stretchWords = 2;  // candidates ranked over stretches of 64-SNP words
   int rounds = 3;                 // candidate choices from the improved haplotypes
   double switchScale = 1.0;       // scales the copying model's switch rate for K candidates
   double readWeight = 1.0;        // scales the reads' log odds
+  // A genotype changes where the reads favour another by this log ratio
+  // (negative: the sampler's genotypes stay).
+  double genotypeMargin = 2.0;
+  double mismatch = 0;            // panel mismatch rate; 0: the options' -w
   bool usePanel = true;           // false: the reads' phase alone (benchmarks)
 };
 

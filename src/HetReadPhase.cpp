@@ -6,16 +6,16 @@
 #include <cstddef>
 #include <utility>
 
-#include "Parameter.h"
 #include "PhasePolish.h"
 #include "Read.h"
 
 HetReadPhase phaseHetsByReads(const std::vector<std::uint32_t>& hets,
                               const std::vector<unsigned char>& startAllele,
-                              const std::vector<Read>& reads, const Parameter& parameter) {
+                              const std::vector<Read>& reads, unsigned int nSnp,
+                              double callError) {
   // A call at a homozygous SNP fits both haplotypes alike, so only the calls
   // at heterozygous SNPs, renumbered 0, 1, ... in SNP order, take part.
-  std::vector<std::uint32_t> hetNumber(parameter.getNSnp(), UINT32_MAX);
+  std::vector<std::uint32_t> hetNumber(nSnp, UINT32_MAX);
   for (std::size_t i = 0; i < hets.size(); ++i) {
     hetNumber[hets[i]] = static_cast<std::uint32_t>(i);
   }
@@ -41,7 +41,7 @@ HetReadPhase phaseHetsByReads(const std::vector<std::uint32_t>& hets,
   for (std::size_t i = 0; i < hets.size(); ++i) {
     result.firstAllele[i] = polisher.allele(static_cast<unsigned int>(i));
   }
-  const double perMismatch = parameter.getSeqLogRight() - parameter.getSeqLogError();
+  const double perMismatch = std::log((1 - callError) / callError);
   const std::vector<long long> cuts = polisher.cutChanges();
   result.linkLogOdds.resize(hets.size(), 0.0);
   for (std::size_t i = 1; i < hets.size(); ++i) {

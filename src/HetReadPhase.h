@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <vector>
 
-class Parameter;
 class Read;
 
 struct HetReadPhase {
@@ -27,8 +26,9 @@ struct HetReadPhase {
 // `hets`: the heterozygous SNPs in increasing order; `startAllele`: the first
 // haplotype's allele at each, the phase the greedy moves start from. Reads
 // with fewer than two calls at heterozygous SNPs carry no phase and are left
-// out. A mismatch costs ln((1 - e) / e) for the sequencing error rate e.
-// Draws no random numbers.
+// out. A mismatch costs ln((1 - e) / e) for the reads' call error rate e
+// (`callError`); `nSnp` is the number of SNPs. Draws no random numbers.
 HetReadPhase phaseHetsByReads(const std::vector<std::uint32_t>& hets,
                               const std::vector<unsigned char>& startAllele,
-                              const std::vector<Read>& reads, const Parameter& parameter);
+                              const std::vector<Read>& reads, unsigned int nSnp,
+                              double callError);
