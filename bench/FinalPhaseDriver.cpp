@@ -56,6 +56,8 @@ bool applySetting(const char* word, FinalPhaseSettings& settings) {
     settings.switchScale = value;
   } else if (name == "reads") {
     settings.readWeight = value;
+  } else if (name == "undecided") {
+    settings.undecided = value;
   } else if (name == "mismatch") {
     settings.mismatch = value;
   } else if (name == "genotype") {

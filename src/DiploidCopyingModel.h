@@ -34,28 +34,41 @@ struct PhaseWindow {
                unsigned char first = 0, double keepProbability = 0.5);
 };
 
-// Forward-backward over states (a, b, s), 2K^2 per site, in linear space with
-// one scale per site. Emissions: a homozygous site wants both members to carry
-// its allele, a heterozygous one wants member a to carry firstAllele XOR s and
-// member b the other; a member that does not costs the mismatch rate
-// `mismatch` instead of 1 - `mismatch`. Returns, per site, the posterior
-// probability that a heterozygous site's orientation equals the previous
-// heterozygous site's (-1 at the window's first heterozygous site and at
-// homozygous sites). Works in `workspace`, which it sizes.
+// Forward-backward over states (a, b, s), 2K^2 per site. Emissions: a
+// homozygous site wants both members to carry its allele, a heterozygous one
+// wants member a to carry firstAllele XOR s and member b the other; a member
+// that does not costs the mismatch rate `mismatch` instead of 1 - `mismatch`.
+// Returns, per site, the posterior probability that a heterozygous site's
+// orientation equals the previous heterozygous site's (-1 at the window's
+// first heterozygous site and at homozygous sites).
+//
+// Swapping the members and the orientation maps the model onto itself, so
+// layer s = 1 is layer s = 0 transposed (pair (a, b) of one is (b, a) of the
+// other) and only layer 0 is computed. Vectors are single precision in linear
+// space, each site's normalisation folded into the next site's transition.
+// Works in storage it keeps between calls.
 class DiploidCopyingModel {
  public:
   std::vector<double> keepPosterior(const PhaseWindow& window, double mismatch);
 
  private:
-  // Emission factors of one site: member a's and member b's per candidate
-  // under orientation 0 (orientation 1 swaps them at a heterozygous site).
+  // Emission factors of one site under orientation 0: member a's (firstWant_)
+  // and member b's (secondWant_) per candidate.
   void siteFactors(const PhaseWindow& window, std::size_t site, double mismatch);
+  // Row sums, column sums and total of `values` (K x K).
+  double sums(const float* values);
+  // out = the transition applied to `in` (optionally mixed with its
+  // transpose: p in + (1 - p) in^T), divided by in's total, times the
+  // site's emissions when `emitting`.
+  void step(const float* in, float* out, double stay, double total, double keep, bool mixing,
+            bool emitting);
 
-  std::vector<double> forward_;     // 2 K^2: layer s at s K^2, pair (a, b) at a K + b
-  std::vector<double> next_;        // 2 K^2
-  std::vector<float> predicted_;    // 2 K^2 per heterozygous site after the first
+  int K_ = 0;
+  std::vector<float> current_;      // K^2: layer 0, pair (a, b) at a K + b
+  std::vector<float> next_;         // K^2
+  std::vector<float> predicted_;    // K^2 per heterozygous site after the first
   std::vector<double> rowSum_;      // K
   std::vector<double> columnSum_;   // K
-  std::vector<double> factorA_;     // K
-  std::vector<double> factorB_;     // K
+  std::vector<float> firstWant_;    // K
+  std::vector<float> secondWant_;   // K
 };

@@ -191,7 +191,8 @@ void FinalPhaser::round() {
     const std::vector<double> keep = model_.keepPosterior(window_, mismatch);
     for (std::size_t i = hetBegin + 1; i < hetEnd; ++i) {
       if (hets[i] < windows.owned[w] || hets[i] >= windows.owned[w + 1]) continue;
-      relation[i] = keep[hetSite[i - hetBegin]] < 0.5;
+      const double p = keep[hetSite[i - hetBegin]];
+      if (std::fabs(p - 0.5) > settings_.undecided) relation[i] = p < 0.5;
     }
   }
   for (std::size_t i = 1; i < hets.size(); ++i) {

@@ -23,6 +23,7 @@ struct FinalPhaseSettings {
   // A genotype changes where the reads favour another by this log ratio
   // (negative: the sampler's genotypes stay).
   double genotypeMargin = 2.0;
+  double undecided = 0.01;       // a pair whose posterior is this close to 1/2 keeps its relation
   double mismatch = 0;            // panel mismatch rate; 0: the options' -w
   bool usePanel = true;           // false: the reads' phase alone (benchmarks)
 };
