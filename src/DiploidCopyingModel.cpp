@@ -2,6 +2,7 @@
 #include "DiploidCopyingModel.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 void PhaseWindow::clear() {
@@ -102,15 +103,29 @@ void DiploidCopyingModel::step(const float* in, float* out, double stay, double 
 
 namespace {
 
+// A float rounded to its upper 16 bits, and back.
+std::uint16_t toHalf(float value) {
+  std::uint32_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  return static_cast<std::uint16_t>((bits + 0x7FFFU + ((bits >> 16) & 1U)) >> 16);
+}
+
+float fromHalf(std::uint16_t half) {
+  const std::uint32_t bits = static_cast<std::uint32_t>(half) << 16;
+  float value;
+  std::memcpy(&value, &bits, sizeof value);
+  return value;
+}
+
 // Sum of x(a, b) y(a, b), or of x(a, b) y(b, a) when `transposed`.
-double pairDot(const float* x, const float* y, int K, bool transposed) {
+double pairDot(const std::uint16_t* x, const float* y, int K, bool transposed) {
   double sum = 0;
   for (int a = 0; a < K; ++a) {
-    const float* row = x + static_cast<std::size_t>(a) * K;
+    const std::uint16_t* row = x + static_cast<std::size_t>(a) * K;
     float partial = 0;
     for (int b = 0; b < K; ++b) {
-      partial += row[b] * (transposed ? y[static_cast<std::size_t>(b) * K + a]
-                                      : y[static_cast<std::size_t>(a) * K + b]);
+      partial += fromHalf(row[b]) * (transposed ? y[static_cast<std::size_t>(b) * K + a]
+                                                : y[static_cast<std::size_t>(a) * K + b]);
     }
     sum += partial;
   }
@@ -161,10 +176,11 @@ std::vector<double> DiploidCopyingModel::keepPosterior(const PhaseWindow& window
       // Predicted vector kept, then the orientations mixed by the reads'
       // evidence and the emissions applied.
       step(current_.data(), next_.data(), window.stay[t], total, 0, false, false);
-      float* predicted = &predicted_[slot++ * layer];
-      std::copy(next_.begin(), next_.end(), predicted);
+      std::uint16_t* kept = &predicted_[slot++ * layer];
+      for (std::size_t i = 0; i < layer; ++i) kept[i] = toHalf(next_[i]);
       const float self = static_cast<float>(window.keep[t]);
       const float other = 1 - self;
+      const float* predicted = next_.data();
       for (int a = 0; a < K_; ++a) {
         for (int b = 0; b < K_; ++b) {
           current_[static_cast<std::size_t>(a) * K_ + b] =
@@ -195,7 +211,7 @@ std::vector<double> DiploidCopyingModel::keepPosterior(const PhaseWindow& window
       // predicted vector of layer x against the emitted backward vector of
       // layer y; layer 1 being layer 0 transposed, same-layer pairs give
       // twice the plain product and crossed pairs twice the transposed one.
-      const float* predicted = &predicted_[--slot * layer];
+      const std::uint16_t* predicted = &predicted_[--slot * layer];
       const double p = window.keep[t];
       const double kept = p * pairDot(predicted, beta, K_, false);
       const double flipped = (1 - p) * pairDot(predicted, beta, K_, true);

@@ -14,7 +14,7 @@ class Read;
 class Reference;
 
 struct FinalPhaseSettings {
-  int candidates = 64;            // K: copying candidates per window
+  int candidates = 160;           // K: copying candidates per window
   unsigned int windowSnps = 2000; // window length; windows overlap by half
   unsigned int stretchWords = 2;  // candidates ranked over stretches of 64-SNP words
   int rounds = 3;                 // candidate choices from the improved haplotypes
