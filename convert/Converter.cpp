@@ -4,12 +4,15 @@
 
 #include "MapConverter.h"
 #include "Options.h"
+#include "OutputFile.h"
 #include "PanelConverter.h"
+#include "PhaseCommand.h"
 #include "ReadsConverter.h"
 #include "VcfWriter.h"
 
 int runConverter(int argc, char** argv) {
   const ConvertOptions options = parseOptions(argc, argv);
+  protectInputs(inputFiles(options));
   switch (options.command) {
     case Command::kPanel:
       convertPanel(options);
@@ -22,6 +25,9 @@ int runConverter(int argc, char** argv) {
       break;
     case Command::kVcf:
       convertToVcf(options);
+      break;
+    case Command::kPhase:
+      runPhase(options);
       break;
   }
   std::fflush(stdout);

@@ -13,13 +13,9 @@
 
 namespace {
 
-struct MapCounts : SiteCounts {
-  std::uint64_t kept = 0;
-  std::uint64_t missing = 0;
-  std::uint64_t homozygous = 0;
-};
-
-enum class CallKind { kMissing, kHomozygous, kHeterozygous };
+// A haploid call counts as homozygous; a call of three or more alleles is no
+// diploid genotype, which velta phases, whether its alleles differ or not.
+enum class CallKind { kMissing, kHomozygous, kHeterozygous, kPolyploid };
 
 std::string someSampleNames(const bcf_hdr_t* header) {
   const int samples = bcf_hdr_nsamples(header);
@@ -58,6 +54,7 @@ CallKind classifyCall(const VcfInput& input, const bcf1_t* record, const std::in
     }
   }
   if (n == 0) return CallKind::kMissing;
+  if (n > 2) return CallKind::kPolyploid;
   const bool heterozygous = n == 2 && bcf_gt_allele(gt[0]) != bcf_gt_allele(gt[1]);
   return heterozygous ? CallKind::kHeterozygous : CallKind::kHomozygous;
 }
@@ -70,43 +67,64 @@ void printMapSummary(const ConvertOptions& options, const MapCounts& counts) {
               " not a SNP (indel, MNP, symbolic), %" PRIu64 " missing genotype",
               counts.multiAllelic, counts.notSnp, counts.missing);
   if (options.hetOnly) std::printf(", %" PRIu64 " homozygous", counts.homozygous);
-  std::printf("\n  wrote %s\n", options.out.c_str());
+  if (counts.polyploid > 0) std::printf(", %" PRIu64 " not diploid", counts.polyploid);
+  std::printf("\n");
+  printSiteIssues(counts);
+  std::printf("  wrote %s\n", options.out.c_str());
 }
 
 }  // namespace
 
-void convertMap(const ConvertOptions& options) {
-  VcfInput input(options.vcf, options.region, "VCF");
-  const int column = selectSample(input, options.sample);
-  OutputFile mapFile(options.out);
+SampleSnps readSampleSnps(const std::string& vcf, const std::string& sample,
+                          const std::string& region, bool hetOnly) {
+  VcfInput input(vcf, region, "VCF");
+  const int column = selectSample(input, sample);
   BcfRecordPtr record(bcf_init());
   Genotypes genotypes;
-  SiteOrder order(options.vcf);
-  MapCounts counts;
+  SiteOrder order(vcf);
+  SampleSnps snps;
+  MapCounts& counts = snps.counts;
   while (nextBiallelicSnp(input, record.get(), counts)) {
     const std::string site = input.describe(record.get());
-    genotypes.read(input.header(), record.get(), options.vcf.c_str(), site);
-    const CallKind call = classifyCall(input, record.get(), genotypes.sample(column),
-                                       genotypes.ploidy(), options.sample);
+    genotypes.read(input.header(), record.get(), vcf.c_str(), site);
+    const CallKind call =
+        classifyCall(input, record.get(), genotypes.sample(column), genotypes.ploidy(), sample);
     if (call == CallKind::kMissing) {
       ++counts.missing;
       continue;
     }
-    if (options.hetOnly && call == CallKind::kHomozygous) {
+    if (call == CallKind::kPolyploid) {
+      if (++counts.polyploid <= 3) {
+        convertWarning("%s record %s: sample %s has the genotype %s, not a diploid one: dropped",
+                       vcf.c_str(), site.c_str(), sample.c_str(),
+                       genotypeText(genotypes.sample(column), genotypes.ploidy()).c_str());
+      }
+      continue;
+    }
+    if (hetOnly && call == CallKind::kHomozygous) {
       ++counts.homozygous;
       continue;
     }
     const char* chrom = bcf_seqname_safe(input.header(), record.get());
     order.check(chrom, record->pos + 1, site);
-    writeMapLine(mapFile.stream(), chrom, snpName(chrom, record->pos + 1, record->d.id),
-                 record->pos + 1, alleleBase(record->d.allele[0]), alleleBase(record->d.allele[1]));
+    appendSnp(snps.map, chrom, snpName(chrom, record->pos + 1, record->d.id),
+              static_cast<std::uint32_t>(record->pos + 1), alleleBase(record->d.allele[0]),
+              alleleBase(record->d.allele[1]));
     ++counts.kept;
   }
   if (counts.kept == 0) {
-    convertFatal("%s: no %sbiallelic SNP called for sample %s%s%s", options.vcf.c_str(),
-                 options.hetOnly ? "heterozygous " : "", options.sample.c_str(),
-                 options.region.empty() ? "" : " in ", options.region.c_str());
+    convertFatal("%s: no %sbiallelic SNP called for sample %s%s%s", vcf.c_str(),
+                 hetOnly ? "heterozygous " : "", sample.c_str(), region.empty() ? "" : " in ",
+                 region.c_str());
   }
+  return snps;
+}
+
+void convertMap(const ConvertOptions& options) {
+  OutputFile mapFile(options.out);
+  const SampleSnps snps =
+      readSampleSnps(options.vcf, options.sample, options.region, options.hetOnly);
+  writeSnpMap(mapFile.stream(), snps.map);
   mapFile.commit();
-  printMapSummary(options, counts);
+  printMapSummary(options, snps.counts);
 }

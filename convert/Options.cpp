@@ -14,6 +14,7 @@ constexpr unsigned kPanel = 1u << static_cast<unsigned>(Command::kPanel);
 constexpr unsigned kMap = 1u << static_cast<unsigned>(Command::kMap);
 constexpr unsigned kReads = 1u << static_cast<unsigned>(Command::kReads);
 constexpr unsigned kVcf = 1u << static_cast<unsigned>(Command::kVcf);
+constexpr unsigned kPhase = 1u << static_cast<unsigned>(Command::kPhase);
 
 struct OptionRule {
   const char* name;
@@ -22,24 +23,45 @@ struct OptionRule {
   bool ConvertOptions::*flag;         // set for options without a value
   int ConvertOptions::*number;        // set for options with a number value
   int maxNumber;
+  bool isInput;         // names a file the run reads, which no output may overwrite
+  bool forwardToVelta;  // velta's own option: kept with its value for velta's parser
 };
 
 const OptionRule kOptions[] = {
-    {"--vcf", kPanel | kMap, &ConvertOptions::vcf, nullptr, nullptr, 0},
-    {"--region", kPanel | kMap, &ConvertOptions::region, nullptr, nullptr, 0},
-    {"--samples-exclude", kPanel, &ConvertOptions::samplesExclude, nullptr, nullptr, 0},
-    {"--allow-unphased", kPanel, nullptr, &ConvertOptions::allowUnphased, nullptr, 0},
-    {"--keep-monomorphic", kPanel, nullptr, &ConvertOptions::keepMonomorphic, nullptr, 0},
-    {"--sample", kMap | kVcf, &ConvertOptions::sample, nullptr, nullptr, 0},
-    {"--het-only", kMap, nullptr, &ConvertOptions::hetOnly, nullptr, 0},
-    {"--bam", kReads, &ConvertOptions::bam, nullptr, nullptr, 0},
-    {"--reference", kReads, &ConvertOptions::reference, nullptr, nullptr, 0},
-    {"--map", kReads | kVcf, &ConvertOptions::map, nullptr, nullptr, 0},
-    {"--min-mapq", kReads, nullptr, nullptr, &ConvertOptions::minMapq, 255},
-    {"--min-baseq", kReads, nullptr, nullptr, &ConvertOptions::minBaseq, 255},
-    {"--haplotypes", kVcf, &ConvertOptions::haplotypes, nullptr, nullptr, 0},
-    {"--reads", kVcf, &ConvertOptions::reads, nullptr, nullptr, 0},
-    {"--out", kPanel | kMap | kReads | kVcf, &ConvertOptions::out, nullptr, nullptr, 0},
+    {"--vcf", kPanel | kMap | kPhase, &ConvertOptions::vcf, nullptr, nullptr, 0, true, false},
+    {"--region", kPanel | kMap | kPhase, &ConvertOptions::region, nullptr, nullptr, 0, false,
+     false},
+    {"--samples-exclude", kPanel, &ConvertOptions::samplesExclude, nullptr, nullptr, 0, true,
+     false},
+    {"--allow-unphased", kPanel, nullptr, &ConvertOptions::allowUnphased, nullptr, 0, false, false},
+    {"--keep-monomorphic", kPanel, nullptr, &ConvertOptions::keepMonomorphic, nullptr, 0, false,
+     false},
+    {"--sample", kMap | kVcf | kPhase, &ConvertOptions::sample, nullptr, nullptr, 0, false, false},
+    {"--het-only", kMap, nullptr, &ConvertOptions::hetOnly, nullptr, 0, false, false},
+    {"--bam", kReads | kPhase, &ConvertOptions::bam, nullptr, nullptr, 0, true, false},
+    {"--reference", kReads | kPhase, &ConvertOptions::reference, nullptr, nullptr, 0, true, false},
+    {"--map", kReads | kVcf, &ConvertOptions::map, nullptr, nullptr, 0, true, false},
+    {"--min-mapq", kReads | kPhase, nullptr, nullptr, &ConvertOptions::minMapq, 255, false, false},
+    {"--min-baseq", kReads | kPhase, nullptr, nullptr, &ConvertOptions::minBaseq, 255, false,
+     false},
+    {"--haplotypes", kVcf, &ConvertOptions::haplotypes, nullptr, nullptr, 0, true, false},
+    {"--reads", kVcf, &ConvertOptions::reads, nullptr, nullptr, 0, true, false},
+    {"--out", kPanel | kMap | kReads | kVcf | kPhase, &ConvertOptions::out, nullptr, nullptr, 0,
+     false, false},
+    {"--panel", kPhase, &ConvertOptions::panel, nullptr, nullptr, 0, true, false},
+    {"--keep-intermediate", kPhase, &ConvertOptions::keepIntermediate, nullptr, nullptr, 0, false,
+     false},
+    {"-n", kPhase, nullptr, nullptr, nullptr, 0, false, true},
+    {"-m", kPhase, nullptr, nullptr, nullptr, 0, false, true},
+    {"-s", kPhase, nullptr, nullptr, nullptr, 0, false, true},
+    {"-u", kPhase, nullptr, nullptr, nullptr, 0, false, true},
+    {"-e", kPhase, nullptr, nullptr, nullptr, 0, false, true},
+    {"-w", kPhase, nullptr, nullptr, nullptr, 0, false, true},
+    {"-r", kPhase, nullptr, nullptr, nullptr, 0, false, true},
+    {"-v", kPhase, nullptr, nullptr, nullptr, 0, false, true},
+    {"--polish", kPhase, nullptr, nullptr, nullptr, 0, false, true},
+    {"--threads", kPhase, nullptr, nullptr, nullptr, 0, false, true},
+    {"--seed", kPhase, nullptr, nullptr, nullptr, 0, false, true},
 };
 
 struct CommandRule {
@@ -53,6 +75,7 @@ const CommandRule kCommands[] = {
     {"map", Command::kMap, {"--vcf", "--sample", "--out", nullptr}},
     {"reads", Command::kReads, {"--bam", "--map", "--out", nullptr}},
     {"vcf", Command::kVcf, {"--map", "--haplotypes", "--sample", "--out"}},
+    {"phase", Command::kPhase, {"--vcf", "--sample", "--bam", "--out"}},
 };
 
 bool isHelp(const char* word) {
@@ -70,7 +93,7 @@ const CommandRule& findCommand(const char* name) {
     if (std::strcmp(rule.name, name) == 0) return rule;
   }
   convertFatal(
-      "unknown command '%s' (expected panel, map, reads or vcf; velta-convert --help "
+      "unknown command '%s' (expected panel, map, reads, vcf or phase; velta-convert --help "
       "lists them)",
       name);
 }
@@ -130,7 +153,10 @@ ConvertOptions parseOptions(int argc, char** argv) {
     }
     if (i + 1 >= argc) convertFatal("%s needs a value", rule->name);
     const char* value = argv[++i];
-    if (rule->number != nullptr) {
+    if (rule->forwardToVelta) {
+      options.veltaOptions.push_back(rule->name);
+      options.veltaOptions.push_back(value);
+    } else if (rule->number != nullptr) {
       options.*(rule->number) = parseNumber(rule->name, value, rule->maxNumber);
     } else {
       if (*value == '\0') convertFatal("%s needs a value, found an empty text", rule->name);
@@ -139,6 +165,14 @@ ConvertOptions parseOptions(int argc, char** argv) {
   }
   checkRequired(command, options);
   return options;
+}
+
+std::vector<std::string> inputFiles(const ConvertOptions& options) {
+  std::vector<std::string> files;
+  for (const OptionRule& rule : kOptions) {
+    if (rule.isInput && !(options.*(rule.text)).empty()) files.push_back(options.*(rule.text));
+  }
+  return files;
 }
 
 void printUsage(std::FILE* stream) {
@@ -164,7 +198,16 @@ void printUsage(std::FILE* stream) {
       "      velta's result -> phased VCF (.vcf.gz: bgzipped with a .tbi index; .bcf: with a\n"
       "      .csi index; other names: plain text); --reads: SNPs no read links are written\n"
       "      unphased and each group of SNPs that reads connect gets a phase set (PS)\n"
+      "  velta-convert phase --vcf CALLS.vcf.gz --sample NAME --bam READS.bam|cram\n"
+      "                      --out PHASED.vcf.gz [--panel PANEL.vcf.gz|bcf] [--reference REF.fa]\n"
+      "                      [--region CHR:FROM-TO] [--keep-intermediate DIR]\n"
+      "                      [--min-mapq %d] [--min-baseq %d] [velta's options: -n -m -s -u\n"
+      "                      -e -w -r -v --polish --threads --seed N]\n"
+      "      calls and reads (and a panel) -> the calls with the sample's GT phased and\n"
+      "      phase sets (PS), in one run of velta: assembly on the sample's heterozygous\n"
+      "      SNPs, or with --panel inference on the panel's SNPs; other records and\n"
+      "      fields are kept as they are\n"
       "\n"
       "LIST: sample names separated by commas, or a file with one name per line.\n",
-      defaults.minMapq, defaults.minBaseq);
+      defaults.minMapq, defaults.minBaseq, defaults.minMapq, defaults.minBaseq);
 }

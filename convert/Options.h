@@ -3,13 +3,14 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
-enum class Command { kPanel, kMap, kReads, kVcf };
+enum class Command { kPanel, kMap, kReads, kVcf, kPhase };
 
 struct ConvertOptions {
   Command command = Command::kPanel;
-  std::string vcf;               // panel, map: the input VCF or BCF
-  std::string region;            // panel, map: CHR, CHR:FROM or CHR:FROM-TO (1-based); empty: all
+  std::string vcf;               // panel, map, phase: the input VCF or BCF
+  std::string region;            // panel, map, phase: CHR, CHR:FROM or CHR:FROM-TO (1-based); empty: all
   std::string samplesExclude;    // panel: names separated by commas, or a file of names
   bool allowUnphased = false;    // panel: drop sites with unphased or missing genotypes
   bool keepMonomorphic = false;  // panel: keep SNPs whose ALT (or REF) no haplotype carries
@@ -23,6 +24,11 @@ struct ConvertOptions {
   std::string haplotypes;        // vcf: velta's output file
   std::string reads;             // vcf: the velta read file that links SNPs into phase sets
   std::string out;               // output file (panel: prefix of PREFIX.map and PREFIX.panel)
+  std::string panel;             // phase: phased reference panel (VCF or BCF); empty: assembly
+  std::string keepIntermediate;  // phase: folder for velta's input and output files; empty: none
+  // phase: velta's own options and their values, in command-line order, as
+  // velta's command line takes them (-n 100 --seed 7 ...).
+  std::vector<std::string> veltaOptions;
 };
 
 // Reads argv[1..]. `velta-convert`, `-h` or `--help` anywhere prints the usage
@@ -30,6 +36,10 @@ struct ConvertOptions {
 // otherwise); an unknown subcommand or option, a missing value or a missing
 // required option ends the run naming it.
 ConvertOptions parseOptions(int argc, char** argv);
+
+// The values of the options that name files the run reads (--vcf, --bam,
+// --map, ...), in the order of the option table.
+std::vector<std::string> inputFiles(const ConvertOptions& options);
 
 // The usage text, with the defaults of ConvertOptions.
 void printUsage(std::FILE* stream);

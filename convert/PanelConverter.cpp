@@ -1,5 +1,7 @@
 #include "PanelConverter.h"
 
+#include <sys/stat.h>
+
 #include <cinttypes>
 #include <cstdio>
 #include <fstream>
@@ -17,15 +19,9 @@ namespace {
 // velta addresses panel haplotypes with 16-bit indices.
 constexpr int kMaxHaplotypes = 65536;
 
-struct PanelCounts : SiteCounts {
-  std::uint64_t kept = 0;
-  std::uint64_t monomorphic = 0;
-  std::uint64_t unphased = 0;
-};
-
 void excludeSamples(VcfInput& input, const std::string& list) {
   std::string joined = "^";
-  for (const std::string& name : readNameList(list)) {
+  for (const std::string& name : readNameList(list, input.header())) {
     if (bcf_hdr_id2int(input.header(), BCF_DT_SAMPLE, name.c_str()) < 0) {
       convertFatal("sample %s of --samples-exclude is not in %s", name.c_str(),
                    input.path().c_str());
@@ -36,6 +32,17 @@ void excludeSamples(VcfInput& input, const std::string& list) {
   if (joined.size() > 1 && bcf_hdr_set_samples(input.header(), joined.c_str(), 0) != 0) {
     convertFatal("cannot leave out the samples of --samples-exclude from %s", input.path().c_str());
   }
+}
+
+std::vector<std::string> splitNames(const std::string& text, char separator) {
+  std::vector<std::string> names;
+  std::istringstream in(text);
+  std::string name;
+  while (std::getline(in, name, separator)) {
+    while (!name.empty() && (name.back() == '\r' || name.back() == ' ')) name.pop_back();
+    if (!name.empty()) names.push_back(name);
+  }
+  return names;
 }
 
 int checkedSampleCount(const VcfInput& input) {
@@ -102,36 +109,56 @@ void printPanelSummary(const ConvertOptions& options, const PanelCounts& counts,
               " not a SNP (indel, MNP, symbolic), %" PRIu64 " monomorphic in the panel, %" PRIu64
               " with unphased or missing genotypes\n",
               counts.multiAllelic, counts.notSnp, counts.monomorphic, counts.unphased);
+  printSiteIssues(counts);
   std::printf("  wrote %s.map and %s.panel\n", options.out.c_str(), options.out.c_str());
 }
 
 }  // namespace
 
-std::vector<std::string> readNameList(const std::string& list) {
-  std::vector<std::string> names;
-  std::ifstream file(list);
-  std::istringstream text(file ? std::string() : list);
-  std::istream& in = file ? static_cast<std::istream&>(file) : text;
-  const char separator = file ? '\n' : ',';
-  std::string name;
-  while (std::getline(in, name, separator)) {
-    while (!name.empty() && (name.back() == '\r' || name.back() == ' ')) name.pop_back();
-    if (!name.empty()) names.push_back(name);
+std::vector<std::string> readNameList(const std::string& list, const bcf_hdr_t* header) {
+  const std::vector<std::string> names = splitNames(list, ',');
+  bool allSamples = true;
+  for (const std::string& name : names) {
+    allSamples = allSamples && bcf_hdr_id2int(header, BCF_DT_SAMPLE, name.c_str()) >= 0;
   }
-  return names;
+  struct stat info {};
+  const bool isFile = stat(list.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+  if (allSamples && !names.empty()) {
+    if (isFile) {
+      convertWarning(
+          "--samples-exclude %s: taken as sample names; the file of that name is not read",
+          list.c_str());
+    }
+    return names;
+  }
+  if (!isFile) return names;
+  std::ifstream file(list);
+  std::stringstream text;
+  text << file.rdbuf();
+  if (!file) convertFatal("--samples-exclude: cannot read the file %s", list.c_str());
+  return splitNames(text.str(), '\n');
 }
 
-void convertPanel(const ConvertOptions& options) {
-  VcfInput input(options.vcf, options.region, "panel VCF");
-  if (!options.samplesExclude.empty()) excludeSamples(input, options.samplesExclude);
-  const int samples = checkedSampleCount(input);
-  OutputFile mapFile(options.out + ".map");
-  OutputFile panelFile(options.out + ".panel");
+namespace {
+VcfInput& withoutExcludedSamples(VcfInput& input, const std::string& list) {
+  if (!list.empty()) excludeSamples(input, list);
+  return input;
+}
+}  // namespace
+
+PanelSites::PanelSites(const ConvertOptions& options)
+    : options_(options),
+      input_(options.vcf, options.region, "panel VCF"),
+      samples_(checkedSampleCount(withoutExcludedSamples(input_, options.samplesExclude))) {}
+
+PanelCounts PanelSites::read(const PanelSiteHandler& take) {
+  const ConvertOptions& options = options_;
+  VcfInput& input = input_;
   BcfRecordPtr record(bcf_init());
   Genotypes genotypes;
   SiteOrder order(options.vcf);
   PanelCounts counts;
-  std::string row(2 * static_cast<std::size_t>(samples), ' ');
+  std::string row(2 * static_cast<std::size_t>(samples_), ' ');
   while (nextBiallelicSnp(input, record.get(), counts)) {
     const std::string site = input.describe(record.get());
     genotypes.read(input.header(), record.get(), options.vcf.c_str(), site);
@@ -139,24 +166,33 @@ void convertPanel(const ConvertOptions& options) {
       ++counts.unphased;
       continue;
     }
-    const char ref = alleleBase(record->d.allele[0]);
-    const char alt = alleleBase(record->d.allele[1]);
-    if (!options.keepMonomorphic && !isPolymorphic(row, alt)) {
+    if (!options.keepMonomorphic && !isPolymorphic(row, alleleBase(record->d.allele[1]))) {
       ++counts.monomorphic;
       continue;
     }
     const char* chrom = bcf_seqname_safe(input.header(), record.get());
     order.check(chrom, record->pos + 1, site);
-    writeMapLine(mapFile.stream(), chrom, snpName(chrom, record->pos + 1, record->d.id),
-                 record->pos + 1, ref, alt);
-    panelFile.stream() << row << '\n';
+    take(chrom, record.get(), row);
     ++counts.kept;
   }
   if (counts.kept == 0) {
     convertFatal("panel %s: no biallelic SNP with both alleles among the panel's haplotypes%s%s",
                  options.vcf.c_str(), options.region.empty() ? "" : " in ", options.region.c_str());
   }
+  return counts;
+}
+
+void convertPanel(const ConvertOptions& options) {
+  OutputFile mapFile(options.out + ".map");
+  OutputFile panelFile(options.out + ".panel");
+  PanelSites panel(options);
+  const PanelCounts counts = panel.read([&](const char* chrom, const bcf1_t* record,
+                                            const std::string& row) {
+    writeMapLine(mapFile.stream(), chrom, snpName(chrom, record->pos + 1, record->d.id),
+                 record->pos + 1, alleleBase(record->d.allele[0]), alleleBase(record->d.allele[1]));
+    panelFile.stream() << row << '\n';
+  });
   mapFile.commit();
   panelFile.commit();
-  printPanelSummary(options, counts, samples);
+  printPanelSummary(options, counts, panel.samples());
 }

@@ -2,12 +2,14 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "AlignmentAlleles.h"
 #include "HtsHandles.h"
+#include "InputIndex.h"
 #include "MatePairs.h"
 #include "Messages.h"
 #include "OutputFile.h"
@@ -20,36 +22,31 @@ namespace {
 
 constexpr std::uint64_t kAlignmentsPerProgressLine = 1000000;
 
-struct AlignmentCounts {
-  std::uint64_t seen = 0;
-  std::uint64_t secondary = 0;
-  std::uint64_t supplementary = 0;
-  std::uint64_t unmapped = 0;
-  std::uint64_t qcFailed = 0;
-  std::uint64_t duplicate = 0;
-  std::uint64_t lowMapq = 0;
-  std::uint64_t kept = 0;
+// What a read file's lines took: the lines written and the reads or pairs cut
+// at velta's limits.
+struct LineCounts {
+  std::uint64_t lines = 0;
+  std::uint64_t cut = 0;
 };
 
-struct OutputCounts {
-  std::uint64_t written = 0;   // reads or pairs written
-  std::uint64_t lines = 0;     // lines written for them
-  std::uint64_t cut = 0;       // reads or pairs cut into several lines at velta's limits
-  std::uint64_t noAllele = 0;  // kept reads or pairs that show no allele
-  std::uint64_t mateDisagreements = 0;
-  std::uint64_t mateMissing = 0;  // mates written alone: the partner was not in the input
-};
+bool showsAllele(const std::vector<SnpCall>& calls) {
+  for (const SnpCall& call : calls) {
+    if (call.allele != '-') return true;
+  }
+  return false;
+}
 
 class ReadsConversion {
  public:
-  ReadsConversion(const ConvertOptions& options, const SnpLocator& locator, OutputFile& out)
+  ReadsConversion(const ConvertOptions& options, const SnpLocator& locator,
+                  const ReadCallsHandler& take)
       : options_(options),
         locator_(locator),
-        out_(out),
+        take_(take),
         progress_("alignments", kAlignmentsPerProgressLine) {}
 
   void run();
-  void printSummary() const;
+  const ReadsReport& report() const { return report_; }
 
  private:
   void openInput();
@@ -60,21 +57,21 @@ class ReadsConversion {
   void process(const bam1_t* alignment);
   bool passesFilters(const bam1_t* alignment);
   bool needNotWait(const bam1_t* alignment) const;
+  void reportRepeatedEnd(const bam1_t* alignment, const char* name);
   void write(ReadCalls& read);
 
   const ConvertOptions& options_;
   const SnpLocator& locator_;
-  OutputFile& out_;
+  const ReadCallsHandler& take_;
   HtsFilePtr file_;
   SamHeaderPtr header_;
   std::vector<const SnpTrack*> trackOfTarget_;  // per reference sequence of the header
   MatePairs pairs_;
   ReadCalls read_;
-  std::string lines_;
   Progress progress_;
-  AlignmentCounts alignments_;
-  BaseCounts bases_;
-  OutputCounts output_;
+  ReadsReport report_;
+  AlignmentCounts& alignments_ = report_.alignments;
+  BaseCounts& bases_ = report_.bases;
   std::int64_t lastTarget_ = -1;
   std::int64_t lastPosition_ = -1;
 };
@@ -82,8 +79,10 @@ class ReadsConversion {
 void ReadsConversion::run() {
   openInput();
   linkChromosomes();
-  HtsIndexPtr index(
-      sam_index_load3(file_.get(), options_.bam.c_str(), nullptr, HTS_IDX_SILENT_FAIL));
+  const std::string indexFile = freshIndexFile(options_.bam, file_.get());
+  HtsIndexPtr index(indexFile.empty() ? nullptr
+                                      : sam_index_load3(file_.get(), options_.bam.c_str(),
+                                                        indexFile.c_str(), HTS_IDX_SILENT_FAIL));
   if (index) {
     std::printf("  %s has an index: reading only the span of the map on each chromosome\n",
                 options_.bam.c_str());
@@ -106,7 +105,7 @@ void ReadsConversion::run() {
     readAll();
   }
   for (ReadCalls& read : pairs_.takeLeftovers()) {
-    output_.mateMissing += read.anyKept;
+    report_.mateMissing += read.anyKept;
     write(read);
   }
 }
@@ -238,61 +237,105 @@ void ReadsConversion::process(const bam1_t* alignment) {
     collectAlignmentCalls(alignment, *trackOfTarget_[target], options_.minBaseq, bases_,
                           read_.calls);
   }
-  if (flag & BAM_FPAIRED) {
-    const char* name = bam_get_qname(alignment);
-    if (!pairs_.takeMate(name, read_) && !needNotWait(alignment)) {
-      pairs_.hold(name, read_);
+  const char* name = bam_get_qname(alignment);
+  // '*' is SAM's "no name": such reads cannot be told apart, so none is paired.
+  const bool unnamed = std::strcmp(name, "*") == 0;
+  if ((flag & BAM_FPAIRED) && unnamed) ++report_.unnamed;
+  if ((flag & BAM_FPAIRED) && !unnamed) {
+    const MateEnd end = mateEndOf(flag);
+    const MateMatch match = pairs_.takeMate(name, end, read_);
+    if (match == MateMatch::kSameEnd) {
+      reportRepeatedEnd(alignment, name);
+      return;
+    }
+    if (match == MateMatch::kNone && !needNotWait(alignment)) {
+      pairs_.hold(name, end, read_);
       return;
     }
   }
   write(read_);
 }
 
-void ReadsConversion::write(ReadCalls& read) {
-  if (!read.anyKept) return;
-  output_.mateDisagreements += mergeCalls(read.calls);
-  lines_.clear();
-  const std::size_t lines = appendReadLines(read.calls, lines_);
-  if (lines == 0) {
-    ++output_.noAllele;
-    return;
-  }
-  out_.stream() << lines_;
-  ++output_.written;
-  output_.lines += lines;
-  output_.cut += lines > 1;
+void ReadsConversion::reportRepeatedEnd(const bam1_t* alignment, const char* name) {
+  if (++report_.repeatedEnds > 3) return;
+  const int target = alignment->core.tid;
+  convertWarning(
+      "%s: read %s has a second primary %s alignment (at %s:%" PRId64
+      "): dropped; its mate is joined with the first",
+      options_.bam.c_str(), name,
+      mateEndOf(alignment->core.flag) == MateEnd::kFirst ? "first-in-pair" : "second-in-pair",
+      target >= 0 ? sam_hdr_tid2name(header_.get(), target) : "*",
+      static_cast<std::int64_t>(alignment->core.pos + 1));
 }
 
-void ReadsConversion::printSummary() const {
-  const AlignmentCounts& a = alignments_;
-  std::printf("reads %s: %" PRIu64 " alignments read, %" PRIu64 " kept\n", options_.bam.c_str(),
+void ReadsConversion::write(ReadCalls& read) {
+  if (!read.anyKept) return;
+  report_.mateDisagreements += mergeCalls(read.calls);
+  if (!showsAllele(read.calls)) {
+    ++report_.noAllele;
+    return;
+  }
+  ++report_.reads;
+  take_(read.calls);
+}
+
+void printSummary(const ConvertOptions& options, const ReadsReport& report,
+                  const LineCounts& written, const std::string& path) {
+  printAlignmentSummary(options, report);
+  std::printf("  wrote %" PRIu64 " lines to %s for %" PRIu64 " reads or pairs (%" PRIu64
+              " cut at velta's limits of a read); %" PRIu64
+              " kept reads or pairs show no allele and are not written\n",
+              written.lines, path.c_str(), report.reads, written.cut, report.noAllele);
+}
+
+}  // namespace
+
+ReadsReport collectReadCalls(const ConvertOptions& options, const SnpLocator& locator,
+                             const ReadCallsHandler& take) {
+  ReadsConversion conversion(options, locator, take);
+  conversion.run();
+  return conversion.report();
+}
+
+void printAlignmentSummary(const ConvertOptions& options, const ReadsReport& report) {
+  const AlignmentCounts& a = report.alignments;
+  const BaseCounts& b = report.bases;
+  std::printf("reads %s: %" PRIu64 " alignments read, %" PRIu64 " kept\n", options.bam.c_str(),
               a.seen, a.kept);
   std::printf("  filtered: %" PRIu64 " secondary, %" PRIu64 " supplementary, %" PRIu64
               " unmapped, %" PRIu64 " QC failed, %" PRIu64 " duplicate, %" PRIu64
               " with mapping quality below %d\n",
               a.secondary, a.supplementary, a.unmapped, a.qcFailed, a.duplicate, a.lowMapq,
-              options_.minMapq);
+              options.minMapq);
   std::printf("  SNP bases: %" PRIu64 " show an allele; no call for %" PRIu64
               " with base quality below %d, %" PRIu64 " equal to neither allele, %" PRIu64
               " in a deletion or skipped region\n",
-              bases_.calls, bases_.lowQuality, options_.minBaseq, bases_.otherBase, bases_.deleted);
+              b.calls, b.lowQuality, options.minBaseq, b.otherBase, b.deleted);
   std::printf("  overlapping mates disagree at %" PRIu64 " SNPs (written as no call); %" PRIu64
               " mates written alone (partner not in the input, or outside the map's span)\n",
-              output_.mateDisagreements, output_.mateMissing);
-  std::printf("  wrote %" PRIu64 " lines to %s for %" PRIu64 " reads or pairs (%" PRIu64
-              " cut at velta's limits of a read); %" PRIu64
-              " kept reads or pairs show no allele and are not written\n",
-              output_.lines, out_.path().c_str(), output_.written, output_.cut, output_.noAllele);
+              report.mateDisagreements, report.mateMissing);
+  if (report.repeatedEnds + report.unnamed > 0) {
+    std::printf("  also: %" PRIu64
+                " second primary alignments of one end of a pair dropped, %" PRIu64
+                " paired reads named '*' written alone (never joined)\n",
+                report.repeatedEnds, report.unnamed);
+  }
 }
 
-}  // namespace
-
 void convertReads(const ConvertOptions& options) {
+  OutputFile out(options.out);
   const SnpMap map = loadSnpMap(options.map);
   const SnpLocator locator(map);
-  OutputFile out(options.out);
-  ReadsConversion conversion(options, locator, out);
-  conversion.run();
+  LineCounts written;
+  std::string lines;
+  const ReadsReport report =
+      collectReadCalls(options, locator, [&](const std::vector<SnpCall>& calls) {
+        lines.clear();
+        const std::size_t count = appendReadLines(calls, lines);
+        out.stream() << lines;
+        written.lines += count;
+        written.cut += count > 1;
+      });
   out.commit();
-  conversion.printSummary();
+  printSummary(options, report, written, out.path());
 }

@@ -24,8 +24,20 @@ SnpMap loadSnpMap(const std::string& path);
 // The same from an open stream; `path` is only used in messages.
 SnpMap readSnpMap(std::istream& in, const std::string& path);
 
-// The SNP's name in the map: its VCF ID, or CHR:POS when it has none.
+// True when the text holds a blank, tab or other white space, which would
+// split a map line's field.
+bool hasWhiteSpace(const char* text);
+
+// The SNP's name in the map: its VCF ID, or CHR:POS when it has none or one
+// with white space (which would split the map line).
 std::string snpName(const char* chrom, std::int64_t position, const char* id);
+
+// Appends one SNP to the map.
+void appendSnp(SnpMap& map, const std::string& chrom, const std::string& name,
+               std::uint32_t position, char major, char minor);
+
+// Writes the map, one line per SNP, as writeMapLine does.
+void writeSnpMap(std::ostream& out, const SnpMap& map);
 
 // One map line: the position is written as the coordinate and again as the
 // integer column, then the REF and ALT bases.

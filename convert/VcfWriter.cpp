@@ -2,11 +2,12 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <set>
-#include <utility>
 
 #include "HtsHandles.h"
 #include "Messages.h"
@@ -14,23 +15,6 @@
 #include "PhaseSets.h"
 
 namespace {
-
-struct OutputKind {
-  const char* mode;  // hts_open mode
-  int indexShift;    // bcf_index_build3: 0 a .tbi, 14 a .csi; -1 no index
-};
-
-bool endsWith(const std::string& text, const char* suffix) {
-  const std::string tail(suffix);
-  return text.size() >= tail.size() &&
-         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-OutputKind outputKindOf(const std::string& path) {
-  if (endsWith(path, ".gz")) return {"wz", 0};
-  if (endsWith(path, ".bcf")) return {"wb", 14};
-  return {"w", -1};
-}
 
 bool isBase(char c) {
   const char b = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -156,8 +140,10 @@ void PhasedVcf::write(const std::string& partPath) {
   for (std::size_t k = 0; k < map_.size(); ++k) {
     writeRecord(k, file.get(), header.get(), record.get());
   }
-  if (hts_close(file.release()) != 0)
-    convertFatal("cannot write %s (disk full?)", partPath.c_str());
+  if (hts_close(file.release()) != 0) {
+    convertFatal("cannot write %s: %s", partPath.c_str(),
+                 errno != 0 ? std::strerror(errno) : "write error (disk full?)");
+  }
 }
 
 void PhasedVcf::writeRecord(std::size_t k, htsFile* file, bcf_hdr_t* header, bcf1_t* record) {
@@ -208,35 +194,33 @@ void PhasedVcf::printSummary() const {
   std::printf("\n");
 }
 
-void buildIndex(const std::string& path, int indexShift) {
-  if (indexShift < 0) return;
-  if (bcf_index_build3(path.c_str(), nullptr, indexShift, 0) != 0) {
-    convertFatal("cannot build the index of %s", path.c_str());
-  }
+bool endsWith(const std::string& text, const char* suffix) {
+  const std::string tail(suffix);
+  return text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-// Removes an unfinished output when the run ends before it is complete (a
-// test harness turns a fatal end into an exception).
-class PartFile {
- public:
-  explicit PartFile(std::string path) : path_(std::move(path)) {}
-  ~PartFile() {
-    if (!kept_) std::remove(path_.c_str());
-  }
-  PartFile(const PartFile&) = delete;
-  PartFile& operator=(const PartFile&) = delete;
-  const std::string& path() const { return path_; }
-  void keepAs(const std::string& path) {
-    renamePartFile(path_, path);
-    kept_ = true;
-  }
-
- private:
-  std::string path_;
-  bool kept_ = false;
-};
-
 }  // namespace
+
+OutputKind outputKindOf(const std::string& path) {
+  if (endsWith(path, ".gz")) return {"wz", 0};
+  if (endsWith(path, ".bcf")) return {"wb", 14};
+  return {"w", -1};
+}
+
+// Builds the index of the finished data beside them, unless they went to a
+// device or a pipe that cannot be read back.
+void buildIndex(OutputFile& out, int indexShift) {
+  if (indexShift < 0) return;
+  if (out.inPlace()) {
+    std::printf("  %s is not a regular file: no index written\n", out.path().c_str());
+    return;
+  }
+  const std::string& index = out.addIndex(indexShift == 0 ? ".tbi" : ".csi");
+  if (bcf_index_build3(out.writePath().c_str(), index.c_str(), indexShift, 0) != 0) {
+    convertFatal("cannot build the index %s of %s", index.c_str(), out.path().c_str());
+  }
+}
 
 PhasedGenotypes loadHaplotypes(const std::string& path, const SnpMap& map) {
   std::ifstream in(path);
@@ -267,14 +251,14 @@ PhasedGenotypes loadHaplotypes(const std::string& path, const SnpMap& map) {
 
 void convertToVcf(const ConvertOptions& options) {
   checkSampleName(options.sample);
+  OutputFile out(options.out, OutputFile::Writer::kByName);
   const SnpMap map = loadSnpMap(options.map);
   checkMapForVcf(map, options.map);
   const PhasedGenotypes genotypes = loadHaplotypes(options.haplotypes, map);
   PhasedVcf vcf(options, map, genotypes);
   if (!options.reads.empty()) vcf.linkByReads();
-  PartFile part(options.out + ".part");
-  vcf.write(part.path());
-  part.keepAs(options.out);
-  buildIndex(options.out, outputKindOf(options.out).indexShift);
+  vcf.write(out.writePath());
+  buildIndex(out, outputKindOf(options.out).indexShift);
+  out.commit();
   vcf.printSummary();
 }

@@ -50,6 +50,17 @@ TEST(Options, EachCommandReadsItsOptions) {
   EXPECT_EQ(vcf.command, Command::kVcf);
   EXPECT_EQ(vcf.haplotypes, "h");
   EXPECT_EQ(vcf.reads, "r");
+
+  // velta's options are kept for velta's own parser, values verbatim and in order.
+  const ConvertOptions phase =
+      parse({"phase", "--vcf", "c.vcf.gz", "--sample", "S", "--bam", "r.bam", "--out", "o.vcf.gz",
+             "--panel", "p.bcf", "-n", "50", "--seed", "7", "-r", "-5", "--keep-intermediate",
+             "dir", "-n", "60"});
+  EXPECT_EQ(phase.command, Command::kPhase);
+  EXPECT_EQ(phase.panel, "p.bcf");
+  EXPECT_EQ(phase.keepIntermediate, "dir");
+  EXPECT_EQ(phase.veltaOptions,
+            (std::vector<std::string>{"-n", "50", "--seed", "7", "-r", "-5", "-n", "60"}));
 }
 
 TEST(Options, DefaultsAreTheDocumentedOnes) {
@@ -83,7 +94,10 @@ struct BadLine {
 
 TEST(Options, MalformedLinesEndTheRunNamingTheProblem) {
   const BadLine cases[] = {
-      {{"phase", "--vcf", "x"}, "unknown command 'phase'"},
+      {{"phasing", "--vcf", "x"}, "unknown command 'phasing'"},
+      {{"phase", "--vcf", "x"}, "velta-convert phase needs --sample"},
+      {{"map", "--vcf", "s.vcf", "--sample", "S", "--out", "x", "-n", "5"},
+       "-n is not an option of velta-convert map"},
       {{"panel", "--vcf", "p.vcf", "--bogus", "--out", "x"}, "unknown option '--bogus'"},
       {{"panel", "--vcf", "p.vcf", "--bam", "r.bam", "--out", "x"},
        "--bam is not an option of velta-convert panel"},
