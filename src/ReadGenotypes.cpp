@@ -51,7 +51,7 @@ int recallGenotypes(Genotypes& genotypes, const std::vector<Read>& reads, double
                                      wrong * major + right * minor, half * (major + minor)};
     const int best = static_cast<int>(std::max_element(logLikelihood, logLikelihood + 3) -
                                       logLikelihood);
-    if (logLikelihood[best] - logLikelihood[genotypes[j]] >= margin) {
+    if (best != genotypes[j] && logLikelihood[best] - logLikelihood[genotypes[j]] > margin) {
       genotypes[j] = static_cast<unsigned char>(best);
       ++changed;
     }

@@ -15,7 +15,7 @@ using Genotypes = std::vector<unsigned char>;
 double measureCallError(const Genotypes& genotypes, const std::vector<Read>& reads);
 
 // Replaces the genotype of every SNP whose read calls, at call error rate
-// `error`, are at least e^`margin` times more likely under another genotype
+// `error`, are more than e^`margin` times more likely under another genotype
 // (the likeliest) than under the current one. Returns how many changed.
 int recallGenotypes(Genotypes& genotypes, const std::vector<Read>& reads, double error,
                     double margin);
