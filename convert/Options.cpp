@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "Messages.h"
 #include "VeltaIO.h"
 
 namespace {
@@ -92,7 +91,7 @@ const CommandRule& findCommand(const char* name) {
   for (const CommandRule& rule : kCommands) {
     if (std::strcmp(rule.name, name) == 0) return rule;
   }
-  convertFatal(
+  veltaFatal(
       "unknown command '%s' (expected panel, map, reads, vcf or phase; velta-convert --help "
       "lists them)",
       name);
@@ -110,7 +109,7 @@ int parseNumber(const char* option, const char* value, int maxNumber) {
   errno = 0;
   const long parsed = std::strtol(value, &end, 10);
   if (end == value || *end != '\0' || errno == ERANGE || parsed < 0 || parsed > maxNumber) {
-    convertFatal("%s expects a whole number from 0 to %d, found '%s'", option, maxNumber, value);
+    veltaFatal("%s expects a whole number from 0 to %d, found '%s'", option, maxNumber, value);
   }
   return static_cast<int>(parsed);
 }
@@ -123,8 +122,8 @@ const char* optionText(const ConvertOptions& options, const char* name) {
 void checkRequired(const CommandRule& command, const ConvertOptions& options) {
   for (const char* name : command.required) {
     if (name != nullptr && *optionText(options, name) == '\0') {
-      convertFatal("velta-convert %s needs %s (velta-convert --help shows every option)",
-                   command.name, name);
+      veltaFatal("velta-convert %s needs %s (velta-convert --help shows every option)",
+                 command.name, name);
     }
   }
 }
@@ -143,15 +142,15 @@ ConvertOptions parseOptions(int argc, char** argv) {
   for (int i = 2; i < argc; ++i) {
     const OptionRule* rule = findOption(argv[i]);
     if (rule == nullptr)
-      convertFatal("unknown option '%s' for velta-convert %s", argv[i], command.name);
+      veltaFatal("unknown option '%s' for velta-convert %s", argv[i], command.name);
     if ((rule->commands & commandBit) == 0) {
-      convertFatal("%s is not an option of velta-convert %s", rule->name, command.name);
+      veltaFatal("%s is not an option of velta-convert %s", rule->name, command.name);
     }
     if (rule->flag != nullptr) {
       options.*(rule->flag) = true;
       continue;
     }
-    if (i + 1 >= argc) convertFatal("%s needs a value", rule->name);
+    if (i + 1 >= argc) veltaFatal("%s needs a value", rule->name);
     const char* value = argv[++i];
     if (rule->forwardToVelta) {
       options.veltaOptions.push_back(rule->name);
@@ -159,7 +158,7 @@ ConvertOptions parseOptions(int argc, char** argv) {
     } else if (rule->number != nullptr) {
       options.*(rule->number) = parseNumber(rule->name, value, rule->maxNumber);
     } else {
-      if (*value == '\0') convertFatal("%s needs a value, found an empty text", rule->name);
+      if (*value == '\0') veltaFatal("%s needs a value, found an empty text", rule->name);
       options.*(rule->text) = value;
     }
   }

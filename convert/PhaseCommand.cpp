@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "MapConverter.h"
-#include "Messages.h"
 #include "OutputFile.h"
 #include "PanelConverter.h"
 #include "Parameter.h"
@@ -46,12 +45,12 @@ Parameter veltaSettings(const ConvertOptions& options) {
 void makeKeepDir(const std::string& dir) {
   if (dir.empty()) return;
   if (mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) {
-    convertFatal("--keep-intermediate %s: cannot create the folder: %s", dir.c_str(),
-                 std::strerror(errno));
+    veltaFatal("--keep-intermediate %s: cannot create the folder: %s", dir.c_str(),
+               std::strerror(errno));
   }
   struct stat info;
   if (stat(dir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
-    convertFatal("--keep-intermediate %s is not a folder", dir.c_str());
+    veltaFatal("--keep-intermediate %s is not a folder", dir.c_str());
   }
 }
 
@@ -75,7 +74,7 @@ void loadPanel(const ConvertOptions& options, PhaseInputs& inputs, PhaseProgress
 
 void checkSameChromosome(const ConvertOptions& options, const SnpMap& calls, const SnpMap& panel) {
   if (calls.chrom[0] == panel.chrom[0]) return;
-  convertFatal(
+  veltaFatal(
       "the calls %s are on chromosome %s but the panel %s is on %s: the contig names differ "
       "(as 20 and chr20 do), or choose one chromosome of both with --region",
       options.vcf.c_str(), calls.chrom[0].c_str(), options.panel.c_str(), panel.chrom[0].c_str());
@@ -147,8 +146,8 @@ void runPhase(const ConvertOptions& options) {
       options, locator, [&](const std::vector<SnpCall>& read) { inputs.reads.add(read); });
   progress.end();
   if (inputs.reads.size() == 0) {
-    convertWarning("no read of %s shows an allele at the SNPs to phase: nothing is phased",
-                   options.bam.c_str());
+    veltaWarn("no read of %s shows an allele at the SNPs to phase: nothing is phased",
+              options.bam.c_str());
   }
 
   progress.begin(options.panel.empty() ? "phasing (velta assembly)"

@@ -144,7 +144,7 @@ double AlleleDrawTable::pathLogWeight(double agree, double disagree, bool matche
 
 bool AlleleDrawTable::choose(unsigned k0, unsigned k1, std::uint32_t value) const {
   if (k0 < kCounts && k1 < kCounts) return value >= threshold_[k0 * kCounts + k1];
-  return chooseTwoValued(logWeight(k0, k1), logWeight(k1, k0), value / 2147483647.0);
+  return chooseTwoValued(logWeight(k0, k1), logWeight(k1, k0), toUniform(value));
 }
 
 bool AlleleDrawTable::choose(unsigned k0, unsigned k1, bool copied, std::uint32_t value) const {
@@ -152,7 +152,7 @@ bool AlleleDrawTable::choose(unsigned k0, unsigned k1, bool copied, std::uint32_
     return value >= pathThreshold_[(copied * kCounts + k0) * kCounts + k1];
   }
   return chooseTwoValued(pathLogWeight(k0, k1, !copied), pathLogWeight(k1, k0, copied),
-                         value / 2147483647.0);
+                         toUniform(value));
 }
 
 void Haplotype::sample(const Parameter& parameter) {

@@ -104,11 +104,10 @@ ScaledTransition scaledTransition(const Parameter& parameter, unsigned i) {
 // The end of a draw whose weights can never reach a uniform number, in the
 // words mnrnd uses for the same case.
 [[noreturn]] void drawCannotSucceed(std::size_t categories, double total) {
-  composeLine(
+  veltaFatal(
       "Discrete draw over %d categories cannot succeed: the weights sum to %g "
       "(expected a positive sum near 1)\n",
       static_cast<int>(categories), total);
-  veltaErrorExit(line);
 }
 
 // Discrete draw over the weights weight(k) = vector[k] x scale, except that
@@ -121,7 +120,7 @@ std::size_t drawState(const double* vector, std::size_t hapNo, double scale, std
                       double weightJ) {
   auto weight = [&](std::size_t k) { return k == j ? weightJ : vector[k] * scale; };
   for (;;) {
-    const double r = veltaRand() / 2147483647.0;
+    const double r = toUniform(veltaRand());
     double cumulative = 0.0;
     for (std::size_t first = 0; first < hapNo; first += 8) {
       const std::size_t end = first + 8 <= hapNo ? first + 8 : hapNo;
@@ -179,8 +178,7 @@ int Reference::validateLine(std::string& text) const {
 void Reference::initFromFile(const char* fileName, const Parameter& parameter) {
   std::ifstream in(fileName);
   if (!in) {
-    composeLine("Reference file %s cannot be opened\n", fileName);
-    veltaErrorExit(line);
+    veltaFatal("Reference file %s cannot be opened\n", fileName);
   }
   initFromStream(in, fileName, parameter);
 }
@@ -195,8 +193,7 @@ void Reference::initFromStream(std::istream& in, const char* fileName, const Par
     if (validateLine(text) > 0) appendSnpLine(text, lineNo, fileName, parameter);
   }
   if (in.bad()) {
-    composeLine("Reference file %s could not be read after line %lld\n", fileName, lineNo);
-    veltaErrorExit(line);
+    veltaFatal("Reference file %s could not be read after line %lld\n", fileName, lineNo);
   }
   checkAgainstMap(fileName, parameter);
   layout_ = kSnpMajor;
@@ -217,20 +214,18 @@ void Reference::appendSnpLine(const std::string& alleles, long long lineNo, cons
                               const Parameter& parameter) {
   const unsigned int snp = static_cast<unsigned int>(snpNo_);
   if (snp >= parameter.getNSnp()) {
-    composeLine(
+    veltaFatal(
         "Reference file %s has more SNP lines than the SNP map has SNPs (%u): line %lld is "
         "SNP line %u\n",
         fileName, parameter.getNSnp(), lineNo, snp + 1);
-    veltaErrorExit(line);
   }
   const int n = static_cast<int>(alleles.size());
   if (hapNo_ == 0) {
     if (n > kMaxHaplotypes) {
-      composeLine(
+      veltaFatal(
           "Reference file %s has %d haplotypes on line %lld; at most %d haplotypes are "
           "supported\n",
           fileName, n, lineNo, kMaxHaplotypes);
-      veltaErrorExit(line);
     }
     hapNo_ = n;
     wordsPerSnp_ = (static_cast<std::size_t>(n) + 63) / 64;
@@ -247,29 +242,26 @@ void Reference::appendSnpLine(const std::string& alleles, long long lineNo, cons
     if (ch == minor) {
       words[j >> 6] |= std::uint64_t{1} << (j & 63);
     } else if (ch != major) {
-      composeLine(
+      veltaFatal(
           "Reference file %s constains unexpected character %c for %d-th SNP (%c or %c "
           "expected)\n",
           fileName, ch, static_cast<int>(snp) + 1, minor, major);
-      veltaErrorExit(line);
     }
   }
 }
 
 void Reference::checkAgainstMap(const char* fileName, const Parameter& parameter) const {
   if (hapNo_ == 0) {
-    composeLine(
+    veltaFatal(
         "Reference file %s holds no haplotype: expected one line of alleles for each of the "
         "%u SNPs of the map\n",
         fileName, parameter.getNSnp());
-    veltaErrorExit(line);
   }
   if (static_cast<unsigned int>(snpNo_) != parameter.getNSnp()) {
-    composeLine(
+    veltaFatal(
         "Reference file %s has %d SNP lines but the SNP map has %u SNPs: expected one line "
         "per map SNP\n",
         fileName, snpNo_, parameter.getNSnp());
-    veltaErrorExit(line);
   }
 }
 
@@ -291,20 +283,18 @@ void Reference::reserveWorkspace(const char* fileName) {
   } catch (const std::bad_alloc&) {
     const std::size_t doubles =
         (checkpointCount + segmentCount) * stride_ + 3 * snpNo + std::size_t{256} * 8;
-    composeLine(
+    veltaFatal(
         "Reference file %s: the copying model over %d haplotypes x %d SNPs needs %llu bytes "
         "of working memory, which could not be allocated\n",
         fileName, hapNo_, snpNo_, static_cast<unsigned long long>(doubles) * sizeof(double));
-    veltaErrorExit(line);
   }
 }
 
 void Reference::checkModelInput(const Haplotype& haplotype) const {
   if (layout_ != kSnpMajor) layoutFault();
   if (haplotype.getLength() < snpNo_) {
-    composeLine("Bug found in Reference::forward: a haplotype of %d SNPs for a panel of %d SNPs",
-                haplotype.getLength(), snpNo_);
-    veltaErrorExit(line);
+    veltaFatal("Bug found in Reference::forward: a haplotype of %d SNPs for a panel of %d SNPs",
+               haplotype.getLength(), snpNo_);
   }
 }
 

@@ -54,9 +54,8 @@ double toDouble(const char* value) {
 std::uint32_t checkedWholeNumber(const char* option, const char* meaning, const char* value) {
   std::uint32_t number = 0;
   if (!parseUnsigned32(value, &number)) {
-    composeLine("Option %s (%s) must be a whole number from 0 to 4294967295, found \"%s\"\n",
-                option, meaning, value);
-    veltaErrorExit(line);
+    veltaFatal("Option %s (%s) must be a whole number from 0 to 4294967295, found \"%s\"\n", option,
+               meaning, value);
   }
   return number;
 }
@@ -108,19 +107,16 @@ void applyOption(const char* option, const char* value, Parameter& parameter) {
       if (std::strcmp(option, "--seed") == 0) {
         return parameter.setSeed(checkedWholeNumber(option, "random seed", value));
       }
-      composeLine("Unknown options: %s\n", option);
-      veltaWarning(line);
+      veltaWarn("Unknown options: %s\n", option);
       exitWithHelp();
     default:
-      composeLine("Unknown options: -%s\n", option + 1);
-      veltaWarning(line);
+      veltaWarn("Unknown options: -%s\n", option + 1);
       exitWithHelp();
   }
 }
 
 void rejectOption(const char* option, const char* meaning, const char* expected, double value) {
-  composeLine("Option %s (%s) must be %s, found %g\n", option, meaning, expected, value);
-  veltaErrorExit(line);
+  veltaFatal("Option %s (%s) must be %s, found %g\n", option, meaning, expected, value);
 }
 
 void checkRate(double value, const char* option, const char* meaning) {
@@ -164,21 +160,19 @@ namespace {
 void warnUnsampled(const Parameter& parameter) {
   const int maxIter = parameter.getMaxIter();
   if (maxIter == 0 || (maxIter < 0 && !parameter.getHasRef())) {
-    composeLine(
+    veltaWarn(
         "Option -n is %d: no sampling iteration runs, so the haplotypes written are not drawn "
         "from the reads\n",
         maxIter);
-    veltaWarning(line);
   }
 }
 
 void warnNoReads(const std::vector<Read>& reads, const Parameter& parameter) {
   if (!reads.empty() || parameter.getNSnp() == 0) return;
-  composeLine(
+  veltaWarn(
       "No read with an allele of the SNP map was loaded from the read file \"%s\": the "
       "haplotypes written are not phased by any read\n",
       parameter.getSeqFile());
-  veltaWarning(line);
 }
 
 // Sum over reads of their present alleles.

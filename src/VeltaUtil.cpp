@@ -55,7 +55,7 @@ void veltaSrand(unsigned int seed) {
 }
 
 bool drawTwoValued(double logWeight0, double logWeight1) {
-  return chooseTwoValued(logWeight0, logWeight1, veltaRand() / 2147483647.0);
+  return chooseTwoValued(logWeight0, logWeight1, toUniform(veltaRand()));
 }
 
 bool chooseTwoValued(double logWeight0, double logWeight1, double uniform) {
@@ -67,13 +67,13 @@ bool chooseTwoValued(double logWeight0, double logWeight1, double uniform) {
 std::uint32_t zeroThreshold(double logWeight0, double logWeight1) {
   const double p0 =
       probabilityOfZero(std::exp(logWeight0), std::exp(logWeight1), logWeight0, logWeight1);
-  // The draw's test p0 > r / 2147483647.0 holds for a first stretch of r (the
+  // The draw's test p0 > toUniform(r) holds for a first stretch of r (the
   // quotient never falls as r grows): find where it ends.
   std::uint32_t low = 0;
   std::uint32_t high = std::uint32_t{1} << 31;
   while (low < high) {
     const std::uint32_t middle = low + (high - low) / 2;
-    if (p0 > middle / 2147483647.0) {
+    if (p0 > toUniform(middle)) {
       low = middle + 1;
     } else {
       high = middle;
@@ -97,7 +97,7 @@ double logsumArray(const std::vector<double>& v, int start, int count) {
 int mnrnd(const std::vector<double>& weights) {
   const int n = static_cast<int>(weights.size());
   for (;;) {
-    const double r = veltaRand() / 2147483647.0;
+    const double r = toUniform(veltaRand());
     double cumulative = 0.0;
     for (int i = 0; i < n; ++i) {
       cumulative += weights[i];
@@ -107,11 +107,10 @@ int mnrnd(const std::vector<double>& weights) {
     // to the weights; a total that is not positive (no weights, all zero, not
     // a number) could never be reached and would redraw forever.
     if (!(cumulative > 0.0)) {
-      composeLine(
+      veltaFatal(
           "Discrete draw over %d categories cannot succeed: the weights sum to %g "
           "(expected a positive sum near 1)\n",
           n, cumulative);
-      veltaErrorExit(line);
     }
   }
 }
@@ -146,7 +145,8 @@ void nSamplek(std::vector<int>& out, int n, int k) {
 }
 
 void plusTransition(std::vector<double>& matrix, double x, int a, int b, int n) {
-  const std::size_t size = n;
+  if (n <= 0) return;  // no matrix: a negative n must not become a huge count
+  const std::size_t size = static_cast<std::size_t>(n);
   const std::size_t rowStart = static_cast<std::size_t>(a) * size;
   for (std::size_t j = 0; j < size; ++j) {
     matrix[b + j * size] += x;

@@ -58,6 +58,11 @@ inline int veltaRand() {
 }
 // Largest value veltaRand() returns.
 constexpr int kRandMax = 2147483647;
+// A generator value as the uniform number 0 .. 1 of the two-valued and
+// discrete draws: value / kRandMax.
+inline double toUniform(std::uint32_t value) {
+  return value / static_cast<double>(kRandMax);
+}
 
 // The program's random sequence lent to one hot loop: the numbers come from a
 // copy of the generator local to the loop, which the compiler can keep in
@@ -90,15 +95,17 @@ inline unsigned countSetBits(std::uint32_t word) {
 
 // Two-valued Gibbs draw between values 0 and 1 with weights e^logWeight0 and
 // e^logWeight1: one rand(); 0 when its probability w0 / (w0 + w1) is strictly
-// greater than rand() / 2147483647.0, else 1. Where both weights underflow to
+// greater than toUniform(rand()), else 1. Where both weights underflow to
 // 0 (or both overflow) the probability comes from the difference of the log
 // weights instead, so the result never hinges on underflow; a probability
 // that is not a number (NaN weights) gives 1.
 bool drawTwoValued(double logWeight0, double logWeight1);
 // count x logProbability, taking 0 x log 0 as 0: calls that did not happen
-// weigh nothing, even when an error rate of 0 or 1 makes the log infinite.
+// weigh nothing, even when an error rate of 0 or 1 makes the log infinite. A
+// log that is not a number (a rate outside 0..1) stays one, so that every
+// draw under such a setting gives 1, as the formula does.
 inline double countLog(double count, double logProbability) {
-  return count == 0 ? 0.0 : count * logProbability;
+  return count == 0 && !std::isnan(logProbability) ? 0.0 : count * logProbability;
 }
 
 // The same decision for a given uniform number in 0..1.
@@ -137,7 +144,8 @@ double logChoose(int n, int k);
 // Selection sampling: `out` gets k distinct indices of 0 .. n - 1 in increasing
 // order, one rand() per candidate examined.
 void nSamplek(std::vector<int>& out, int n, int k);
-// Adds x to column b and row a of the n x n matrix at the start of `matrix`.
+// Adds x to column b and row a of the n x n matrix at the start of `matrix`;
+// nothing for n <= 0.
 void plusTransition(std::vector<double>& matrix, double x, int a, int b, int n);
 // Position of the first maximum of the n x n slice s; the maximum through `best`.
 int findMax(const std::vector<double>& v, int s, int n, double* best);

@@ -12,12 +12,13 @@
 #include "Haplotype.h"
 #include "Parameter.h"
 #include "Read.h"
+#include "VeltaUtil.h"
 
 namespace velta_plain {
 
 // The C library's uniform number in 0..1, as every draw of the program sees it.
 inline double uniform() {
-  return std::rand() / 2147483647.0;
+  return toUniform(std::rand());
 }
 
 // count x logProbability with 0 x log 0 = 0.
@@ -39,7 +40,7 @@ inline bool twoValued(double logWeight0, double logWeight1, double u) {
 }
 
 // The first generator value r (0 to 2^31 - 1) for which a draw, given the
-// uniform number r / 2147483647.0, gives 1; 2^31 when none does. Every draw
+// uniform number toUniform(r), gives 1; 2^31 when none does. Every draw
 // gives 0 below it and 1 from it on.
 template <typename Draw>
 std::uint32_t firstValueGivingOne(Draw draw) {
@@ -47,7 +48,7 @@ std::uint32_t firstValueGivingOne(Draw draw) {
   std::uint32_t high = std::uint32_t{1} << 31;
   while (low < high) {
     const std::uint32_t middle = low + (high - low) / 2;
-    if (draw(middle / 2147483647.0)) {
+    if (draw(toUniform(middle))) {
       high = middle;
     } else {
       low = middle + 1;
@@ -64,7 +65,8 @@ template <typename Choose, typename Draw>
 std::string decisionMismatch(Choose choose, Draw draw) {
   const std::uint32_t first = firstValueGivingOne(draw);
   if (first > 0 && choose(first - 1)) return "1 at value " + std::to_string(first - 1);
-  if (first <= 2147483647U && !choose(first)) return "0 at value " + std::to_string(first);
+  if (first <= std::uint32_t{kRandMax} && !choose(first))
+    return "0 at value " + std::to_string(first);
   return "";
 }
 

@@ -30,7 +30,7 @@ const double kInf = std::numeric_limits<double>::infinity();
 using Alleles = std::vector<std::vector<bool>>;  // [snp][haplotype], true for minor
 
 double uniformFromRand() {
-  return veltaRand() / 2147483647.0;
+  return toUniform(veltaRand());
 }
 
 // ---------------------------------------------------------------------------

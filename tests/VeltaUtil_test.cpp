@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -29,7 +30,7 @@ double referenceLogSum(const std::vector<double>& v, int start, int count) {
 }
 
 double uniformFromRand() {
-  return veltaRand() / 2147483647.0;
+  return toUniform(veltaRand());
 }
 
 // Seeds at the edges of the seed's signed and unsigned ranges, those the
@@ -161,16 +162,16 @@ TEST(TwoValuedDraw, ThresholdsSplitTheGeneratorValuesWhereTheDrawChanges) {
     const std::uint32_t threshold = zeroThreshold(log0, log1);
     ASSERT_LE(threshold, 2147483648U);
     if (threshold > 0) {
-      ASSERT_FALSE(chooseTwoValued(log0, log1, (threshold - 1) / 2147483647.0))
-          << log0 << " " << log1;
+      ASSERT_FALSE(chooseTwoValued(log0, log1, toUniform(threshold - 1))) << log0 << " " << log1;
     }
-    if (threshold <= 2147483647U) {
-      ASSERT_TRUE(chooseTwoValued(log0, log1, threshold / 2147483647.0)) << log0 << " " << log1;
+    if (threshold <= std::uint32_t{kRandMax}) {
+      ASSERT_TRUE(chooseTwoValued(log0, log1, toUniform(threshold))) << log0 << " " << log1;
     }
   }
   EXPECT_EQ(zeroThreshold(kNan, 0.0), 0U);            // not a number: always 1
   EXPECT_EQ(zeroThreshold(-kInf, 0.0), 0U);           // p0 = 0: always 1
-  EXPECT_EQ(zeroThreshold(0.0, -kInf), 2147483647U);  // p0 = 1: 0 unless the largest value
+  EXPECT_EQ(zeroThreshold(0.0, -kInf),
+            std::uint32_t{kRandMax});                 // p0 = 1: 0 unless the largest value
   EXPECT_EQ(zeroThreshold(-5.0, -5.0), 1073741824U);  // p0 = 0.5: the lower half
 }
 
@@ -357,8 +358,14 @@ TEST(SquareMatrix, PlusTransitionAddsToOneRowAndOneColumn) {
   EXPECT_EQ(m, (std::vector<double>{1, 1, 2, 0, 0, 1, 0, 0, 1}));
   plusTransition(m, -1.0, 0, 2, 3);
   EXPECT_EQ(m, std::vector<double>(9, 0.0));
-  plusTransition(m, 5.0, 1, 1, 0);
-  EXPECT_EQ(m, std::vector<double>(9, 0.0));
+  // No matrix, nothing added: n = 0, or a negative n, even with an empty vector.
+  for (int n : {0, -1, -3, INT_MIN}) {
+    plusTransition(m, 5.0, 1, 1, n);
+    EXPECT_EQ(m, std::vector<double>(9, 0.0)) << n;
+    std::vector<double> empty;
+    plusTransition(empty, 5.0, 0, 0, n);
+    EXPECT_TRUE(empty.empty()) << n;
+  }
 }
 
 TEST(SquareMatrix, FindMaxKeepsTheFirstOfEqualValues) {
