@@ -44,11 +44,11 @@ class PhasePolisher {
     while (applyBestMove()) {
     }
   }
-  bool allele(unsigned int j) const { return alleles_[j] != 0; }
+  bool allele(unsigned int j) const;
   // Calls of read r that disagree with the alleles, and all its calls.
   long long disagreements(std::size_t r) const;
   long long callCount(std::size_t r) const {
-    return static_cast<long long>(calls_.start[r + 1] - calls_.start[r]);
+    return static_cast<long long>(readStart_[r + 1] - readStart_[r]);
   }
   // Sum over reads of the mismatch in the better orientation.
   long long mismatch() const;
@@ -62,9 +62,40 @@ class PhasePolisher {
   void score(std::size_t r, long long sign);
   void rescore(const std::vector<std::uint32_t>& reads, std::size_t begin, std::size_t end,
                unsigned int from, unsigned int to);
+  // Adds to one move's change, keeping the trees over the changes current.
+  void addSingle(std::size_t j, long long change);
+  void addCut(std::size_t c, long long change);
+  void buildTrees();
+  void updateSingle(std::size_t j);
+  void updateCut(std::size_t c);
 
-  std::vector<unsigned char> alleles_;      // one per SNP
-  ReadCalls calls_;
+  // A move's choice costs O(log S): the singles' changes and the cuts'
+  // difference entries sit in the leaves of two trees whose inner nodes keep
+  // each range's first minimum (for the cuts, of the running sums within the
+  // range, with the range's total), so the root holds the move the scan over
+  // all SNPs would pick. A cut complements every SNP from it on by one bit of
+  // a tree of flips (a SNP's allele is its own bit XOR the flips up to it),
+  // so a move's cost is the reads it touches times O(log S).
+  struct CutNode {
+    long long sum;
+    long long minimum;  // smallest running sum from the range's start
+    unsigned int at;    // first cut where it is reached
+  };
+  struct SingleNode {
+    long long minimum;
+    unsigned int at;
+  };
+  static CutNode join(const CutNode& left, const CutNode& right);
+  static SingleNode join(const SingleNode& left, const SingleNode& right);
+
+  std::size_t leaves_ = 1;                  // leaves per tree: a power of two
+  std::vector<CutNode> cutTree_;            // 2 leaves_: leaf leaves_ + c for cut c
+  std::vector<SingleNode> singleTree_;      // 2 leaves_: leaf leaves_ + j for SNP j
+  std::vector<unsigned char> flips_;        // Fenwick tree of cut flips, nSnp + 1 entries
+  std::vector<unsigned char> alleles_;      // one per SNP, before the cut flips
+  std::vector<std::uint32_t> snp_;          // every read's calls, sorted by SNP within the read
+  std::vector<unsigned char> minor_;        // beside snp_
+  std::vector<std::size_t> readStart_;      // read r's calls: readStart_[r] .. readStart_[r + 1]
   std::vector<std::uint32_t> atSnp_;        // reads with a call at SNP j: atSnpStart_[j] ..
   std::vector<std::size_t> atSnpStart_;     // nSnp + 1 entries
   std::vector<std::uint32_t> crossing_;     // reads with calls before and from cut c on
