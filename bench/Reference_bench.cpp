@@ -16,8 +16,10 @@
 #include <string>
 #include <vector>
 
+#include "ForwardStep.h"
 #include "Haplotype.h"
 #include "Parameter.h"
+#include "PlainKernels.h"
 #include "Reference.h"
 #include "ReferenceModelReference.h"
 #include "VeltaUtil.h"
@@ -260,5 +262,37 @@ BENCHMARK_CAPTURE(BM_MaxPath, small_reference, std::string("small"), Kernel::kRe
     ->Args({30, 2000})
     ->Args({100, 20})
     ->Unit(benchmark::kMillisecond);
+
+// One forward step over 590 haplotypes (the large panel's count) from random
+// weights and panel bits, per haplotype: the program's step ("fast") or its
+// one-haplotype-at-a-time form the tests hold it to ("plain").
+void BM_ForwardStep(benchmark::State& state, Kernel kernel) {
+  constexpr std::size_t kHaplotypes = 590;
+  veltaSrand(3);
+  std::vector<double> previous(kHaplotypes + 8);
+  std::vector<double> current(kHaplotypes + 8);
+  std::vector<std::uint64_t> panel((kHaplotypes + 63) / 64);
+  std::vector<double> table(256 * 8);
+  for (double& value : previous) value = toUniform(veltaRand());
+  for (std::uint64_t& word : panel) {
+    word = static_cast<std::uint64_t>(veltaRand()) << 33 ^ static_cast<std::uint64_t>(veltaRand());
+  }
+  for (std::size_t k = 0; k < table.size(); ++k) table[k] = (k / 8 >> k % 8) & 1 ? 0.001 : 0.999;
+  double sum = 1.0;
+  for (auto _ : state) {
+    const double stay = 0.99 / sum;
+    sum = kernel == Kernel::kFast
+              ? forwardStep(previous.data(), current.data(), panel.data(), 0, kHaplotypes, stay,
+                            0.01, table.data())
+              : velta_plain::forwardStep(previous.data(), current.data(), panel.data(), 0,
+                                         kHaplotypes, stay, 0.01, table.data());
+    previous.swap(current);
+  }
+  state.counters["per_state"] = benchmark::Counter(
+      kHaplotypes, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+BENCHMARK_CAPTURE(BM_ForwardStep, fast, Kernel::kFast);
+BENCHMARK_CAPTURE(BM_ForwardStep, plain, Kernel::kReference);
 
 }  // namespace
