@@ -1,4 +1,5 @@
-// Greedy polish of an assembled haplotype by moves that draw no random numbers.
+// Greedy polish of a phase against the reads by moves that draw no random
+// numbers.
 #include "PhasePolish.h"
 
 #include <algorithm>
@@ -17,62 +18,47 @@ long long betterOrientation(long long disagree, long long size) {
   return std::min(disagree, size - disagree);
 }
 
+// Above any change a move can have: padding leaves are never chosen.
+constexpr long long kNoMove = 1LL << 62;
+
+}  // namespace
+
+void ReadCalls::addRead(std::vector<std::pair<std::uint32_t, bool>>& calls) {
+  std::sort(calls.begin(), calls.end());
+  for (const auto& call : calls) {
+    snp.push_back(call.first);
+    minor.push_back(call.second);
+  }
+  start.push_back(snp.size());
+}
+
+ReadCalls collectCalls(const std::vector<Read>& reads) {
+  ReadCalls result;
+  std::vector<std::pair<std::uint32_t, bool>> calls;
+  for (const Read& read : reads) {
+    calls.clear();
+    for (ReadIterator it = read.begin(); it != read.end(); ++it) calls.push_back(*it);
+    result.addRead(calls);
+  }
+  return result;
+}
+
 // Greedy descent of the mismatch, each read taken in its better orientation,
 // by two moves: complementing one SNP, and complementing every SNP from a cut
 // on (a switch of phase). A move changes the mismatch terms of the reads it
 // touches only: those with a call at the SNP, or with calls on both sides of
 // the cut (complementing all of a read's SNPs leaves its terms as they are).
-class PhasePolisher {
- public:
-  PhasePolisher(const Haplotype& haplotype, const std::vector<Read>& reads);
-  // Applies the move that lowers the mismatch most (the first of equals);
-  // false when none lowers it.
-  bool applyBestMove();
-  bool allele(unsigned int j) const { return alleles_[j] != 0; }
-  // Calls of read r that disagree with the alleles, and all its calls.
-  long long disagreements(std::size_t r) const;
-  long long callCount(std::size_t r) const {
-    return static_cast<long long>(readStart_[r + 1] - readStart_[r]);
-  }
 
- private:
-  // Adds `sign` times read r's terms to the move scores.
-  void score(std::size_t r, long long sign);
-  void rescore(const std::vector<std::uint32_t>& reads, std::size_t begin, std::size_t end,
-               unsigned int from, unsigned int to);
-
-  std::vector<unsigned char> alleles_;      // one per SNP
-  std::vector<std::uint32_t> snp_;          // every read's calls, sorted by SNP within the read
-  std::vector<unsigned char> minor_;        // beside snp_
-  std::vector<std::size_t> readStart_;      // read r's calls: readStart_[r] .. readStart_[r + 1]
-  std::vector<std::uint32_t> atSnp_;        // reads with a call at SNP j: atSnpStart_[j] ..
-  std::vector<std::size_t> atSnpStart_;     // nSnp + 1 entries
-  std::vector<std::uint32_t> crossing_;     // reads with calls before and from cut c on
-  std::vector<std::size_t> crossingStart_;  // nSnp + 1 entries
-  std::vector<long long> single_;           // mismatch change of complementing SNP j
-  std::vector<long long> cut_;  // differences: entry c adds to the change of cuts c and up
-};
-
-PhasePolisher::PhasePolisher(const Haplotype& haplotype, const std::vector<Read>& reads)
-    : alleles_(haplotype.getLength()),
-      atSnpStart_(haplotype.getLength() + 1, 0),
-      crossingStart_(haplotype.getLength() + 1, 0),
-      single_(haplotype.getLength(), 0),
-      cut_(haplotype.getLength() + 1, 0) {
-  const unsigned int nSnp = static_cast<unsigned int>(haplotype.getLength());
-  for (unsigned int j = 0; j < nSnp; ++j) alleles_[j] = haplotype[j];
-  std::vector<std::pair<std::uint32_t, bool>> calls;
-  readStart_.push_back(0);
-  for (const Read& read : reads) {
-    calls.clear();
-    for (ReadIterator it = read.begin(); it != read.end(); ++it) calls.push_back(*it);
-    std::sort(calls.begin(), calls.end());
-    for (const auto& call : calls) {
-      snp_.push_back(call.first);
-      minor_.push_back(call.second);
-    }
-    readStart_.push_back(snp_.size());
-  }
+PhasePolisher::PhasePolisher(std::vector<unsigned char> alleles, ReadCalls calls)
+    : alleles_(std::move(alleles)),
+      snp_(std::move(calls.snp)),
+      minor_(std::move(calls.minor)),
+      readStart_(std::move(calls.start)),
+      atSnpStart_(alleles_.size() + 1, 0),
+      crossingStart_(alleles_.size() + 1, 0),
+      single_(alleles_.size(), 0),
+      cut_(alleles_.size() + 1, 0) {
+  const unsigned int nSnp = static_cast<unsigned int>(alleles_.size());
   // Two passes per index: count, then fill.
   for (int fill = 0; fill < 2; ++fill) {
     std::vector<std::size_t> nextAt(atSnpStart_.begin(), atSnpStart_.end() - 1);
@@ -106,13 +92,95 @@ PhasePolisher::PhasePolisher(const Haplotype& haplotype, const std::vector<Read>
       crossing_.resize(crossingStart_[nSnp]);
     }
   }
+  flips_.assign(nSnp + 1, 0);
   for (std::size_t r = 0; r + 1 < readStart_.size(); ++r) score(r, 1);
+  buildTrees();
+}
+
+PhasePolisher::CutNode PhasePolisher::join(const CutNode& left, const CutNode& right) {
+  // The first of equal minima is the left one.
+  if (left.sum + right.minimum < left.minimum) {
+    return {left.sum + right.sum, left.sum + right.minimum, right.at};
+  }
+  return {left.sum + right.sum, left.minimum, left.at};
+}
+
+PhasePolisher::SingleNode PhasePolisher::join(const SingleNode& left, const SingleNode& right) {
+  return right.minimum < left.minimum ? right : left;
+}
+
+void PhasePolisher::buildTrees() {
+  const std::size_t nSnp = alleles_.size();
+  while (leaves_ < nSnp) leaves_ *= 2;
+  cutTree_.assign(2 * leaves_, CutNode{0, kNoMove, 0});
+  singleTree_.assign(2 * leaves_, SingleNode{kNoMove, 0});
+  // Cuts 1 .. nSnp - 1; cut 0 would complement every SNP and change nothing.
+  for (std::size_t c = 1; c < nSnp; ++c) {
+    cutTree_[leaves_ + c] = {cut_[c], cut_[c], static_cast<unsigned int>(c)};
+  }
+  for (std::size_t j = 0; j < nSnp; ++j) {
+    singleTree_[leaves_ + j] = {single_[j], static_cast<unsigned int>(j)};
+  }
+  for (std::size_t node = leaves_ - 1; node >= 1; --node) {
+    cutTree_[node] = join(cutTree_[2 * node], cutTree_[2 * node + 1]);
+    singleTree_[node] = join(singleTree_[2 * node], singleTree_[2 * node + 1]);
+  }
+}
+
+void PhasePolisher::updateSingle(std::size_t j) {
+  std::size_t node = leaves_ + j;
+  singleTree_[node].minimum = single_[j];
+  for (node /= 2; node >= 1; node /= 2) {
+    singleTree_[node] = join(singleTree_[2 * node], singleTree_[2 * node + 1]);
+  }
+}
+
+void PhasePolisher::updateCut(std::size_t c) {
+  std::size_t node = leaves_ + c;
+  cutTree_[node].sum = cutTree_[node].minimum = cut_[c];
+  for (node /= 2; node >= 1; node /= 2) {
+    cutTree_[node] = join(cutTree_[2 * node], cutTree_[2 * node + 1]);
+  }
+}
+
+void PhasePolisher::addSingle(std::size_t j, long long change) {
+  single_[j] += change;
+  if (!singleTree_.empty()) updateSingle(j);
+}
+
+void PhasePolisher::addCut(std::size_t c, long long change) {
+  cut_[c] += change;
+  if (!cutTree_.empty() && c > 0 && c < alleles_.size()) updateCut(c);
+}
+
+bool PhasePolisher::allele(unsigned int j) const {
+  unsigned char flipped = 0;
+  for (std::size_t i = j + 1; i > 0; i -= i & (~i + 1)) flipped ^= flips_[i];
+  return (alleles_[j] ^ flipped) != 0;
+}
+
+long long PhasePolisher::mismatch() const {
+  long long total = 0;
+  for (std::size_t r = 0; r + 1 < readStart_.size(); ++r) {
+    total += betterOrientation(disagreements(r), callCount(r));
+  }
+  return total;
+}
+
+std::vector<long long> PhasePolisher::cutChanges() const {
+  std::vector<long long> changes(alleles_.size(), 0);
+  long long running = 0;
+  for (std::size_t c = 1; c < alleles_.size(); ++c) {
+    running += cut_[c];
+    changes[c] = running;
+  }
+  return changes;
 }
 
 long long PhasePolisher::disagreements(std::size_t r) const {
   long long disagree = 0;
   for (std::size_t i = readStart_[r]; i < readStart_[r + 1]; ++i) {
-    disagree += alleles_[snp_[i]] != minor_[i];
+    disagree += allele(snp_[i]) != (minor_[i] != 0);
   }
   return disagree;
 }
@@ -128,19 +196,19 @@ void PhasePolisher::score(std::size_t r, long long sign) {
     std::size_t next = i;
     long long here = 0;
     while (next < end && snp_[next] == snp_[i]) {
-      here += alleles_[snp_[next]] != minor_[next];
+      here += allele(snp_[next]) != (minor_[next] != 0);
       ++next;
     }
     const long long hereSize = static_cast<long long>(next - i);
-    single_[snp_[i]] += sign * (betterOrientation(disagree + hereSize - 2 * here, size) - now);
+    addSingle(snp_[i], sign * (betterOrientation(disagree + hereSize - 2 * here, size) - now));
     upTo += here;
     if (next < end) {
       // Cuts after this SNP up to the read's next one complement the rest.
       const long long rest = size - static_cast<long long>(next - begin);
       const long long switched = upTo + rest - (disagree - upTo);
       const long long change = sign * (betterOrientation(switched, size) - now);
-      cut_[snp_[i] + 1] += change;
-      cut_[snp_[next] + 1] -= change;
+      addCut(snp_[i] + 1, change);
+      addCut(snp_[next] + 1, -change);
     }
     i = next;
   }
@@ -149,30 +217,31 @@ void PhasePolisher::score(std::size_t r, long long sign) {
 void PhasePolisher::rescore(const std::vector<std::uint32_t>& reads, std::size_t begin,
                             std::size_t end, unsigned int from, unsigned int to) {
   for (std::size_t k = begin; k < end; ++k) score(reads[k], -1);
-  for (unsigned int j = from; j < to; ++j) alleles_[j] ^= 1;
+  if (to == from + 1) {
+    alleles_[from] ^= 1;
+  } else {
+    // Every SNP from `from` to the last: one flip in the tree.
+    for (std::size_t i = from + 1; i < flips_.size(); i += i & (~i + 1)) flips_[i] ^= 1;
+  }
   for (std::size_t k = begin; k < end; ++k) score(reads[k], 1);
 }
 
 bool PhasePolisher::applyBestMove() {
   const unsigned int nSnp = static_cast<unsigned int>(alleles_.size());
+  // The cuts first, then the singles, each replacing the best only when
+  // strictly lower: the first of equal moves wins.
   long long best = 0;
   unsigned int at = 0;
   bool isCut = false;
-  long long running = 0;
-  for (unsigned int c = 1; c < nSnp; ++c) {
-    running += cut_[c];
-    if (running < best) {
-      best = running;
-      at = c;
-      isCut = true;
-    }
+  if (cutTree_[1].minimum < best) {
+    best = cutTree_[1].minimum;
+    at = cutTree_[1].at;
+    isCut = true;
   }
-  for (unsigned int j = 0; j < nSnp; ++j) {
-    if (single_[j] < best) {
-      best = single_[j];
-      at = j;
-      isCut = false;
-    }
+  if (singleTree_[1].minimum < best) {
+    best = singleTree_[1].minimum;
+    at = singleTree_[1].at;
+    isCut = false;
   }
   if (best == 0) return false;
   if (isCut) {
@@ -183,15 +252,14 @@ bool PhasePolisher::applyBestMove() {
   return true;
 }
 
-}  // namespace
-
 int polishAssembly(Haplotype& haplotype, std::vector<Read>& reads) {
-  PhasePolisher polisher(haplotype, reads);
-  while (polisher.applyBestMove()) {
-  }
-  std::vector<bool> alleles(haplotype.getLength());
-  for (unsigned int j = 0; j < alleles.size(); ++j) alleles[j] = polisher.allele(j);
-  haplotype = Haplotype(alleles);
+  std::vector<unsigned char> alleles(haplotype.getLength());
+  for (unsigned int j = 0; j < alleles.size(); ++j) alleles[j] = haplotype[j];
+  PhasePolisher polisher(std::move(alleles), collectCalls(reads));
+  polisher.polish();
+  std::vector<bool> polished(haplotype.getLength());
+  for (unsigned int j = 0; j < polished.size(); ++j) polished[j] = polisher.allele(j);
+  haplotype = Haplotype(polished);
   for (std::size_t r = 0; r < reads.size(); ++r) {
     const long long disagree = polisher.disagreements(r);
     const long long agree = polisher.callCount(r) - disagree;

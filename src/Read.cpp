@@ -379,10 +379,16 @@ bool FlipDrawTable::chooseOneByFormula(unsigned n, unsigned m, std::uint32_t val
 
 bool FlipDrawTable::chooseTwoByWeights(unsigned n, unsigned m1, unsigned m2,
                                        std::uint32_t value) const {
-  if (n > kLarge) return chooseTwoValued(logWeight(n, m1), logWeight(n, m2), toUniform(value));
-  const double p0 = probabilityOfZero(weight_[triangle(n) + m1], weight_[triangle(n) + m2],
-                                      logWeight(n, m1), logWeight(n, m2));
-  return !(p0 > toUniform(value));
+  return !(twoProbability(n, m1, m2) > toUniform(value));
+}
+
+double FlipDrawTable::twoProbability(unsigned n, unsigned m1, unsigned m2) const {
+  if (n > kLarge) {
+    return probabilityOfZero(std::exp(logWeight(n, m1)), std::exp(logWeight(n, m2)),
+                             logWeight(n, m1), logWeight(n, m2));
+  }
+  return probabilityOfZero(weight_[triangle(n) + m1], weight_[triangle(n) + m2], logWeight(n, m1),
+                           logWeight(n, m2));
 }
 
 inline unsigned char Read::drawFlip(const Haplotype& haplotype, const FlipDrawTable& table,

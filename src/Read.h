@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "VeltaUtil.h"
+
 class Parameter;
 class Haplotype;
 class Read;
@@ -79,6 +81,12 @@ class FlipDrawTable {
     if (n < kSmall) return value >= twoThreshold_[(n * kSmall + m1) * kSmall + m2];
     return chooseTwoByWeights(n, m1, m2, value);
   }
+  // The first generator value for which chooseTwo(n, m1, m2, value) gives
+  // flip 1: every value below it gives 0, every value from it on 1.
+  std::uint32_t twoThreshold(unsigned n, unsigned m1, unsigned m2) const {
+    if (n < kSmall) return twoThreshold_[(n * kSmall + m1) * kSmall + m2];
+    return twoThresholdByWeights(n, m1, m2);
+  }
 
  private:
   FlipDrawTable() = default;
@@ -87,6 +95,11 @@ class FlipDrawTable {
   bool chooseOneByFormula(unsigned n, unsigned m, std::uint32_t value) const;
   // From the tabled weights up to kLarge, from the formula beyond.
   bool chooseTwoByWeights(unsigned n, unsigned m1, unsigned m2, std::uint32_t value) const;
+  // Probability of flip 0 for sizes from kSmall on.
+  double twoProbability(unsigned n, unsigned m1, unsigned m2) const;
+  std::uint32_t twoThresholdByWeights(unsigned n, unsigned m1, unsigned m2) const {
+    return thresholdForProbability(twoProbability(n, m1, m2));
+  }
   void build(const double (&key)[3]);
   double logWeight(unsigned n, unsigned m) const;
 
@@ -161,6 +174,8 @@ class Read {
   static std::int64_t getTime() { return time_; }
   static std::uint64_t getCount() { return count_; }
   static void addTime(std::int64_t ticks) { time_ += ticks; }
+  // For passes that draw flips without sampleFlip.
+  static void addDraws(std::uint64_t draws) { count_ += draws; }
 
  private:
   friend class ReadIterator;

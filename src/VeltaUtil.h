@@ -29,12 +29,35 @@ class FeedbackGenerator {
     words_[end_++] = value;
     return static_cast<int>(value >> 1);
   }
+  // The next `count` numbers, as `count` calls of next() would give them, four
+  // at a time: unrolled four times the recurrence reads
+  //   x[m] = x[m-12] + x[m-31] + x[m-34] + x[m-37] + x[m-40],
+  // whose nearest term lies three blocks of four back.
+  void fill(std::uint32_t* out, std::size_t count);
+
+  // The generator a fixed number of draws ahead of another, made from its
+  // last 31 words: each word that far on is a fixed sum of them (with
+  // multiplicities, modulo 2^32), computed once per distance, so threads can
+  // draw disjoint stretches of one sequence.
+  class Jump {
+   public:
+    explicit Jump(std::uint64_t distance);
+    std::uint64_t distance() const { return distance_; }
+    // The generator `distance` numbers after `from`.
+    FeedbackGenerator from(const FeedbackGenerator& from) const;
+
+   private:
+    std::uint64_t distance_;
+    std::vector<std::uint32_t> coefficients_;  // kWords x kWords: word i of the result from word j
+  };
 
  private:
   // The words are kept in order of making, the newest at end_ - 1, so that a
   // number costs two loads, an add and a store; when the buffer is full the
-  // last kWords words move to its start.
-  static constexpr std::size_t kBuffer = 256;
+  // last kKept words move to its start (the unrolled recurrence reaches 40
+  // back).
+  static constexpr std::size_t kBuffer = 296;
+  static constexpr std::size_t kKept = 40;
   void keepLastWords();
 
   std::uint32_t words_[kBuffer];
@@ -70,16 +93,30 @@ inline double toUniform(std::uint32_t value) {
 // veltaRand() while a stream lives.
 class RandomStream {
  public:
-  RandomStream() : local_(velta_random::generator), own_(velta_random::generatorMatchesLibrary) {}
+  RandomStream()
+      : source_(&velta_random::generator),
+        local_(velta_random::generator),
+        own_(velta_random::generatorMatchesLibrary) {}
+  // Lends the numbers of `source`, one thread's own generator, instead.
+  explicit RandomStream(FeedbackGenerator& source) : source_(&source), local_(source), own_(true) {}
   ~RandomStream() {
-    if (own_) velta_random::generator = local_;
+    if (own_) *source_ = local_;
   }
   RandomStream(const RandomStream&) = delete;
   RandomStream& operator=(const RandomStream&) = delete;
   // The same number veltaRand() would give.
   int next() { return own_ ? local_.next() : std::rand(); }
+  // The next `count` numbers, in order.
+  void fill(std::uint32_t* out, std::size_t count) {
+    if (own_) {
+      local_.fill(out, count);
+    } else {
+      for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<std::uint32_t>(std::rand());
+    }
+  }
 
  private:
+  FeedbackGenerator* source_;
   FeedbackGenerator local_;
   bool own_;
 };
@@ -125,6 +162,15 @@ inline double probabilityOfZero(double w0, double w1, double logWeight0, double 
 // threshold (0 to 2^31): tables of thresholds replace both exp calls, the
 // division and the comparison of doubles by one comparison of integers.
 std::uint32_t zeroThreshold(double logWeight0, double logWeight1);
+// The same threshold for a given probability of 0.
+std::uint32_t thresholdForProbability(double p0);
+// Thresholds lie in 0 .. 2^31 - 1 (the largest value always gives 1); this
+// one, paired with the value 0, gives a 0 bit that stands for no draw.
+constexpr std::uint32_t kNeverReached = 0x7FFFFFFF;
+// The outcomes of 64 two-valued draws: bit j is 1 when values[j] reaches
+// thresholds[j]. Four comparisons per instruction where the processor has
+// them.
+std::uint64_t reachedBits(const std::uint32_t* values, const std::uint32_t* thresholds);
 
 // log(e^a + e^b).
 double logsum(double a, double b);

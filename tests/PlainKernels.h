@@ -8,11 +8,13 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "Haplotype.h"
 #include "Parameter.h"
 #include "Read.h"
 #include "VeltaUtil.h"
+#include "Reference.h"
 
 namespace velta_plain {
 
@@ -116,6 +118,40 @@ inline bool allele(double k0, double k1, bool copied, const Parameter& p, double
   const double panel1 = copied ? p.getEmitLogRight() : p.getEmitLogError();
   return twoValued(mu * (weighted(k0, right) + weighted(k1, error) + panel0),
                    mu * (weighted(k0, error) + weighted(k1, right) + panel1), u);
+}
+
+// Haplotype with every allele drawn from its counts and the path's allele,
+// the counts kept.
+inline Haplotype drawAlleles(const Haplotype& h, const RefPath& path, const Parameter& p) {
+  std::vector<bool> alleles;
+  for (int j = 0; j < h.getLength(); ++j) {
+    alleles.push_back(allele(h.getCount(j, false), h.getCount(j, true), path[j], p, uniform()));
+  }
+  Haplotype drawn(alleles);
+  for (int j = 0; j < h.getLength(); ++j) drawn.setCounts(j, h.getCount(j, false), h.getCount(j, true));
+  return drawn;
+}
+
+// One inner iteration of the inference sampler: both haplotypes' alleles,
+// then every read's side, a read whose side changed moved at once.
+inline void subIteration(Haplotype& first, Haplotype& second, const RefPath& firstPath,
+                         const RefPath& secondPath, std::vector<Read>& reads,
+                         const Parameter& p) {
+  first = drawAlleles(first, firstPath, p);
+  second = drawAlleles(second, secondPath, p);
+  for (Read& read : reads) {
+    const unsigned char flip = flipTwo(read.size(), countMatch(read, first),
+                                       countMatch(read, second), p, uniform());
+    if (flip == read.getFlip()) continue;
+    read.setFlip(flip);
+    if (flip == 1) {
+      first.removeRead(read, Haplotype::UNFLIPPED_READS);
+      second.assignRead(read, Haplotype::FLIPPED_READS);
+    } else {
+      first.assignRead(read, Haplotype::UNFLIPPED_READS);
+      second.removeRead(read, Haplotype::FLIPPED_READS);
+    }
+  }
 }
 
 }  // namespace velta_plain
