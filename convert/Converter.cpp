@@ -6,6 +6,7 @@
 #include "Options.h"
 #include "PanelConverter.h"
 #include "ReadsConverter.h"
+#include "VcfLigation.h"
 #include "VcfWriter.h"
 
 int runConverter(int argc, char** argv) {
@@ -22,6 +23,9 @@ int runConverter(int argc, char** argv) {
       break;
     case Command::kVcf:
       convertToVcf(options);
+      break;
+    case Command::kLigate:
+      ligateWindows(options);
       break;
   }
   std::fflush(stdout);

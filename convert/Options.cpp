@@ -14,6 +14,7 @@ constexpr unsigned kPanel = 1u << static_cast<unsigned>(Command::kPanel);
 constexpr unsigned kMap = 1u << static_cast<unsigned>(Command::kMap);
 constexpr unsigned kReads = 1u << static_cast<unsigned>(Command::kReads);
 constexpr unsigned kVcf = 1u << static_cast<unsigned>(Command::kVcf);
+constexpr unsigned kLigate = 1u << static_cast<unsigned>(Command::kLigate);
 
 struct OptionRule {
   const char* name;
@@ -30,7 +31,7 @@ const OptionRule kOptions[] = {
     {"--samples-exclude", kPanel, &ConvertOptions::samplesExclude, nullptr, nullptr, 0},
     {"--allow-unphased", kPanel, nullptr, &ConvertOptions::allowUnphased, nullptr, 0},
     {"--keep-monomorphic", kPanel, nullptr, &ConvertOptions::keepMonomorphic, nullptr, 0},
-    {"--sample", kMap | kVcf, &ConvertOptions::sample, nullptr, nullptr, 0},
+    {"--sample", kMap | kVcf | kLigate, &ConvertOptions::sample, nullptr, nullptr, 0},
     {"--het-only", kMap, nullptr, &ConvertOptions::hetOnly, nullptr, 0},
     {"--bam", kReads, &ConvertOptions::bam, nullptr, nullptr, 0},
     {"--reference", kReads, &ConvertOptions::reference, nullptr, nullptr, 0},
@@ -39,20 +40,22 @@ const OptionRule kOptions[] = {
     {"--min-baseq", kReads, nullptr, nullptr, &ConvertOptions::minBaseq, 255},
     {"--haplotypes", kVcf, &ConvertOptions::haplotypes, nullptr, nullptr, 0},
     {"--reads", kVcf, &ConvertOptions::reads, nullptr, nullptr, 0},
-    {"--out", kPanel | kMap | kReads | kVcf, &ConvertOptions::out, nullptr, nullptr, 0},
+    {"--out", kPanel | kMap | kReads | kVcf | kLigate, &ConvertOptions::out, nullptr, nullptr, 0},
 };
 
 struct CommandRule {
   const char* name;
   Command command;
   const char* required[4];  // options the subcommand cannot run without
+  bool takesFiles;          // file names without an option follow the options
 };
 
 const CommandRule kCommands[] = {
-    {"panel", Command::kPanel, {"--vcf", "--out", nullptr, nullptr}},
-    {"map", Command::kMap, {"--vcf", "--sample", "--out", nullptr}},
-    {"reads", Command::kReads, {"--bam", "--map", "--out", nullptr}},
-    {"vcf", Command::kVcf, {"--map", "--haplotypes", "--sample", "--out"}},
+    {"panel", Command::kPanel, {"--vcf", "--out", nullptr, nullptr}, false},
+    {"map", Command::kMap, {"--vcf", "--sample", "--out", nullptr}, false},
+    {"reads", Command::kReads, {"--bam", "--map", "--out", nullptr}, false},
+    {"vcf", Command::kVcf, {"--map", "--haplotypes", "--sample", "--out"}, false},
+    {"ligate", Command::kLigate, {"--out", nullptr, nullptr, nullptr}, true},
 };
 
 bool isHelp(const char* word) {
@@ -70,7 +73,7 @@ const CommandRule& findCommand(const char* name) {
     if (std::strcmp(rule.name, name) == 0) return rule;
   }
   convertFatal(
-      "unknown command '%s' (expected panel, map, reads or vcf; velta-convert --help "
+      "unknown command '%s' (expected panel, map, reads, vcf or ligate; velta-convert --help "
       "lists them)",
       name);
 }
@@ -119,6 +122,10 @@ ConvertOptions parseOptions(int argc, char** argv) {
   options.command = command.command;
   for (int i = 2; i < argc; ++i) {
     const OptionRule* rule = findOption(argv[i]);
+    if (rule == nullptr && command.takesFiles && std::strncmp(argv[i], "-", 1) != 0) {
+      options.inputs.emplace_back(argv[i]);
+      continue;
+    }
     if (rule == nullptr)
       convertFatal("unknown option '%s' for velta-convert %s", argv[i], command.name);
     if ((rule->commands & commandBit) == 0) {
@@ -138,6 +145,10 @@ ConvertOptions parseOptions(int argc, char** argv) {
     }
   }
   checkRequired(command, options);
+  if (command.takesFiles && options.inputs.empty()) {
+    convertFatal("velta-convert %s needs at least one input file after its options",
+                 command.name);
+  }
   return options;
 }
 
@@ -164,6 +175,10 @@ void printUsage(std::FILE* stream) {
       "      velta's result -> phased VCF (.vcf.gz: bgzipped with a .tbi index; .bcf: with a\n"
       "      .csi index; other names: plain text); --reads: SNPs no read links are written\n"
       "      unphased and each group of SNPs that reads connect gets a phase set (PS)\n"
+      "  velta-convert ligate --out PHASED.vcf.gz [--sample NAME] WINDOW.vcf.gz...\n"
+      "      phased VCFs of overlapping windows of one chromosome, in position order -> one\n"
+      "      VCF: each window's haplotype order follows the SNPs it shares with the previous\n"
+      "      one; phase sets (PS) run across the joins that the shared SNPs decide\n"
       "\n"
       "LIST: sample names separated by commas, or a file with one name per line.\n",
       defaults.minMapq, defaults.minBaseq);

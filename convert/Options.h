@@ -3,8 +3,9 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
-enum class Command { kPanel, kMap, kReads, kVcf };
+enum class Command { kPanel, kMap, kReads, kVcf, kLigate };
 
 struct ConvertOptions {
   Command command = Command::kPanel;
@@ -13,7 +14,7 @@ struct ConvertOptions {
   std::string samplesExclude;    // panel: names separated by commas, or a file of names
   bool allowUnphased = false;    // panel: drop sites with unphased or missing genotypes
   bool keepMonomorphic = false;  // panel: keep SNPs whose ALT (or REF) no haplotype carries
-  std::string sample;            // map, vcf: the sample's name
+  std::string sample;            // map, vcf, ligate: the sample's name
   bool hetOnly = false;          // map: only the sample's heterozygous SNPs
   std::string bam;               // reads: SAM, BAM or CRAM
   std::string reference;         // reads: FASTA that decodes a CRAM
@@ -23,6 +24,7 @@ struct ConvertOptions {
   std::string haplotypes;        // vcf: velta's output file
   std::string reads;             // vcf: the velta read file that links SNPs into phase sets
   std::string out;               // output file (panel: prefix of PREFIX.map and PREFIX.panel)
+  std::vector<std::string> inputs;  // ligate: the window VCFs, in position order
 };
 
 // Reads argv[1..]. `velta-convert`, `-h` or `--help` anywhere prints the usage

@@ -6,31 +6,13 @@
 #include <cstdio>
 #include <fstream>
 #include <set>
-#include <utility>
 
 #include "HtsHandles.h"
 #include "Messages.h"
-#include "OutputFile.h"
 #include "PhaseSets.h"
+#include "VcfOutput.h"
 
 namespace {
-
-struct OutputKind {
-  const char* mode;  // hts_open mode
-  int indexShift;    // bcf_index_build3: 0 a .tbi, 14 a .csi; -1 no index
-};
-
-bool endsWith(const std::string& text, const char* suffix) {
-  const std::string tail(suffix);
-  return text.size() >= tail.size() &&
-         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-OutputKind outputKindOf(const std::string& path) {
-  if (endsWith(path, ".gz")) return {"wz", 0};
-  if (endsWith(path, ".bcf")) return {"wb", 14};
-  return {"w", -1};
-}
 
 bool isBase(char c) {
   const char b = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -147,7 +129,7 @@ void PhasedVcf::linkByReads() {
 void PhasedVcf::write(const std::string& partPath) {
   const bool withPhaseSets = !options_.reads.empty();
   BcfHeaderPtr header = makeHeader(map_, options_.sample, withPhaseSets);
-  HtsFilePtr file(hts_open(partPath.c_str(), outputKindOf(options_.out).mode));
+  HtsFilePtr file(hts_open(partPath.c_str(), vcfOutputKind(options_.out).mode));
   if (!file) convertFatal("cannot create %s", partPath.c_str());
   if (bcf_hdr_write(file.get(), header.get()) != 0) {
     convertFatal("cannot write %s", partPath.c_str());
@@ -208,34 +190,6 @@ void PhasedVcf::printSummary() const {
   std::printf("\n");
 }
 
-void buildIndex(const std::string& path, int indexShift) {
-  if (indexShift < 0) return;
-  if (bcf_index_build3(path.c_str(), nullptr, indexShift, 0) != 0) {
-    convertFatal("cannot build the index of %s", path.c_str());
-  }
-}
-
-// Removes an unfinished output when the run ends before it is complete (a
-// test harness turns a fatal end into an exception).
-class PartFile {
- public:
-  explicit PartFile(std::string path) : path_(std::move(path)) {}
-  ~PartFile() {
-    if (!kept_) std::remove(path_.c_str());
-  }
-  PartFile(const PartFile&) = delete;
-  PartFile& operator=(const PartFile&) = delete;
-  const std::string& path() const { return path_; }
-  void keepAs(const std::string& path) {
-    renamePartFile(path_, path);
-    kept_ = true;
-  }
-
- private:
-  std::string path_;
-  bool kept_ = false;
-};
-
 }  // namespace
 
 PhasedGenotypes loadHaplotypes(const std::string& path, const SnpMap& map) {
@@ -272,9 +226,8 @@ void convertToVcf(const ConvertOptions& options) {
   const PhasedGenotypes genotypes = loadHaplotypes(options.haplotypes, map);
   PhasedVcf vcf(options, map, genotypes);
   if (!options.reads.empty()) vcf.linkByReads();
-  PartFile part(options.out + ".part");
-  vcf.write(part.path());
-  part.keepAs(options.out);
-  buildIndex(options.out, outputKindOf(options.out).indexShift);
+  VcfPartFile part(options.out);
+  vcf.write(part.partPath());
+  part.keep();
   vcf.printSummary();
 }
