@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "VeltaIO.h"
+#include "VeltaUtil.h"
 
 namespace {
 
@@ -28,29 +29,6 @@ void rejectFolder(const char* what, const char* name) {
   veltaErrorExit(line);
 }
 
-// Whole-word conversions: text around or after the number makes the field
-// invalid instead of being silently dropped (a NUL byte inside a word ends
-// the conversion early, so the whole word must be used). A coordinate must
-// be finite: "nan" and "inf" would turn every transition into a NaN.
-bool parseDouble(const std::string& word, double* value) {
-  const char* begin = word.c_str();
-  char* end = nullptr;
-  errno = 0;
-  *value = std::strtod(begin, &end);
-  return end != begin && end == begin + word.size() && errno != ERANGE && std::isfinite(*value);
-}
-
-bool parseUnsigned32(const std::string& word, std::uint32_t* value) {
-  if (word.empty() || word[0] < '0' || word[0] > '9') return false;
-  const char* begin = word.c_str();
-  char* end = nullptr;
-  errno = 0;
-  unsigned long long parsed = std::strtoull(begin, &end, 10);
-  if (end != begin + word.size() || errno == ERANGE || parsed > 0xFFFFFFFFULL) return false;
-  *value = static_cast<std::uint32_t>(parsed);
-  return true;
-}
-
 }  // namespace
 
 Parameter::Parameter()
@@ -61,6 +39,10 @@ Parameter::Parameter()
       chunkSize_(5000),
       overlapSize_(500),
       sampleSize_(30),
+      polish_(1),
+      threads_(1),
+      hasSeed_(false),
+      seed_(0),
       seqFile_(kEmptyName),
       refFile_(kEmptyName),
       mapFile_(kEmptyName),

@@ -21,6 +21,15 @@ class Parameter {
   void setTranNe(double tranNe) { tranNe_ = tranNe; }
   void setSmoothMu(double smoothMu) { smoothMu_ = smoothMu; }
   void setOutFile(const char* name) { outFile_ = name; }
+  // 1: the final phase stage runs after the sampler (assembly: the phase
+  // polish); 0: the sampler's best state is the result.
+  void setPolish(int polish) { polish_ = polish; }
+  void setThreads(int threads) { threads_ = threads; }
+  // A fixed seed for the random generator instead of the clock.
+  void setSeed(unsigned int seed) {
+    seed_ = seed;
+    hasSeed_ = true;
+  }
   // Also recompute ln(x) and ln(1 - x).
   void setSeqError(double x);
   void setEmitError(double x);
@@ -49,6 +58,10 @@ class Parameter {
   int getChunkSize() const { return chunkSize_; }
   int getOverlapSize() const { return overlapSize_; }
   int getSampleSize() const { return sampleSize_; }
+  int getPolish() const { return polish_; }
+  int getThreads() const { return threads_; }
+  bool getHasSeed() const { return hasSeed_; }
+  unsigned int getSeed() const { return seed_; }
   double getSeqError() const { return seqError_; }
   double getSeqRight() const { return 1.0 - seqError_; }
   double getSeqLogError() const { return seqLogError_; }
@@ -83,6 +96,10 @@ class Parameter {
   int chunkSize_;
   int overlapSize_;
   int sampleSize_;
+  int polish_;
+  int threads_;
+  bool hasSeed_;
+  unsigned int seed_;
   const char* seqFile_;
   const char* refFile_;
   const char* mapFile_;

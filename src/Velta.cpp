@@ -12,6 +12,7 @@
 
 #include "Haplotype.h"
 #include "Parameter.h"
+#include "PhasePolish.h"
 #include "Read.h"
 #include "Reference.h"
 #include "VeltaIO.h"
@@ -32,6 +33,9 @@ const char* const kUsage[] = {
     "-w omega : mismatch error rate between reference and donar haplotype (default 2e-3)",
     "-r rho : population constant for computing transitions (default 1e-3)",
     "-v verbose : verbose level (default 1)",
+    "--polish 0/1 : final phase stage after sampling (default 1)",
+    "--threads n : threads used by the sampler (default 1)",
+    "--seed n : seed of the random generator (default: the clock)",
 };
 
 // A count beyond 32 bits saturates instead of wrapping to an unrelated one.
@@ -41,6 +45,24 @@ int toInt(const char* value) {
 }
 double toDouble(const char* value) {
   return std::strtod(value, nullptr);
+}
+
+// The options added beside the original ones take their value whole or not
+// at all: a mistyped seed or thread count silently read as 0 would give a
+// run other than the one asked for.
+std::uint32_t checkedWholeNumber(const char* option, const char* meaning, const char* value) {
+  std::uint32_t number = 0;
+  if (!parseUnsigned32(value, &number)) {
+    composeLine("Option %s (%s) must be a whole number from 0 to 4294967295, found \"%s\"\n",
+                option, meaning, value);
+    veltaErrorExit(line);
+  }
+  return number;
+}
+
+int checkedCount(const char* option, const char* meaning, const char* value) {
+  return static_cast<int>(
+      std::min<std::uint32_t>(checkedWholeNumber(option, meaning, value), INT_MAX));
 }
 
 // Applies one option and its value; the option is selected by its second
@@ -76,6 +98,15 @@ void applyOption(const char* option, const char* value, Parameter& parameter) {
       if (std::strcmp(option, "--rfile") == 0) return parameter.setRefFile(value);
       if (std::strcmp(option, "--mfile") == 0) return parameter.setMapFile(value);
       if (std::strcmp(option, "--output") == 0) return parameter.setOutFile(value);
+      if (std::strcmp(option, "--polish") == 0) {
+        return parameter.setPolish(checkedCount(option, "final phase stage", value));
+      }
+      if (std::strcmp(option, "--threads") == 0) {
+        return parameter.setThreads(checkedCount(option, "threads", value));
+      }
+      if (std::strcmp(option, "--seed") == 0) {
+        return parameter.setSeed(checkedWholeNumber(option, "random seed", value));
+      }
       composeLine("Unknown options: %s\n", option);
       veltaWarning(line);
       exitWithHelp();
@@ -105,6 +136,12 @@ void checkNonNegative(double value, const char* option, const char* meaning) {
 // count into billions, end the run before anything is loaded. Panel settings
 // are checked in inference mode only, where they are used.
 void checkOptionValues(const Parameter& parameter) {
+  if (parameter.getPolish() != 0 && parameter.getPolish() != 1) {
+    rejectOption("--polish", "final phase stage", "0 or 1", parameter.getPolish());
+  }
+  if (parameter.getThreads() < 1) {
+    rejectOption("--threads", "threads", "1 or more", parameter.getThreads());
+  }
   checkRate(parameter.getSeqError(), "-e", "sequencing error rate");
   checkNonNegative(parameter.getSmoothMu(), "-u", "smoothing exponent");
   if (!parameter.getHasRef()) return;
@@ -161,177 +198,6 @@ void printReadSummary(const std::vector<Read>& reads, const Parameter& parameter
   veltaMessage(line, 0, parameter);
   composeLine("Number of SNP : [%d]", static_cast<int>(parameter.getNSnp()));
   veltaMessage(line, 0, parameter);
-}
-
-// Mismatch of a read under its better orientation, given its disagreements.
-long long betterOrientation(long long disagree, long long size) {
-  return std::min(disagree, size - disagree);
-}
-
-// Greedy descent of the mismatch, each read taken in its better orientation,
-// by two moves: complementing one SNP, and complementing every SNP from a cut
-// on (a switch of phase). A move changes the mismatch terms of the reads it
-// touches only: those with a call at the SNP, or with calls on both sides of
-// the cut (complementing all of a read's SNPs leaves its terms as they are).
-class PhasePolisher {
- public:
-  PhasePolisher(const Haplotype& haplotype, const std::vector<Read>& reads);
-  // Applies the move that lowers the mismatch most (the first of equals);
-  // false when none lowers it.
-  bool applyBestMove();
-  bool allele(unsigned int j) const { return alleles_[j] != 0; }
-  // Calls of read r that disagree with the alleles, and all its calls.
-  long long disagreements(std::size_t r) const;
-  long long callCount(std::size_t r) const {
-    return static_cast<long long>(readStart_[r + 1] - readStart_[r]);
-  }
-
- private:
-  // Adds `sign` times read r's terms to the move scores.
-  void score(std::size_t r, long long sign);
-  void rescore(const std::vector<std::uint32_t>& reads, std::size_t begin, std::size_t end,
-               unsigned int from, unsigned int to);
-
-  std::vector<unsigned char> alleles_;      // one per SNP
-  std::vector<std::uint32_t> snp_;          // every read's calls, sorted by SNP within the read
-  std::vector<unsigned char> minor_;        // beside snp_
-  std::vector<std::size_t> readStart_;      // read r's calls: readStart_[r] .. readStart_[r + 1]
-  std::vector<std::uint32_t> atSnp_;        // reads with a call at SNP j: atSnpStart_[j] ..
-  std::vector<std::size_t> atSnpStart_;     // nSnp + 1 entries
-  std::vector<std::uint32_t> crossing_;     // reads with calls before and from cut c on
-  std::vector<std::size_t> crossingStart_;  // nSnp + 1 entries
-  std::vector<long long> single_;           // mismatch change of complementing SNP j
-  std::vector<long long> cut_;  // differences: entry c adds to the change of cuts c and up
-};
-
-PhasePolisher::PhasePolisher(const Haplotype& haplotype, const std::vector<Read>& reads)
-    : alleles_(haplotype.getLength()),
-      atSnpStart_(haplotype.getLength() + 1, 0),
-      crossingStart_(haplotype.getLength() + 1, 0),
-      single_(haplotype.getLength(), 0),
-      cut_(haplotype.getLength() + 1, 0) {
-  const unsigned int nSnp = static_cast<unsigned int>(haplotype.getLength());
-  for (unsigned int j = 0; j < nSnp; ++j) alleles_[j] = haplotype[j];
-  std::vector<std::pair<std::uint32_t, bool>> calls;
-  readStart_.push_back(0);
-  for (const Read& read : reads) {
-    calls.clear();
-    for (ReadIterator it = read.begin(); it != read.end(); ++it) calls.push_back(*it);
-    std::sort(calls.begin(), calls.end());
-    for (const auto& call : calls) {
-      snp_.push_back(call.first);
-      minor_.push_back(call.second);
-    }
-    readStart_.push_back(snp_.size());
-  }
-  // Two passes per index: count, then fill.
-  for (int fill = 0; fill < 2; ++fill) {
-    std::vector<std::size_t> nextAt(atSnpStart_.begin(), atSnpStart_.end() - 1);
-    std::vector<std::size_t> nextCrossing(crossingStart_.begin(), crossingStart_.end() - 1);
-    for (std::size_t r = 0; r + 1 < readStart_.size(); ++r) {
-      const std::size_t begin = readStart_[r];
-      const std::size_t end = readStart_[r + 1];
-      if (begin == end) continue;
-      for (std::size_t i = begin; i < end; ++i) {
-        if (i > begin && snp_[i] == snp_[i - 1]) continue;
-        if (fill) {
-          atSnp_[nextAt[snp_[i]]++] = static_cast<std::uint32_t>(r);
-        } else {
-          ++atSnpStart_[snp_[i] + 1];
-        }
-      }
-      for (std::uint32_t c = snp_[begin] + 1; c <= snp_[end - 1]; ++c) {
-        if (fill) {
-          crossing_[nextCrossing[c]++] = static_cast<std::uint32_t>(r);
-        } else {
-          ++crossingStart_[c + 1];
-        }
-      }
-    }
-    if (!fill) {
-      for (unsigned int j = 0; j < nSnp; ++j) {
-        atSnpStart_[j + 1] += atSnpStart_[j];
-        crossingStart_[j + 1] += crossingStart_[j];
-      }
-      atSnp_.resize(atSnpStart_[nSnp]);
-      crossing_.resize(crossingStart_[nSnp]);
-    }
-  }
-  for (std::size_t r = 0; r + 1 < readStart_.size(); ++r) score(r, 1);
-}
-
-long long PhasePolisher::disagreements(std::size_t r) const {
-  long long disagree = 0;
-  for (std::size_t i = readStart_[r]; i < readStart_[r + 1]; ++i) {
-    disagree += alleles_[snp_[i]] != minor_[i];
-  }
-  return disagree;
-}
-
-void PhasePolisher::score(std::size_t r, long long sign) {
-  const std::size_t begin = readStart_[r];
-  const std::size_t end = readStart_[r + 1];
-  const long long size = callCount(r);
-  const long long disagree = disagreements(r);
-  const long long now = betterOrientation(disagree, size);
-  long long upTo = 0;  // disagreements among the calls up to this SNP's
-  for (std::size_t i = begin; i < end;) {
-    std::size_t next = i;
-    long long here = 0;
-    while (next < end && snp_[next] == snp_[i]) {
-      here += alleles_[snp_[next]] != minor_[next];
-      ++next;
-    }
-    const long long hereSize = static_cast<long long>(next - i);
-    single_[snp_[i]] += sign * (betterOrientation(disagree + hereSize - 2 * here, size) - now);
-    upTo += here;
-    if (next < end) {
-      // Cuts after this SNP up to the read's next one complement the rest.
-      const long long rest = size - static_cast<long long>(next - begin);
-      const long long switched = upTo + rest - (disagree - upTo);
-      const long long change = sign * (betterOrientation(switched, size) - now);
-      cut_[snp_[i] + 1] += change;
-      cut_[snp_[next] + 1] -= change;
-    }
-    i = next;
-  }
-}
-
-void PhasePolisher::rescore(const std::vector<std::uint32_t>& reads, std::size_t begin,
-                            std::size_t end, unsigned int from, unsigned int to) {
-  for (std::size_t k = begin; k < end; ++k) score(reads[k], -1);
-  for (unsigned int j = from; j < to; ++j) alleles_[j] ^= 1;
-  for (std::size_t k = begin; k < end; ++k) score(reads[k], 1);
-}
-
-bool PhasePolisher::applyBestMove() {
-  const unsigned int nSnp = static_cast<unsigned int>(alleles_.size());
-  long long best = 0;
-  unsigned int at = 0;
-  bool isCut = false;
-  long long running = 0;
-  for (unsigned int c = 1; c < nSnp; ++c) {
-    running += cut_[c];
-    if (running < best) {
-      best = running;
-      at = c;
-      isCut = true;
-    }
-  }
-  for (unsigned int j = 0; j < nSnp; ++j) {
-    if (single_[j] < best) {
-      best = single_[j];
-      at = j;
-      isCut = false;
-    }
-  }
-  if (best == 0) return false;
-  if (isCut) {
-    rescore(crossing_, crossingStart_[at], crossingStart_[at + 1], at, nSnp);
-  } else {
-    rescore(atSnp_, atSnpStart_[at], atSnpStart_[at + 1], at, at + 1);
-  }
-  return true;
 }
 
 }  // namespace
@@ -405,21 +271,6 @@ int assemblyMismatch(const Haplotype& haplotype) {
   return mismatch > INT_MAX ? INT_MAX : static_cast<int>(mismatch);
 }
 
-int polishAssembly(Haplotype& haplotype, std::vector<Read>& reads) {
-  PhasePolisher polisher(haplotype, reads);
-  while (polisher.applyBestMove()) {
-  }
-  std::vector<bool> alleles(haplotype.getLength());
-  for (unsigned int j = 0; j < alleles.size(); ++j) alleles[j] = polisher.allele(j);
-  haplotype = Haplotype(alleles);
-  for (std::size_t r = 0; r < reads.size(); ++r) {
-    const long long disagree = polisher.disagreements(r);
-    const long long agree = polisher.callCount(r) - disagree;
-    if (disagree != agree) reads[r].setFlip(disagree > agree);
-    haplotype.assignRead(reads[r], Haplotype::ALL_READS);
-  }
-  return assemblyMismatch(haplotype);
-}
 
 void assemblyGibbs(Haplotype& haplotype, std::vector<Read>& reads, const Parameter& parameter) {
   for (const Read& read : reads) haplotype.assignRead(read, Haplotype::ALL_READS);
@@ -443,7 +294,9 @@ void assemblyGibbs(Haplotype& haplotype, std::vector<Read>& reads, const Paramet
   // Single-site draws at ~99:1 odds per call cannot move a junction between
   // two oppositely phased stretches: the best state is polished by whole
   // switches of phase. No iteration, no state to polish.
-  if (parameter.getMaxIter() > 0) bestMismatch = polishAssembly(haplotype, reads);
+  if (parameter.getMaxIter() > 0 && parameter.getPolish() == 1) {
+    bestMismatch = polishAssembly(haplotype, reads);
+  }
   composeLine("Optimal number of mismatch : [%d]", bestMismatch);
   veltaMessage(line, 0, parameter);
 }
@@ -566,6 +419,11 @@ double inferenceLikelihood(const Haplotype& first, const Haplotype& second,
   return readTerm + panelTerm;
 }
 
+void inferHaplotypes(Haplotype& first, Haplotype& second, std::vector<Read>& reads,
+                     const Reference& reference, const Parameter& parameter) {
+  inferenceGibbs(first, second, reads, reference, parameter);
+}
+
 namespace {
 
 // Haplotype assembly from the reads alone: the haplotype and its complement.
@@ -582,7 +440,7 @@ void runInference(Haplotype& first, Haplotype& second, std::vector<Read>& reads,
                   const Reference& reference, const Parameter& parameter) {
   printInputInformation(reads, reference, parameter);
   veltaMessage("Haplotype inference with reference start...", 1, parameter);
-  inferenceGibbs(first, second, reads, reference, parameter);
+  inferHaplotypes(first, second, reads, reference, parameter);
   outputInference(first, second, parameter);
 }
 
@@ -593,6 +451,8 @@ int runVelta(int argc, char** argv) {
   Parameter parameter;
   parseInputParameter(argc, argv, parameter);
   checkOptionValues(parameter);
+  // Before anything draws: the haplotypes' random alleles are the first draws.
+  if (parameter.getHasSeed()) veltaSrand(parameter.getSeed());
   // Settle where the result goes before hours of loading and sampling.
   checkOutputWritable(parameter.getOutFile());
   if (parameter.getOutFile()[0] == '\0') {

@@ -23,12 +23,6 @@ void printTimingLine();
 
 void assemblyGibbs(Haplotype& haplotype, std::vector<Read>& reads, const Parameter& parameter);
 int assemblyMismatch(const Haplotype& haplotype);
-// Lowers the mismatch of an assembled haplotype by greedy moves that draw no
-// random numbers: complementing one SNP, or every SNP from one on (a switch
-// of phase), whichever lowers the mismatch most, while any does; each read
-// then takes its better orientation and the counts are rebuilt. Returns the
-// mismatch reached.
-int polishAssembly(Haplotype& haplotype, std::vector<Read>& reads);
 
 // One inner iteration of the inference sampler: both haplotypes' alleles drawn
 // given their copying paths, then every read's side redrawn and the reads
@@ -36,6 +30,11 @@ int polishAssembly(Haplotype& haplotype, std::vector<Read>& reads);
 void inferenceSubIteration(Haplotype& first, Haplotype& second, const RefPath& firstPath,
                            const RefPath& secondPath, std::vector<Read>& reads,
                            const Parameter& parameter);
+// The inference job on loaded inputs: the sampler, whose best state is left
+// in the two haplotypes. Callers that load their inputs themselves (the
+// converter) run the job through here, as the command line does.
+void inferHaplotypes(Haplotype& first, Haplotype& second, std::vector<Read>& reads,
+                     const Reference& reference, const Parameter& parameter);
 void inferenceGibbs(Haplotype& first, Haplotype& second, std::vector<Read>& reads,
                     const Reference& reference, const Parameter& parameter);
 double inferenceLikelihood(const Haplotype& first, const Haplotype& second,

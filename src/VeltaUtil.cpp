@@ -1,6 +1,7 @@
 #include "VeltaUtil.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 
@@ -166,4 +167,23 @@ int findMax(const std::vector<double>& v, int s, int n, double* best) {
   }
   *best = max;
   return position;
+}
+
+bool parseDouble(const std::string& word, double* value) {
+  const char* begin = word.c_str();
+  char* end = nullptr;
+  errno = 0;
+  *value = std::strtod(begin, &end);
+  return end != begin && end == begin + word.size() && errno != ERANGE && std::isfinite(*value);
+}
+
+bool parseUnsigned32(const std::string& word, std::uint32_t* value) {
+  if (word.empty() || word[0] < '0' || word[0] > '9') return false;
+  const char* begin = word.c_str();
+  char* end = nullptr;
+  errno = 0;
+  unsigned long long parsed = std::strtoull(begin, &end, 10);
+  if (end != begin + word.size() || errno == ERANGE || parsed > 0xFFFFFFFFULL) return false;
+  *value = static_cast<std::uint32_t>(parsed);
+  return true;
 }

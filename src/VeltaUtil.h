@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 // Start value of every running log-sum and running maximum: the most negative
@@ -140,3 +141,13 @@ void nSamplek(std::vector<int>& out, int n, int k);
 void plusTransition(std::vector<double>& matrix, double x, int a, int b, int n);
 // Position of the first maximum of the n x n slice s; the maximum through `best`.
 int findMax(const std::vector<double>& v, int s, int n, double* best);
+
+// Whole-word number conversions for the parsers that must reject bad text:
+// text around or after the number makes the word invalid instead of being
+// silently dropped (a NUL byte inside a word ends the conversion early, so
+// the whole word must be used). parseDouble accepts finite values only
+// ("nan" and "inf" would turn model constants into NaN); parseUnsigned32
+// accepts 0 to 4294967295 in decimal, without a sign. Both return false on
+// invalid text and leave *value unspecified.
+bool parseDouble(const std::string& word, double* value);
+bool parseUnsigned32(const std::string& word, std::uint32_t* value);

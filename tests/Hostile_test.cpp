@@ -279,6 +279,18 @@ std::vector<Hostile> hostileRows() {
        1,
        "Sequencing file",
        false},
+      // The options added beside the original ones take whole numbers only.
+      {"PolishNotZeroOrOne", map10, reads10, none, with(kAssembly, {"--polish", "2"}), 1,
+       "Option --polish (final phase stage) must be 0 or 1, found 2", false},
+      {"PolishNotANumber", map10, reads10, panel10, with(kInference, {"--polish", "yes"}), 1,
+       "Option --polish (final phase stage) must be a whole number", false},
+      {"ThreadsZero", map10, reads10, none, with(kAssembly, {"--threads", "0"}), 1,
+       "Option --threads (threads) must be 1 or more, found 0", false},
+      {"SeedNegative", map10, reads10, none, with(kAssembly, {"--seed", "-1"}), 1,
+       "Option --seed (random seed) must be a whole number from 0 to 4294967295, found \"-1\"",
+       false},
+      {"SeedBeyond32Bits", map10, reads10, none, with(kAssembly, {"--seed", "4294967296"}), 1,
+       "Option --seed (random seed) must be a whole number", false},
       {"MapFileIsAFolder",
        none,
        reads10,
@@ -354,6 +366,27 @@ TEST(HostileOptions, CountsBeyond32BitsSaturate) {
                                      : p.getSampleSize();
       EXPECT_EQ(got, c.expected) << option << " " << c.value;
     }
+  }
+}
+
+// A fixed seed makes runs reproducible whatever the clock says, in both modes.
+TEST(HostileOptions, FixedSeedGivesIdenticalOutputs) {
+  for (const bool inference : {false, true}) {
+    std::string outputs[2];
+    for (std::string& output : outputs) {
+      ScratchDir scratch;
+      scratch.write("map.txt", map10());
+      scratch.write("reads.txt", reads10());
+      scratch.write("panel.txt", panel10());
+      std::vector<std::string> args;
+      for (const std::string& word : with(inference ? kInference : kAssembly, {"--seed", "42"})) {
+        args.push_back(substitute(word, scratch));
+      }
+      ASSERT_EQ(runVeltaBinary(args).status, 0);
+      output = readFile(scratch.file("out.txt"));
+    }
+    EXPECT_EQ(outputs[0], outputs[1]) << (inference ? "inference" : "assembly");
+    EXPECT_EQ(outputs[0].size(), 3U * kSnps);
   }
 }
 

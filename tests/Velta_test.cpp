@@ -12,6 +12,7 @@
 
 #include "Haplotype.h"
 #include "Parameter.h"
+#include "PhasePolish.h"
 #include "Read.h"
 #include "TestSupport.h"
 #include "VeltaIO.h"
@@ -43,7 +44,10 @@ const char kUsage[] =
     "-e epsilon : sequencing error rate (default 0.01)\n"
     "-w omega : mismatch error rate between reference and donar haplotype (default 2e-3)\n"
     "-r rho : population constant for computing transitions (default 1e-3)\n"
-    "-v verbose : verbose level (default 1)\n";
+    "-v verbose : verbose level (default 1)\n"
+    "--polish 0/1 : final phase stage after sampling (default 1)\n"
+    "--threads n : threads used by the sampler (default 1)\n"
+    "--seed n : seed of the random generator (default: the clock)\n";
 
 TEST(Banner, EveryLineIsSixtyCharactersWide) {
   testing::internal::CaptureStdout();

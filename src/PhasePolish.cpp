@@ -1,0 +1,202 @@
+// Greedy polish of an assembled haplotype by moves that draw no random numbers.
+#include "PhasePolish.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "Haplotype.h"
+#include "Read.h"
+#include "Velta.h"
+
+namespace {
+
+// Mismatch of a read under its better orientation, given its disagreements.
+long long betterOrientation(long long disagree, long long size) {
+  return std::min(disagree, size - disagree);
+}
+
+// Greedy descent of the mismatch, each read taken in its better orientation,
+// by two moves: complementing one SNP, and complementing every SNP from a cut
+// on (a switch of phase). A move changes the mismatch terms of the reads it
+// touches only: those with a call at the SNP, or with calls on both sides of
+// the cut (complementing all of a read's SNPs leaves its terms as they are).
+class PhasePolisher {
+ public:
+  PhasePolisher(const Haplotype& haplotype, const std::vector<Read>& reads);
+  // Applies the move that lowers the mismatch most (the first of equals);
+  // false when none lowers it.
+  bool applyBestMove();
+  bool allele(unsigned int j) const { return alleles_[j] != 0; }
+  // Calls of read r that disagree with the alleles, and all its calls.
+  long long disagreements(std::size_t r) const;
+  long long callCount(std::size_t r) const {
+    return static_cast<long long>(readStart_[r + 1] - readStart_[r]);
+  }
+
+ private:
+  // Adds `sign` times read r's terms to the move scores.
+  void score(std::size_t r, long long sign);
+  void rescore(const std::vector<std::uint32_t>& reads, std::size_t begin, std::size_t end,
+               unsigned int from, unsigned int to);
+
+  std::vector<unsigned char> alleles_;      // one per SNP
+  std::vector<std::uint32_t> snp_;          // every read's calls, sorted by SNP within the read
+  std::vector<unsigned char> minor_;        // beside snp_
+  std::vector<std::size_t> readStart_;      // read r's calls: readStart_[r] .. readStart_[r + 1]
+  std::vector<std::uint32_t> atSnp_;        // reads with a call at SNP j: atSnpStart_[j] ..
+  std::vector<std::size_t> atSnpStart_;     // nSnp + 1 entries
+  std::vector<std::uint32_t> crossing_;     // reads with calls before and from cut c on
+  std::vector<std::size_t> crossingStart_;  // nSnp + 1 entries
+  std::vector<long long> single_;           // mismatch change of complementing SNP j
+  std::vector<long long> cut_;  // differences: entry c adds to the change of cuts c and up
+};
+
+PhasePolisher::PhasePolisher(const Haplotype& haplotype, const std::vector<Read>& reads)
+    : alleles_(haplotype.getLength()),
+      atSnpStart_(haplotype.getLength() + 1, 0),
+      crossingStart_(haplotype.getLength() + 1, 0),
+      single_(haplotype.getLength(), 0),
+      cut_(haplotype.getLength() + 1, 0) {
+  const unsigned int nSnp = static_cast<unsigned int>(haplotype.getLength());
+  for (unsigned int j = 0; j < nSnp; ++j) alleles_[j] = haplotype[j];
+  std::vector<std::pair<std::uint32_t, bool>> calls;
+  readStart_.push_back(0);
+  for (const Read& read : reads) {
+    calls.clear();
+    for (ReadIterator it = read.begin(); it != read.end(); ++it) calls.push_back(*it);
+    std::sort(calls.begin(), calls.end());
+    for (const auto& call : calls) {
+      snp_.push_back(call.first);
+      minor_.push_back(call.second);
+    }
+    readStart_.push_back(snp_.size());
+  }
+  // Two passes per index: count, then fill.
+  for (int fill = 0; fill < 2; ++fill) {
+    std::vector<std::size_t> nextAt(atSnpStart_.begin(), atSnpStart_.end() - 1);
+    std::vector<std::size_t> nextCrossing(crossingStart_.begin(), crossingStart_.end() - 1);
+    for (std::size_t r = 0; r + 1 < readStart_.size(); ++r) {
+      const std::size_t begin = readStart_[r];
+      const std::size_t end = readStart_[r + 1];
+      if (begin == end) continue;
+      for (std::size_t i = begin; i < end; ++i) {
+        if (i > begin && snp_[i] == snp_[i - 1]) continue;
+        if (fill) {
+          atSnp_[nextAt[snp_[i]]++] = static_cast<std::uint32_t>(r);
+        } else {
+          ++atSnpStart_[snp_[i] + 1];
+        }
+      }
+      for (std::uint32_t c = snp_[begin] + 1; c <= snp_[end - 1]; ++c) {
+        if (fill) {
+          crossing_[nextCrossing[c]++] = static_cast<std::uint32_t>(r);
+        } else {
+          ++crossingStart_[c + 1];
+        }
+      }
+    }
+    if (!fill) {
+      for (unsigned int j = 0; j < nSnp; ++j) {
+        atSnpStart_[j + 1] += atSnpStart_[j];
+        crossingStart_[j + 1] += crossingStart_[j];
+      }
+      atSnp_.resize(atSnpStart_[nSnp]);
+      crossing_.resize(crossingStart_[nSnp]);
+    }
+  }
+  for (std::size_t r = 0; r + 1 < readStart_.size(); ++r) score(r, 1);
+}
+
+long long PhasePolisher::disagreements(std::size_t r) const {
+  long long disagree = 0;
+  for (std::size_t i = readStart_[r]; i < readStart_[r + 1]; ++i) {
+    disagree += alleles_[snp_[i]] != minor_[i];
+  }
+  return disagree;
+}
+
+void PhasePolisher::score(std::size_t r, long long sign) {
+  const std::size_t begin = readStart_[r];
+  const std::size_t end = readStart_[r + 1];
+  const long long size = callCount(r);
+  const long long disagree = disagreements(r);
+  const long long now = betterOrientation(disagree, size);
+  long long upTo = 0;  // disagreements among the calls up to this SNP's
+  for (std::size_t i = begin; i < end;) {
+    std::size_t next = i;
+    long long here = 0;
+    while (next < end && snp_[next] == snp_[i]) {
+      here += alleles_[snp_[next]] != minor_[next];
+      ++next;
+    }
+    const long long hereSize = static_cast<long long>(next - i);
+    single_[snp_[i]] += sign * (betterOrientation(disagree + hereSize - 2 * here, size) - now);
+    upTo += here;
+    if (next < end) {
+      // Cuts after this SNP up to the read's next one complement the rest.
+      const long long rest = size - static_cast<long long>(next - begin);
+      const long long switched = upTo + rest - (disagree - upTo);
+      const long long change = sign * (betterOrientation(switched, size) - now);
+      cut_[snp_[i] + 1] += change;
+      cut_[snp_[next] + 1] -= change;
+    }
+    i = next;
+  }
+}
+
+void PhasePolisher::rescore(const std::vector<std::uint32_t>& reads, std::size_t begin,
+                            std::size_t end, unsigned int from, unsigned int to) {
+  for (std::size_t k = begin; k < end; ++k) score(reads[k], -1);
+  for (unsigned int j = from; j < to; ++j) alleles_[j] ^= 1;
+  for (std::size_t k = begin; k < end; ++k) score(reads[k], 1);
+}
+
+bool PhasePolisher::applyBestMove() {
+  const unsigned int nSnp = static_cast<unsigned int>(alleles_.size());
+  long long best = 0;
+  unsigned int at = 0;
+  bool isCut = false;
+  long long running = 0;
+  for (unsigned int c = 1; c < nSnp; ++c) {
+    running += cut_[c];
+    if (running < best) {
+      best = running;
+      at = c;
+      isCut = true;
+    }
+  }
+  for (unsigned int j = 0; j < nSnp; ++j) {
+    if (single_[j] < best) {
+      best = single_[j];
+      at = j;
+      isCut = false;
+    }
+  }
+  if (best == 0) return false;
+  if (isCut) {
+    rescore(crossing_, crossingStart_[at], crossingStart_[at + 1], at, nSnp);
+  } else {
+    rescore(atSnp_, atSnpStart_[at], atSnpStart_[at + 1], at, at + 1);
+  }
+  return true;
+}
+
+}  // namespace
+
+int polishAssembly(Haplotype& haplotype, std::vector<Read>& reads) {
+  PhasePolisher polisher(haplotype, reads);
+  while (polisher.applyBestMove()) {
+  }
+  std::vector<bool> alleles(haplotype.getLength());
+  for (unsigned int j = 0; j < alleles.size(); ++j) alleles[j] = polisher.allele(j);
+  haplotype = Haplotype(alleles);
+  for (std::size_t r = 0; r < reads.size(); ++r) {
+    const long long disagree = polisher.disagreements(r);
+    const long long agree = polisher.callCount(r) - disagree;
+    if (disagree != agree) reads[r].setFlip(disagree > agree);
+    haplotype.assignRead(reads[r], Haplotype::ALL_READS);
+  }
+  return assemblyMismatch(haplotype);
+}
