@@ -4,7 +4,7 @@
 Splits a velta SNP map, panel and read file into the windows velta-convert
 plans (windows of --window SNPs, neighbours sharing exactly --overlap SNPs,
 balanced sizes; the formula of convert/Windows.cpp), runs build/velta on each
-window with the clock fixed (fixtime.so) to the window's seed (windowSeed of
+window with --seed set to the window's seed (windowSeed of
 convert/Windows.cpp: splitmix64 of seed * 2^32 + index, upper 32 bits), turns
 each window's result into a VCF with `velta-convert vcf` and joins them with
 `velta-convert ligate`. The joined phase is written back as velta haplotype
@@ -76,10 +76,9 @@ def run_velta(args, work, name, mfile, sfile, rfile, seed):
     cmd = [args.velta, '--mfile', mfile, '--sfile', sfile, '--output', out, '-v', '0']
     if rfile:
         cmd += ['--rfile', rfile]
-    cmd += args.velta_args.split()
-    env = dict(os.environ, LD_PRELOAD=args.fixtime, FIXTIME=str(seed))
+    cmd += ['--seed', str(seed)] + args.velta_args.split()
     before = resource.getrusage(resource.RUSAGE_CHILDREN)
-    subprocess.run(cmd, env=env, check=True, stdout=subprocess.DEVNULL)
+    subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL)
     after = resource.getrusage(resource.RUSAGE_CHILDREN)
     return out, after.ru_utime - before.ru_utime, after.ru_maxrss / 1024.0
 
@@ -114,15 +113,9 @@ def main():
     p.add_argument('--haplotypes', required=True, help='joined result as velta output lines')
     p.add_argument('--whole', action='store_true', help='one unwindowed run instead')
     p.add_argument('--build', default='build')
-    p.add_argument('--shared', default=os.environ.get('VELTA_SHARED_DIR', '/work/shared'),
-                   help='the shared folder (its tools/fixtime.c fixes the seed)')
-    p.add_argument('--fixtime', default='/tmp/velta-fixtime.so')
     args = p.parse_args()
     args.velta = os.path.join(args.build, 'velta')
     convert = os.path.join(args.build, 'velta-convert')
-    if not os.path.exists(args.fixtime):
-        subprocess.run(['cc', '-shared', '-fPIC', '-o', args.fixtime,
-                        os.path.join(args.shared, 'tools', 'fixtime.c')], check=True)
     os.makedirs(args.work, exist_ok=True)
     mfile = os.path.join(args.data, 'map.txt')
     pfile = None if args.assembly else os.path.join(args.data, 'panel.txt')
