@@ -8,6 +8,7 @@
 #include "ReadsConverter.h"
 #include "VcfLigation.h"
 #include "VcfWriter.h"
+#include "WindowPlan.h"
 
 int runConverter(int argc, char** argv) {
   const ConvertOptions options = parseOptions(argc, argv);
@@ -26,6 +27,9 @@ int runConverter(int argc, char** argv) {
       break;
     case Command::kLigate:
       ligateWindows(options);
+      break;
+    case Command::kWindows:
+      writeWindowPlan(options);
       break;
   }
   std::fflush(stdout);

@@ -15,6 +15,7 @@ constexpr unsigned kMap = 1u << static_cast<unsigned>(Command::kMap);
 constexpr unsigned kReads = 1u << static_cast<unsigned>(Command::kReads);
 constexpr unsigned kVcf = 1u << static_cast<unsigned>(Command::kVcf);
 constexpr unsigned kLigate = 1u << static_cast<unsigned>(Command::kLigate);
+constexpr unsigned kWindows = 1u << static_cast<unsigned>(Command::kWindows);
 
 struct OptionRule {
   const char* name;
@@ -26,8 +27,8 @@ struct OptionRule {
 };
 
 const OptionRule kOptions[] = {
-    {"--vcf", kPanel | kMap, &ConvertOptions::vcf, nullptr, nullptr, 0},
-    {"--region", kPanel | kMap, &ConvertOptions::region, nullptr, nullptr, 0},
+    {"--vcf", kPanel | kMap | kWindows, &ConvertOptions::vcf, nullptr, nullptr, 0},
+    {"--region", kPanel | kMap | kWindows, &ConvertOptions::region, nullptr, nullptr, 0},
     {"--samples-exclude", kPanel, &ConvertOptions::samplesExclude, nullptr, nullptr, 0},
     {"--allow-unphased", kPanel, nullptr, &ConvertOptions::allowUnphased, nullptr, 0},
     {"--keep-monomorphic", kPanel, nullptr, &ConvertOptions::keepMonomorphic, nullptr, 0},
@@ -40,7 +41,11 @@ const OptionRule kOptions[] = {
     {"--min-baseq", kReads, nullptr, nullptr, &ConvertOptions::minBaseq, 255},
     {"--haplotypes", kVcf, &ConvertOptions::haplotypes, nullptr, nullptr, 0},
     {"--reads", kVcf, &ConvertOptions::reads, nullptr, nullptr, 0},
-    {"--out", kPanel | kMap | kReads | kVcf | kLigate, &ConvertOptions::out, nullptr, nullptr, 0},
+    {"--window", kWindows, nullptr, nullptr, &ConvertOptions::window, 100000000},
+    {"--overlap", kWindows, nullptr, nullptr, &ConvertOptions::overlap, 100000000},
+    {"--seed", kWindows, nullptr, nullptr, nullptr, 0},  // 0 to 4294967295: parseSeed
+    {"--out", kPanel | kMap | kReads | kVcf | kLigate | kWindows, &ConvertOptions::out, nullptr,
+     nullptr, 0},
 };
 
 struct CommandRule {
@@ -56,6 +61,7 @@ const CommandRule kCommands[] = {
     {"reads", Command::kReads, {"--bam", "--map", "--out", nullptr}, false},
     {"vcf", Command::kVcf, {"--map", "--haplotypes", "--sample", "--out"}, false},
     {"ligate", Command::kLigate, {"--out", nullptr, nullptr, nullptr}, true},
+    {"windows", Command::kWindows, {"--vcf", "--out", nullptr, nullptr}, false},
 };
 
 bool isHelp(const char* word) {
@@ -73,7 +79,8 @@ const CommandRule& findCommand(const char* name) {
     if (std::strcmp(rule.name, name) == 0) return rule;
   }
   convertFatal(
-      "unknown command '%s' (expected panel, map, reads, vcf or ligate; velta-convert --help "
+      "unknown command '%s' (expected panel, map, reads, vcf, ligate or windows; velta-convert "
+      "--help "
       "lists them)",
       name);
 }
@@ -93,6 +100,16 @@ int parseNumber(const char* option, const char* value, int maxNumber) {
     convertFatal("%s expects a whole number from 0 to %d, found '%s'", option, maxNumber, value);
   }
   return static_cast<int>(parsed);
+}
+
+std::uint32_t parseSeed(const char* value) {
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long long parsed = std::strtoull(value, &end, 10);
+  if (end == value || *end != '\0' || errno == ERANGE || *value == '-' || parsed > UINT32_MAX) {
+    convertFatal("--seed expects a whole number from 0 to 4294967295, found '%s'", value);
+  }
+  return static_cast<std::uint32_t>(parsed);
 }
 
 const char* optionText(const ConvertOptions& options, const char* name) {
@@ -139,12 +156,17 @@ ConvertOptions parseOptions(int argc, char** argv) {
     const char* value = argv[++i];
     if (rule->number != nullptr) {
       options.*(rule->number) = parseNumber(rule->name, value, rule->maxNumber);
+    } else if (rule->text == nullptr) {
+      options.seed = parseSeed(value);
     } else {
       if (*value == '\0') convertFatal("%s needs a value, found an empty text", rule->name);
       options.*(rule->text) = value;
     }
   }
   checkRequired(command, options);
+  if (command.command == Command::kWindows && options.window <= options.overlap) {
+    convertFatal("--window %d must be larger than --overlap %d", options.window, options.overlap);
+  }
   if (command.takesFiles && options.inputs.empty()) {
     convertFatal("velta-convert %s needs at least one input file after its options",
                  command.name);
@@ -179,7 +201,11 @@ void printUsage(std::FILE* stream) {
       "      phased VCFs of overlapping windows of one chromosome, in position order -> one\n"
       "      VCF: each window's haplotype order follows the SNPs it shares with the previous\n"
       "      one; phase sets (PS) run across the joins that the shared SNPs decide\n"
+      "  velta-convert windows --vcf PANEL.vcf.gz|CALLS.vcf.gz --out WINDOWS.tsv\n"
+      "                        [--region CHR] [--window %d] [--overlap %d] [--seed %u]\n"
+      "      the windows of a chromosome's biallelic SNPs as regions, one line each: index,\n"
+      "      CHR:FROM-TO, SNPs and the window's seed (derived from --seed and the index)\n"
       "\n"
       "LIST: sample names separated by commas, or a file with one name per line.\n",
-      defaults.minMapq, defaults.minBaseq);
+      defaults.minMapq, defaults.minBaseq, defaults.window, defaults.overlap, defaults.seed);
 }

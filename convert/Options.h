@@ -1,16 +1,17 @@
 // The converter's command line: a subcommand and its options.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
 
-enum class Command { kPanel, kMap, kReads, kVcf, kLigate };
+enum class Command { kPanel, kMap, kReads, kVcf, kLigate, kWindows };
 
 struct ConvertOptions {
   Command command = Command::kPanel;
-  std::string vcf;               // panel, map: the input VCF or BCF
-  std::string region;            // panel, map: CHR, CHR:FROM or CHR:FROM-TO (1-based); empty: all
+  std::string vcf;               // panel, map, windows: the input VCF or BCF
+  std::string region;            // panel, map, windows: CHR, CHR:FROM or CHR:FROM-TO (1-based); empty: all
   std::string samplesExclude;    // panel: names separated by commas, or a file of names
   bool allowUnphased = false;    // panel: drop sites with unphased or missing genotypes
   bool keepMonomorphic = false;  // panel: keep SNPs whose ALT (or REF) no haplotype carries
@@ -24,6 +25,9 @@ struct ConvertOptions {
   std::string haplotypes;        // vcf: velta's output file
   std::string reads;             // vcf: the velta read file that links SNPs into phase sets
   std::string out;               // output file (panel: prefix of PREFIX.map and PREFIX.panel)
+  int window = 2000;             // windows: most SNPs in one window
+  int overlap = 200;             // windows: SNPs shared by neighbouring windows
+  std::uint32_t seed = 1;        // windows: the run's seed, from which each window's derives
   std::vector<std::string> inputs;  // ligate: the window VCFs, in position order
 };
 
