@@ -86,11 +86,7 @@ JoinReport joinWindows(const std::vector<OverlapSite>& sites, LigatedBlocks& blo
       ++report.conflicts;
     }
   }
-  for (const OverlapSite& site : sites) {
-    const bool swapped = blocks.swapped(site.previousBlock) != blocks.swapped(site.nextBlock);
-    const bool joined = blocks.root(site.previousBlock) == blocks.root(site.nextBlock);
-    report.agreeing += joined && swapped != site.sameOrder;
-  }
+  for (const OverlapSite& site : sites) report.agreeing += agreesAfterJoin(site, blocks);
   std::uint32_t largest = 0;
   std::uint64_t most = 0;
   for (const auto& [block, count] : sitesOfBlock) {
@@ -101,4 +97,25 @@ JoinReport joinWindows(const std::vector<OverlapSite>& sites, LigatedBlocks& blo
   }
   report.swapped = most > 0 && blocks.swapped(largest);
   return report;
+}
+
+bool agreesAfterJoin(const OverlapSite& site, const LigatedBlocks& blocks) {
+  const bool swapped = blocks.swapped(site.previousBlock) != blocks.swapped(site.nextBlock);
+  const bool joined = blocks.root(site.previousBlock) == blocks.root(site.nextBlock);
+  return joined && swapped != site.sameOrder;
+}
+
+std::size_t handOverSite(const std::vector<OverlapSite>& sites, const LigatedBlocks& blocks) {
+  std::size_t bestStart = 0;
+  std::size_t bestLength = 0;
+  std::size_t runStart = 0;
+  for (std::size_t i = 0; i <= sites.size(); ++i) {
+    if (i < sites.size() && agreesAfterJoin(sites[i], blocks)) continue;
+    if (i - runStart > bestLength) {
+      bestLength = i - runStart;
+      bestStart = runStart;
+    }
+    runStart = i + 1;
+  }
+  return bestLength == 0 ? sites.size() : bestStart + bestLength / 2;
 }

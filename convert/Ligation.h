@@ -56,6 +56,16 @@ struct JoinReport {
   bool swapped = false;        // the later window's block with most sites was swapped
 };
 
+// True when the site's two windows give it the same order after the join.
+bool agreesAfterJoin(const OverlapSite& site, const LigatedBlocks& blocks);
+
+// Where the later window takes over, as an index into `sites` (in position
+// order): the middle of the longest run of consecutive sites that agree after
+// the join, so that a switch inside the overlap of one window is left out
+// when the other window disagrees with it and the hand-over itself falls
+// between agreeing SNPs. sites.size() when no site agrees.
+std::size_t handOverSite(const std::vector<OverlapSite>& sites, const LigatedBlocks& blocks);
+
 // Joins the later window's blocks to the earlier window's through the shared
 // SNPs: for each pair of blocks the order most SNPs support, stronger pairs
 // (larger margin) first. `sites` empty: nothing is joined (an empty overlap).

@@ -221,8 +221,10 @@ std::vector<WindowRecord> Ligator::readWindow(WindowPlan& plan) {
   return records;
 }
 
-// Where the earlier window hands over to the later one: the middle of their
-// shared records, so each window's records are used away from its edges.
+// The later window joins the earlier one through their shared heterozygous
+// SNPs, and takes over inside the overlap (handOverSite; without a shared
+// heterozygous SNP, the middle of the shared records), so each window's
+// records are used away from its edges.
 void Ligator::joinToPrevious(std::size_t index, const std::vector<WindowRecord>& records) {
   WindowPlan& previousPlan = plans_[previousIndex_];
   WindowPlan& plan = plans_[index];
@@ -244,7 +246,22 @@ void Ligator::joinToPrevious(std::size_t index, const std::vector<WindowRecord>&
     const auto found = later.find(record.key);
     if (found != later.end()) shared.emplace_back(&record, found->second);
   }
-  const std::int64_t cut = shared.empty() ? start : shared[shared.size() / 2].first->position;
+  std::vector<OverlapSite> sites;
+  std::vector<std::int64_t> sitePositions;
+  for (const auto& [earlier, later] : shared) {
+    const SampleCall& a = earlier->call;
+    const SampleCall& b = later->call;
+    if (!a.phasedHeterozygous || !b.phasedHeterozygous) continue;
+    const bool same = a.first == b.first && a.second == b.second;
+    const bool opposite = a.first == b.second && a.second == b.first;
+    if (!same && !opposite) continue;
+    sites.push_back({earlier->block, later->block, same});
+    sitePositions.push_back(earlier->position);
+  }
+  const JoinReport report = joinWindows(sites, blocks_);
+  const std::size_t handOver = handOverSite(sites, blocks_);
+  std::int64_t cut = shared.empty() ? start : shared[shared.size() / 2].first->position;
+  if (handOver < sites.size()) cut = sitePositions[handOver];
   // Every record on the later side of the cut must be in the later window,
   // and the other way round: otherwise the windows come from different inputs.
   std::set<std::string> earlierKeys;
@@ -266,17 +283,6 @@ void Ligator::joinToPrevious(std::size_t index, const std::vector<WindowRecord>&
   }
   previousPlan.keepBefore = cut;
   plan.keepFrom = cut;
-
-  std::vector<OverlapSite> sites;
-  for (const auto& [earlier, later] : shared) {
-    const SampleCall& a = earlier->call;
-    const SampleCall& b = later->call;
-    if (!a.phasedHeterozygous || !b.phasedHeterozygous) continue;
-    const bool same = a.first == b.first && a.second == b.second;
-    const bool opposite = a.first == b.second && a.second == b.first;
-    if (same || opposite) sites.push_back({earlier->block, later->block, same});
-  }
-  const JoinReport report = joinWindows(sites, blocks_);
   ++totals_.joins;
   totals_.ties += report.ties;
   totals_.conflicts += report.conflicts;

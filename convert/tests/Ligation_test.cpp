@@ -145,4 +145,20 @@ TEST(Ligation, BlocksOfTheEarlierWindowJoinThroughTheLaterOne) {
   EXPECT_EQ(outvoted.agreeing, 12u);
 }
 
+// The later window takes over in the middle of the longest agreeing run, not
+// inside a stretch where one window has switched.
+TEST(Ligation, HandOverFallsInTheLongestAgreeingRun) {
+  LigatedBlocks blocks;
+  blocks.addBlock();
+  blocks.addBlock();
+  std::vector<OverlapSite> overlap;
+  for (bool same : {true, false, false, true, true, true, true, false}) {
+    overlap.push_back({0, 1, same});
+  }
+  EXPECT_EQ(handOverSite(overlap, blocks), overlap.size()) << "nothing joined yet";
+  joinWindows(overlap, blocks);
+  EXPECT_EQ(handOverSite(overlap, blocks), 5u);
+  EXPECT_EQ(handOverSite({}, blocks), 0u);
+}
+
 }  // namespace
