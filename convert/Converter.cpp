@@ -4,6 +4,7 @@
 
 #include "MapConverter.h"
 #include "Options.h"
+#include "OutputFile.h"
 #include "PanelConverter.h"
 #include "ReadsConverter.h"
 #include "VcfLigation.h"
@@ -12,6 +13,7 @@
 
 int runConverter(int argc, char** argv) {
   const ConvertOptions options = parseOptions(argc, argv);
+  protectInputs(inputFiles(options));
   switch (options.command) {
     case Command::kPanel:
       convertPanel(options);

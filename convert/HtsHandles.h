@@ -32,7 +32,8 @@ using TabixPtr = std::unique_ptr<tbx_t, HtsDeleter>;
 
 // Opens an input of any format htslib reads (SAM/BAM/CRAM, VCF/BCF, plain or
 // compressed). A file that cannot be opened ends the run naming it and `what`
-// it was meant to be (e.g. "panel VCF").
+// it was meant to be (e.g. "panel VCF"), as does a bgzipped file or CRAM that
+// lacks its end-of-file block (cut short).
 HtsFilePtr openHtsInput(const std::string& path, const char* what);
 
 // A growable text buffer of htslib's, freed on every path.

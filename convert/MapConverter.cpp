@@ -17,9 +17,12 @@ struct MapCounts : SiteCounts {
   std::uint64_t kept = 0;
   std::uint64_t missing = 0;
   std::uint64_t homozygous = 0;
+  std::uint64_t polyploid = 0;
 };
 
-enum class CallKind { kMissing, kHomozygous, kHeterozygous };
+// A haploid call counts as homozygous; a call of three or more alleles is no
+// diploid genotype, which velta phases, whether its alleles differ or not.
+enum class CallKind { kMissing, kHomozygous, kHeterozygous, kPolyploid };
 
 std::string someSampleNames(const bcf_hdr_t* header) {
   const int samples = bcf_hdr_nsamples(header);
@@ -58,6 +61,7 @@ CallKind classifyCall(const VcfInput& input, const bcf1_t* record, const std::in
     }
   }
   if (n == 0) return CallKind::kMissing;
+  if (n > 2) return CallKind::kPolyploid;
   const bool heterozygous = n == 2 && bcf_gt_allele(gt[0]) != bcf_gt_allele(gt[1]);
   return heterozygous ? CallKind::kHeterozygous : CallKind::kHomozygous;
 }
@@ -70,15 +74,18 @@ void printMapSummary(const ConvertOptions& options, const MapCounts& counts) {
               " not a SNP (indel, MNP, symbolic), %" PRIu64 " missing genotype",
               counts.multiAllelic, counts.notSnp, counts.missing);
   if (options.hetOnly) std::printf(", %" PRIu64 " homozygous", counts.homozygous);
-  std::printf("\n  wrote %s\n", options.out.c_str());
+  if (counts.polyploid > 0) std::printf(", %" PRIu64 " not diploid", counts.polyploid);
+  std::printf("\n");
+  printSiteIssues(counts);
+  std::printf("  wrote %s\n", options.out.c_str());
 }
 
 }  // namespace
 
 void convertMap(const ConvertOptions& options) {
+  OutputFile mapFile(options.out);
   VcfInput input(options.vcf, options.region, "VCF");
   const int column = selectSample(input, options.sample);
-  OutputFile mapFile(options.out);
   BcfRecordPtr record(bcf_init());
   Genotypes genotypes;
   SiteOrder order(options.vcf);
@@ -90,6 +97,14 @@ void convertMap(const ConvertOptions& options) {
                                        genotypes.ploidy(), options.sample);
     if (call == CallKind::kMissing) {
       ++counts.missing;
+      continue;
+    }
+    if (call == CallKind::kPolyploid) {
+      if (++counts.polyploid <= 3) {
+        convertWarning("%s record %s: sample %s has the genotype %s, not a diploid one: dropped",
+                       options.vcf.c_str(), site.c_str(), options.sample.c_str(),
+                       genotypeText(genotypes.sample(column), genotypes.ploidy()).c_str());
+      }
       continue;
     }
     if (options.hetOnly && call == CallKind::kHomozygous) {

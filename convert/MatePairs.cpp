@@ -3,23 +3,30 @@
 #include <algorithm>
 #include <utility>
 
-void MatePairs::hold(const char* name, ReadCalls& read) {
+MateEnd mateEndOf(unsigned flag) {
+  const unsigned ends = flag & (0x40u | 0x80u);
+  return ends == 0x40u ? MateEnd::kFirst : ends == 0x80u ? MateEnd::kLast : MateEnd::kUnknown;
+}
+
+void MatePairs::hold(const char* name, MateEnd end, ReadCalls& read) {
   Held& held = held_[name];
   held.order = nextOrder_++;
+  held.end = end;
   held.read.calls.swap(read.calls);
   held.read.anyKept = read.anyKept;
   read.calls.clear();
   read.anyKept = false;
 }
 
-bool MatePairs::takeMate(const char* name, ReadCalls& read) {
+MateMatch MatePairs::takeMate(const char* name, MateEnd end, ReadCalls& read) {
   const auto found = held_.find(name);
-  if (found == held_.end()) return false;
+  if (found == held_.end()) return MateMatch::kNone;
+  if (end != MateEnd::kUnknown && end == found->second.end) return MateMatch::kSameEnd;
   const ReadCalls& mate = found->second.read;
   read.calls.insert(read.calls.end(), mate.calls.begin(), mate.calls.end());
   read.anyKept = read.anyKept || mate.anyKept;
   held_.erase(found);
-  return true;
+  return MateMatch::kJoined;
 }
 
 std::vector<ReadCalls> MatePairs::takeLeftovers() {

@@ -16,14 +16,27 @@ struct ReadCalls {
   bool anyKept = false;  // at least one of its alignments passed the filters
 };
 
+// Which end of its pair an alignment reads (flags 0x40 and 0x80); unknown
+// when neither or both are set.
+enum class MateEnd { kUnknown, kFirst, kLast };
+
+MateEnd mateEndOf(unsigned flag);
+
+// What takeMate found held under a name.
+enum class MateMatch {
+  kNone,     // nothing
+  kJoined,   // the partner: its calls were added
+  kSameEnd,  // a mate of the same end: the new one repeats it and joins nothing
+};
+
 class MatePairs {
  public:
   // Holds the calls of a mate until its partner of the same name comes;
   // `read` is left empty.
-  void hold(const char* name, ReadCalls& read);
-  // When a mate of this name is held: adds its calls to `read`, forgets it
-  // and returns true.
-  bool takeMate(const char* name, ReadCalls& read);
+  void hold(const char* name, MateEnd end, ReadCalls& read);
+  // When the partner of this name is held (the other end, or either when an
+  // end is unknown): adds its calls to `read` and forgets it.
+  MateMatch takeMate(const char* name, MateEnd end, ReadCalls& read);
   // The mates whose partner never came, in the order they were held; all are
   // forgotten.
   std::vector<ReadCalls> takeLeftovers();
@@ -32,6 +45,7 @@ class MatePairs {
  private:
   struct Held {
     std::uint64_t order;
+    MateEnd end;
     ReadCalls read;
   };
   std::unordered_map<std::string, Held> held_;

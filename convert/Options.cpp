@@ -24,28 +24,29 @@ struct OptionRule {
   bool ConvertOptions::*flag;         // set for options without a value
   int ConvertOptions::*number;        // set for options with a number value
   int maxNumber;
+  bool isInput;  // names a file the run reads, which no output may overwrite
 };
 
 const OptionRule kOptions[] = {
-    {"--vcf", kPanel | kMap | kWindows, &ConvertOptions::vcf, nullptr, nullptr, 0},
-    {"--region", kPanel | kMap | kWindows, &ConvertOptions::region, nullptr, nullptr, 0},
-    {"--samples-exclude", kPanel, &ConvertOptions::samplesExclude, nullptr, nullptr, 0},
-    {"--allow-unphased", kPanel, nullptr, &ConvertOptions::allowUnphased, nullptr, 0},
-    {"--keep-monomorphic", kPanel, nullptr, &ConvertOptions::keepMonomorphic, nullptr, 0},
-    {"--sample", kMap | kVcf | kLigate, &ConvertOptions::sample, nullptr, nullptr, 0},
-    {"--het-only", kMap, nullptr, &ConvertOptions::hetOnly, nullptr, 0},
-    {"--bam", kReads, &ConvertOptions::bam, nullptr, nullptr, 0},
-    {"--reference", kReads, &ConvertOptions::reference, nullptr, nullptr, 0},
-    {"--map", kReads | kVcf, &ConvertOptions::map, nullptr, nullptr, 0},
-    {"--min-mapq", kReads, nullptr, nullptr, &ConvertOptions::minMapq, 255},
-    {"--min-baseq", kReads, nullptr, nullptr, &ConvertOptions::minBaseq, 255},
-    {"--haplotypes", kVcf, &ConvertOptions::haplotypes, nullptr, nullptr, 0},
-    {"--reads", kVcf, &ConvertOptions::reads, nullptr, nullptr, 0},
-    {"--window", kWindows, nullptr, nullptr, &ConvertOptions::window, 100000000},
-    {"--overlap", kWindows, nullptr, nullptr, &ConvertOptions::overlap, 100000000},
-    {"--seed", kWindows, nullptr, nullptr, nullptr, 0},  // 0 to 4294967295: parseSeed
+    {"--vcf", kPanel | kMap | kWindows, &ConvertOptions::vcf, nullptr, nullptr, 0, true},
+    {"--region", kPanel | kMap | kWindows, &ConvertOptions::region, nullptr, nullptr, 0, false},
+    {"--samples-exclude", kPanel, &ConvertOptions::samplesExclude, nullptr, nullptr, 0, true},
+    {"--allow-unphased", kPanel, nullptr, &ConvertOptions::allowUnphased, nullptr, 0, false},
+    {"--keep-monomorphic", kPanel, nullptr, &ConvertOptions::keepMonomorphic, nullptr, 0, false},
+    {"--sample", kMap | kVcf | kLigate, &ConvertOptions::sample, nullptr, nullptr, 0, false},
+    {"--het-only", kMap, nullptr, &ConvertOptions::hetOnly, nullptr, 0, false},
+    {"--bam", kReads, &ConvertOptions::bam, nullptr, nullptr, 0, true},
+    {"--reference", kReads, &ConvertOptions::reference, nullptr, nullptr, 0, true},
+    {"--map", kReads | kVcf, &ConvertOptions::map, nullptr, nullptr, 0, true},
+    {"--min-mapq", kReads, nullptr, nullptr, &ConvertOptions::minMapq, 255, false},
+    {"--min-baseq", kReads, nullptr, nullptr, &ConvertOptions::minBaseq, 255, false},
+    {"--haplotypes", kVcf, &ConvertOptions::haplotypes, nullptr, nullptr, 0, true},
+    {"--reads", kVcf, &ConvertOptions::reads, nullptr, nullptr, 0, true},
+    {"--window", kWindows, nullptr, nullptr, &ConvertOptions::window, 100000000, false},
+    {"--overlap", kWindows, nullptr, nullptr, &ConvertOptions::overlap, 100000000, false},
+    {"--seed", kWindows, nullptr, nullptr, nullptr, 0, false},  // 0 to 4294967295: parseSeed
     {"--out", kPanel | kMap | kReads | kVcf | kLigate | kWindows, &ConvertOptions::out, nullptr,
-     nullptr, 0},
+     nullptr, 0, false},
 };
 
 struct CommandRule {
@@ -172,6 +173,15 @@ ConvertOptions parseOptions(int argc, char** argv) {
                  command.name);
   }
   return options;
+}
+
+std::vector<std::string> inputFiles(const ConvertOptions& options) {
+  std::vector<std::string> files;
+  for (const OptionRule& rule : kOptions) {
+    if (rule.isInput && !(options.*(rule.text)).empty()) files.push_back(options.*(rule.text));
+  }
+  files.insert(files.end(), options.inputs.begin(), options.inputs.end());
+  return files;
 }
 
 void printUsage(std::FILE* stream) {

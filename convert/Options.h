@@ -37,5 +37,9 @@ struct ConvertOptions {
 // required option ends the run naming it.
 ConvertOptions parseOptions(int argc, char** argv);
 
+// The values of the options that name files the run reads (--vcf, --bam,
+// --map, ...), in the order of the option table.
+std::vector<std::string> inputFiles(const ConvertOptions& options);
+
 // The usage text, with the defaults of ConvertOptions.
 void printUsage(std::FILE* stream);

@@ -1,5 +1,7 @@
 #include "PanelConverter.h"
 
+#include <sys/stat.h>
+
 #include <cinttypes>
 #include <cstdio>
 #include <fstream>
@@ -25,7 +27,7 @@ struct PanelCounts : SiteCounts {
 
 void excludeSamples(VcfInput& input, const std::string& list) {
   std::string joined = "^";
-  for (const std::string& name : readNameList(list)) {
+  for (const std::string& name : readNameList(list, input.header())) {
     if (bcf_hdr_id2int(input.header(), BCF_DT_SAMPLE, name.c_str()) < 0) {
       convertFatal("sample %s of --samples-exclude is not in %s", name.c_str(),
                    input.path().c_str());
@@ -36,6 +38,17 @@ void excludeSamples(VcfInput& input, const std::string& list) {
   if (joined.size() > 1 && bcf_hdr_set_samples(input.header(), joined.c_str(), 0) != 0) {
     convertFatal("cannot leave out the samples of --samples-exclude from %s", input.path().c_str());
   }
+}
+
+std::vector<std::string> splitNames(const std::string& text, char separator) {
+  std::vector<std::string> names;
+  std::istringstream in(text);
+  std::string name;
+  while (std::getline(in, name, separator)) {
+    while (!name.empty() && (name.back() == '\r' || name.back() == ' ')) name.pop_back();
+    if (!name.empty()) names.push_back(name);
+  }
+  return names;
 }
 
 int checkedSampleCount(const VcfInput& input) {
@@ -102,31 +115,41 @@ void printPanelSummary(const ConvertOptions& options, const PanelCounts& counts,
               " not a SNP (indel, MNP, symbolic), %" PRIu64 " monomorphic in the panel, %" PRIu64
               " with unphased or missing genotypes\n",
               counts.multiAllelic, counts.notSnp, counts.monomorphic, counts.unphased);
+  printSiteIssues(counts);
   std::printf("  wrote %s.map and %s.panel\n", options.out.c_str(), options.out.c_str());
 }
 
 }  // namespace
 
-std::vector<std::string> readNameList(const std::string& list) {
-  std::vector<std::string> names;
-  std::ifstream file(list);
-  std::istringstream text(file ? std::string() : list);
-  std::istream& in = file ? static_cast<std::istream&>(file) : text;
-  const char separator = file ? '\n' : ',';
-  std::string name;
-  while (std::getline(in, name, separator)) {
-    while (!name.empty() && (name.back() == '\r' || name.back() == ' ')) name.pop_back();
-    if (!name.empty()) names.push_back(name);
+std::vector<std::string> readNameList(const std::string& list, const bcf_hdr_t* header) {
+  const std::vector<std::string> names = splitNames(list, ',');
+  bool allSamples = true;
+  for (const std::string& name : names) {
+    allSamples = allSamples && bcf_hdr_id2int(header, BCF_DT_SAMPLE, name.c_str()) >= 0;
   }
-  return names;
+  struct stat info {};
+  const bool isFile = stat(list.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+  if (allSamples && !names.empty()) {
+    if (isFile) {
+      convertWarning("--samples-exclude %s: taken as sample names; the file of that name is not read",
+                     list.c_str());
+    }
+    return names;
+  }
+  if (!isFile) return names;
+  std::ifstream file(list);
+  std::stringstream text;
+  text << file.rdbuf();
+  if (!file) convertFatal("--samples-exclude: cannot read the file %s", list.c_str());
+  return splitNames(text.str(), '\n');
 }
 
 void convertPanel(const ConvertOptions& options) {
+  OutputFile mapFile(options.out + ".map");
+  OutputFile panelFile(options.out + ".panel");
   VcfInput input(options.vcf, options.region, "panel VCF");
   if (!options.samplesExclude.empty()) excludeSamples(input, options.samplesExclude);
   const int samples = checkedSampleCount(input);
-  OutputFile mapFile(options.out + ".map");
-  OutputFile panelFile(options.out + ".panel");
   BcfRecordPtr record(bcf_init());
   Genotypes genotypes;
   SiteOrder order(options.vcf);

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "HtsHandles.h"
 #include "Options.h"
 
 // Keeps the biallelic SNPs whose two alleles both occur among the kept
@@ -15,6 +16,9 @@
 // what was kept and dropped, by reason.
 void convertPanel(const ConvertOptions& options);
 
-// The names of --samples-exclude: the lines of the file of that name when one
-// opens, otherwise the text split at commas. Empty names are skipped.
-std::vector<std::string> readNameList(const std::string& list);
+// The names of --samples-exclude: the text split at commas when every name in
+// it is a sample of `header` (a file of that name is not read then, with a
+// warning); otherwise the lines of the regular file it names; otherwise the
+// text split at commas again (the caller names the unknown sample). Empty
+// names are skipped.
+std::vector<std::string> readNameList(const std::string& list, const bcf_hdr_t* header);

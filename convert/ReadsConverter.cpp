@@ -2,12 +2,14 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "AlignmentAlleles.h"
 #include "HtsHandles.h"
+#include "InputIndex.h"
 #include "MatePairs.h"
 #include "Messages.h"
 #include "OutputFile.h"
@@ -38,6 +40,8 @@ struct OutputCounts {
   std::uint64_t noAllele = 0;  // kept reads or pairs that show no allele
   std::uint64_t mateDisagreements = 0;
   std::uint64_t mateMissing = 0;  // mates written alone: the partner was not in the input
+  std::uint64_t repeatedEnds = 0;  // a second primary alignment of one end of a pair: dropped
+  std::uint64_t unnamed = 0;       // paired reads named '*': never joined, written alone
 };
 
 class ReadsConversion {
@@ -60,6 +64,7 @@ class ReadsConversion {
   void process(const bam1_t* alignment);
   bool passesFilters(const bam1_t* alignment);
   bool needNotWait(const bam1_t* alignment) const;
+  void reportRepeatedEnd(const bam1_t* alignment, const char* name);
   void write(ReadCalls& read);
 
   const ConvertOptions& options_;
@@ -82,8 +87,10 @@ class ReadsConversion {
 void ReadsConversion::run() {
   openInput();
   linkChromosomes();
-  HtsIndexPtr index(
-      sam_index_load3(file_.get(), options_.bam.c_str(), nullptr, HTS_IDX_SILENT_FAIL));
+  const std::string indexFile = freshIndexFile(options_.bam, file_.get());
+  HtsIndexPtr index(indexFile.empty() ? nullptr
+                                      : sam_index_load3(file_.get(), options_.bam.c_str(),
+                                                        indexFile.c_str(), HTS_IDX_SILENT_FAIL));
   if (index) {
     std::printf("  %s has an index: reading only the span of the map on each chromosome\n",
                 options_.bam.c_str());
@@ -238,14 +245,35 @@ void ReadsConversion::process(const bam1_t* alignment) {
     collectAlignmentCalls(alignment, *trackOfTarget_[target], options_.minBaseq, bases_,
                           read_.calls);
   }
-  if (flag & BAM_FPAIRED) {
-    const char* name = bam_get_qname(alignment);
-    if (!pairs_.takeMate(name, read_) && !needNotWait(alignment)) {
-      pairs_.hold(name, read_);
+  const char* name = bam_get_qname(alignment);
+  // '*' is SAM's "no name": such reads cannot be told apart, so none is paired.
+  const bool unnamed = std::strcmp(name, "*") == 0;
+  if ((flag & BAM_FPAIRED) && unnamed) ++output_.unnamed;
+  if ((flag & BAM_FPAIRED) && !unnamed) {
+    const MateEnd end = mateEndOf(flag);
+    const MateMatch match = pairs_.takeMate(name, end, read_);
+    if (match == MateMatch::kSameEnd) {
+      reportRepeatedEnd(alignment, name);
+      return;
+    }
+    if (match == MateMatch::kNone && !needNotWait(alignment)) {
+      pairs_.hold(name, end, read_);
       return;
     }
   }
   write(read_);
+}
+
+void ReadsConversion::reportRepeatedEnd(const bam1_t* alignment, const char* name) {
+  if (++output_.repeatedEnds > 3) return;
+  const int target = alignment->core.tid;
+  convertWarning(
+      "%s: read %s has a second primary %s alignment (at %s:%" PRId64
+      "): dropped; its mate is joined with the first",
+      options_.bam.c_str(), name,
+      mateEndOf(alignment->core.flag) == MateEnd::kFirst ? "first-in-pair" : "second-in-pair",
+      target >= 0 ? sam_hdr_tid2name(header_.get(), target) : "*",
+      static_cast<std::int64_t>(alignment->core.pos + 1));
 }
 
 void ReadsConversion::write(ReadCalls& read) {
@@ -279,6 +307,11 @@ void ReadsConversion::printSummary() const {
   std::printf("  overlapping mates disagree at %" PRIu64 " SNPs (written as no call); %" PRIu64
               " mates written alone (partner not in the input, or outside the map's span)\n",
               output_.mateDisagreements, output_.mateMissing);
+  if (output_.repeatedEnds + output_.unnamed > 0) {
+    std::printf("  also: %" PRIu64 " second primary alignments of one end of a pair dropped, %" PRIu64
+                " paired reads named '*' written alone (never joined)\n",
+                output_.repeatedEnds, output_.unnamed);
+  }
   std::printf("  wrote %" PRIu64 " lines to %s for %" PRIu64 " reads or pairs (%" PRIu64
               " cut at velta's limits of a read); %" PRIu64
               " kept reads or pairs show no allele and are not written\n",
@@ -288,9 +321,9 @@ void ReadsConversion::printSummary() const {
 }  // namespace
 
 void convertReads(const ConvertOptions& options) {
+  OutputFile out(options.out);
   const SnpMap map = loadSnpMap(options.map);
   const SnpLocator locator(map);
-  OutputFile out(options.out);
   ReadsConversion conversion(options, locator, out);
   conversion.run();
   out.commit();

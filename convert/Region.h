@@ -18,6 +18,8 @@ class Region {
 
   bool isWholeGenome() const { return chrom_.empty(); }
   const std::string& text() const { return text_; }
+  // The chromosome's name; empty for the whole genome.
+  const std::string& chrom() const { return chrom_; }
   // `position` is 1-based.
   bool contains(const char* chrom, std::int64_t position) const;
 

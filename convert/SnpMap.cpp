@@ -1,5 +1,6 @@
 #include "SnpMap.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
@@ -80,8 +81,16 @@ SnpMap readSnpMap(std::istream& in, const std::string& path) {
   return map;
 }
 
+bool hasWhiteSpace(const char* text) {
+  for (; text != nullptr && *text != '\0'; ++text) {
+    if (std::isspace(static_cast<unsigned char>(*text))) return true;
+  }
+  return false;
+}
+
 std::string snpName(const char* chrom, std::int64_t position, const char* id) {
-  if (id != nullptr && id[0] != '\0' && !(id[0] == '.' && id[1] == '\0')) return id;
+  const bool named = id != nullptr && id[0] != '\0' && !(id[0] == '.' && id[1] == '\0');
+  if (named && !hasWhiteSpace(id)) return id;
   return std::string(chrom) + ':' + std::to_string(position);
 }
 

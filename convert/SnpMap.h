@@ -24,7 +24,12 @@ SnpMap loadSnpMap(const std::string& path);
 // The same from an open stream; `path` is only used in messages.
 SnpMap readSnpMap(std::istream& in, const std::string& path);
 
-// The SNP's name in the map: its VCF ID, or CHR:POS when it has none.
+// True when the text holds a blank, tab or other white space, which would
+// split a map line's field.
+bool hasWhiteSpace(const char* text);
+
+// The SNP's name in the map: its VCF ID, or CHR:POS when it has none or one
+// with white space (which would split the map line).
 std::string snpName(const char* chrom, std::int64_t position, const char* id);
 
 // One map line: the position is written as the coordinate and again as the

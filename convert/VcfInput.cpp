@@ -1,5 +1,8 @@
 #include "VcfInput.h"
 
+#include <utility>
+
+#include "InputIndex.h"
 #include "Messages.h"
 
 namespace {
@@ -19,18 +22,36 @@ VcfInput::VcfInput(const std::string& path, const std::string& region, const cha
     // As htslib does: a contig of exactly this name wins over a range reading.
     const bool isContig = bcf_hdr_name2id(header_.get(), region.c_str()) >= 0;
     region_ = isContig ? Region::chromosome(region) : Region(region);
+    checkRegionContig(what);
     openRegion();
   }
+}
+
+void VcfInput::checkRegionContig(const char* what) const {
+  const bcf_hdr_t* header = header_.get();
+  const int contigs = header->n[BCF_DT_CTG];
+  // Without ##contig lines the names are only learnt from the records.
+  if (contigs == 0 || bcf_hdr_name2id(header, region_.chrom().c_str()) >= 0) return;
+  std::string names;
+  for (int i = 0; i < contigs && i < 5; ++i) {
+    names += std::string(i ? ", " : "") + bcf_hdr_id2name(header, i);
+  }
+  if (contigs > 5) names += ", ...";
+  convertFatal(
+      "--region %s: expected CHR, CHR:FROM or CHR:FROM-TO (1-based) with CHR a contig of the "
+      "%s %s (its contigs: %s)",
+      region_.text().c_str(), what, path_.c_str(), names.c_str());
 }
 
 void VcfInput::openRegion() {
   const htsFormat* format = hts_get_format(file_.get());
   const char* regionText = region_.text().c_str();
-  if (format->format == bcf) {
-    bcfIndex_.reset(bcf_index_load3(path_.c_str(), nullptr, HTS_IDX_SILENT_FAIL));
+  const std::string index = freshIndexFile(path_, file_.get());
+  if (!index.empty() && format->format == bcf) {
+    bcfIndex_.reset(bcf_index_load3(path_.c_str(), index.c_str(), HTS_IDX_SILENT_FAIL));
     if (bcfIndex_) iterator_.reset(bcf_itr_querys(bcfIndex_.get(), header_.get(), regionText));
-  } else if (format->compression == bgzf) {
-    tabix_.reset(tbx_index_load3(path_.c_str(), nullptr, HTS_IDX_SILENT_FAIL));
+  } else if (!index.empty()) {
+    tabix_.reset(tbx_index_load3(path_.c_str(), index.c_str(), HTS_IDX_SILENT_FAIL));
     if (tabix_) iterator_.reset(tbx_itr_querys(tabix_.get(), regionText));
   }
   if (!bcfIndex_ && !tabix_) {
@@ -58,16 +79,66 @@ int VcfInput::readRecord(bcf1_t* record) {
 }
 
 bool VcfInput::next(bcf1_t* record) {
+  if (!hasPending_) return readNext(record);
+  // bcf1_t owns its buffers and holds no pointer to itself: swapping moves them.
+  std::swap(*record, *pending_);
+  hasPending_ = false;
+  return true;
+}
+
+const bcf1_t* VcfInput::peek() {
+  if (hasPending_) return pending_.get();
+  if (!pending_) pending_.reset(bcf_init());
+  hasPending_ = readNext(pending_.get());
+  return hasPending_ ? pending_.get() : nullptr;
+}
+
+bool VcfInput::readNext(bcf1_t* record) {
   while (true) {
     const int status = readRecord(record);
-    if (status == -1) return false;
-    if (status < -1 || record->errcode != 0) failAfterLastRecord("a record cannot be read");
+    if (status == -1) {
+      checkRegionSeen();
+      return false;
+    }
+    if (status < -1) failAfterLastRecord("a record cannot be read");
+    if (record->errcode != 0) checkParseProblems(record->errcode);
     if (bcf_unpack(record, BCF_UN_STR) < 0) failAfterLastRecord("a record cannot be unpacked");
     const char* chrom = bcf_seqname_safe(header_.get(), record);
     progress_.tick(chrom, record->pos + 1);
     lastRecord_ = describe(record);
+    regionChromSeen_ = regionChromSeen_ || region_.chrom() == chrom;
     if (region_.contains(chrom, record->pos + 1)) return true;
   }
+}
+
+void VcfInput::checkRegionSeen() const {
+  if (region_.isWholeGenome() || regionChromSeen_) return;
+  convertFatal(
+      "--region %s: no record of %s lies on a chromosome named %s (expected CHR, CHR:FROM or "
+      "CHR:FROM-TO, 1-based)",
+      region_.text().c_str(), path_.c_str(), region_.chrom().c_str());
+}
+
+void VcfInput::checkParseProblems(int errcode) {
+  // htslib adds a header line for an undeclared contig or tag and reads the
+  // record whole, as other tools do.
+  const int declaredLate = BCF_ERR_CTG_UNDEF | BCF_ERR_TAG_UNDEF;
+  if ((errcode & ~declaredLate) == 0) {
+    if (!warnedUndeclared_) {
+      convertWarning(
+          "%s: a record after %s names a chromosome, FILTER, INFO or FORMAT tag that the "
+          "header does not declare; it is read as declared there (further ones are not reported)",
+          path_.c_str(), lastRecord_.empty() ? "the header" : lastRecord_.c_str());
+      warnedUndeclared_ = true;
+    }
+    return;
+  }
+  const char* problem = (errcode & BCF_ERR_NCOLS)         ? "a record has too few columns"
+                        : (errcode & BCF_ERR_LIMITS)      ? "a record exceeds htslib's limits"
+                        : (errcode & BCF_ERR_CHAR)        ? "a record holds an invalid character"
+                        : (errcode & BCF_ERR_CTG_INVALID) ? "a record has an invalid chromosome"
+                                                          : "a record has an invalid tag";
+  failAfterLastRecord(problem);
 }
 
 std::string VcfInput::describe(const bcf1_t* record) const {

@@ -22,15 +22,25 @@ class VcfInput {
 
   // Reads the next record inside the region into `record`, unpacked up to
   // its alleles and ID. False at the end; a read or parse error ends the run
-  // naming the file and the last good record.
+  // naming the file and the last good record, as does a region whose
+  // chromosome no record lies on.
   bool next(bcf1_t* record);
+  // The record next() returns next, read ahead (nullptr at the end); it stays
+  // valid until next() or dropPeeked().
+  const bcf1_t* peek();
+  // Passes over the record peek() returned.
+  void dropPeeked() { hasPending_ = false; }
 
   // "20:2000021 (rs73062450)", or "20:2000021" when the record has no ID.
   std::string describe(const bcf1_t* record) const;
 
  private:
   int readRecord(bcf1_t* record);
+  bool readNext(bcf1_t* record);
+  void checkRegionContig(const char* what) const;
   void openRegion();
+  void checkParseProblems(int errcode);
+  void checkRegionSeen() const;
   [[noreturn]] void failAfterLastRecord(const char* problem) const;
 
   std::string path_;
@@ -41,6 +51,10 @@ class VcfInput {
   TabixPtr tabix_;        // set when reading a VCF region through its index
   HtsIteratorPtr iterator_;
   KString text_;  // one VCF line read through the tabix index
+  BcfRecordPtr pending_;  // the record read ahead by peek()
+  bool hasPending_ = false;
   Progress progress_;
   std::string lastRecord_;  // description of the last record read, for messages
+  bool warnedUndeclared_ = false;
+  bool regionChromSeen_ = false;  // a record lay on the region's chromosome
 };

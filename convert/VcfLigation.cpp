@@ -11,6 +11,7 @@
 #include "HtsHandles.h"
 #include "Ligation.h"
 #include "Messages.h"
+#include "OutputFile.h"
 #include "VcfOutput.h"
 
 namespace {
@@ -169,7 +170,9 @@ struct LigationTotals {
 
 class Ligator {
  public:
-  explicit Ligator(const ConvertOptions& options) : options_(options) {}
+  // The output's name is checked before any window is read.
+  explicit Ligator(const ConvertOptions& options)
+      : options_(options), output_(options.out, OutputFile::Writer::kByName) {}
   void planAll();
   void writeAll();
   void printSummary() const;
@@ -181,6 +184,7 @@ class Ligator {
   BcfHeaderPtr outputHeader() const;
 
   const ConvertOptions& options_;
+  OutputFile output_;
   LigatedBlocks blocks_;
   std::vector<WindowPlan> plans_;
   std::vector<WindowRecord> previous_;  // records of the last window that had any
@@ -369,11 +373,11 @@ BcfHeaderPtr Ligator::outputHeader() const {
 
 void Ligator::writeAll() {
   const BcfHeaderPtr header = outputHeader();
-  VcfPartFile part(options_.out);
-  HtsFilePtr out(hts_open(part.partPath().c_str(), part.mode()));
-  if (!out) convertFatal("cannot create %s", part.partPath().c_str());
+  const VcfOutputKind kind = vcfOutputKind(options_.out);
+  HtsFilePtr out(hts_open(output_.writePath().c_str(), kind.mode));
+  if (!out) convertFatal("cannot create %s", output_.writePath().c_str());
   if (bcf_hdr_write(out.get(), header.get()) != 0) {
-    convertFatal("cannot write %s", part.partPath().c_str());
+    convertFatal("cannot write %s", output_.writePath().c_str());
   }
   BcfRecordPtr record(bcf_init());
   CallReader calls;
@@ -399,15 +403,16 @@ void Ligator::writeAll() {
       }
       if (bcf_write(out.get(), header.get(), record.get()) != 0) {
         convertFatal("cannot write record %s to %s", window.describe(record.get()).c_str(),
-                     part.partPath().c_str());
+                     output_.writePath().c_str());
       }
       ++totals_.records;
     }
   }
   if (hts_close(out.release()) != 0) {
-    convertFatal("cannot write %s (disk full?)", part.partPath().c_str());
+    convertFatal("cannot write %s (disk full?)", output_.writePath().c_str());
   }
-  part.keep();
+  buildVcfIndex(output_, kind);
+  output_.commit();
   totals_.phaseSets = phaseSets.size();
 }
 

@@ -3,10 +3,8 @@
 #include <htslib/vcf.h>
 
 #include <cstdio>
-#include <utility>
 
 #include "Messages.h"
-#include "OutputFile.h"
 
 namespace {
 bool endsWith(const std::string& text, const char* suffix) {
@@ -17,26 +15,19 @@ bool endsWith(const std::string& text, const char* suffix) {
 }  // namespace
 
 VcfOutputKind vcfOutputKind(const std::string& path) {
-  if (endsWith(path, ".gz")) return {"wz", 0, ".tbi"};
-  if (endsWith(path, ".bcf")) return {"wb", 14, ".csi"};
-  return {"w", -1, ""};
+  if (endsWith(path, ".gz")) return {"wz", 0};
+  if (endsWith(path, ".bcf")) return {"wb", 14};
+  return {"w", -1};
 }
 
-VcfPartFile::VcfPartFile(std::string path) : path_(std::move(path)), partPath_(path_ + ".part") {}
-
-VcfPartFile::~VcfPartFile() {
-  if (!kept_) std::remove(partPath_.c_str());
-}
-
-void VcfPartFile::keep() {
-  const VcfOutputKind kind = vcfOutputKind(path_);
-  if (kind.indexShift >= 0) {
-    const std::string index = path_ + kind.indexSuffix;
-    if (bcf_index_build3(partPath_.c_str(), index.c_str(), kind.indexShift, 0) != 0) {
-      std::remove(index.c_str());
-      convertFatal("cannot build the index of %s", path_.c_str());
-    }
+void buildVcfIndex(OutputFile& out, const VcfOutputKind& kind) {
+  if (kind.indexShift < 0) return;
+  if (out.inPlace()) {
+    std::printf("  %s is not a regular file: no index written\n", out.path().c_str());
+    return;
   }
-  renamePartFile(partPath_, path_);
-  kept_ = true;
+  const std::string& index = out.addIndex(kind.indexShift == 0 ? ".tbi" : ".csi");
+  if (bcf_index_build3(out.writePath().c_str(), index.c_str(), kind.indexShift, 0) != 0) {
+    convertFatal("cannot build the index %s of %s", index.c_str(), out.path().c_str());
+  }
 }

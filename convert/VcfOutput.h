@@ -1,36 +1,19 @@
-// Writing a VCF under its final name only when it is complete: the records
-// go to NAME.part, the index is built, then the file is renamed, so a run
-// that ends early (or a workflow engine that kills it) never leaves a file
-// that looks finished.
+// How a VCF output is written, chosen by its name: NAME.gz bgzipped with a
+// .tbi index, NAME.bcf as BCF with a .csi index, any other name plain text
+// without an index.
 #pragma once
 
 #include <string>
 
-// How a name is written: NAME.gz bgzipped with a .tbi index, NAME.bcf as BCF
-// with a .csi index, any other name as plain text without an index.
+#include "OutputFile.h"
+
 struct VcfOutputKind {
-  const char* mode;       // hts_open mode
-  int indexShift;         // bcf_index_build3: 0 a .tbi, 14 a .csi; -1 no index
-  const char* indexSuffix;  // ".tbi", ".csi" or ""
+  const char* mode;  // hts_open mode
+  int indexShift;    // bcf_index_build3: 0 a .tbi, 14 a .csi; -1 no index
 };
 VcfOutputKind vcfOutputKind(const std::string& path);
 
-// NAME.part while it is written; removed when the run ends before keep().
-class VcfPartFile {
- public:
-  explicit VcfPartFile(std::string path);
-  ~VcfPartFile();
-  VcfPartFile(const VcfPartFile&) = delete;
-  VcfPartFile& operator=(const VcfPartFile&) = delete;
-  // The name to write to (NAME.part) and the htslib mode for NAME.
-  const std::string& partPath() const { return partPath_; }
-  const char* mode() const { return vcfOutputKind(path_).mode; }
-  // After the file is closed: builds its index under NAME's index name and
-  // renames NAME.part to NAME. A failure ends the run naming the file.
-  void keep();
-
- private:
-  std::string path_;
-  std::string partPath_;
-  bool kept_ = false;
-};
+// Builds the index of the finished data beside them (before out.commit()),
+// unless the kind has none or the data went to a device or a pipe that cannot
+// be read back. A failure ends the run naming the index.
+void buildVcfIndex(OutputFile& out, const VcfOutputKind& kind);

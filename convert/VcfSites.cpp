@@ -1,17 +1,88 @@
 #include "VcfSites.h"
 
 #include <cctype>
+#include <cinttypes>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "Messages.h"
+#include "SnpMap.h"
 
 namespace {
+
+// Warnings of one kind name the first few records; the rest are counted.
+constexpr std::uint64_t kNamedPerKind = 3;
+
 bool isSingleBase(const char* allele) {
   if (allele == nullptr || allele[0] == '\0' || allele[1] != '\0') return false;
   const char base = static_cast<char>(std::toupper(static_cast<unsigned char>(allele[0])));
   return base == 'A' || base == 'C' || base == 'G' || base == 'T';
 }
+bool sameAlleles(const bcf1_t* a, const bcf1_t* b) {
+  return alleleBase(a->d.allele[0]) == alleleBase(b->d.allele[0]) &&
+         alleleBase(a->d.allele[1]) == alleleBase(b->d.allele[1]);
+}
+
+bool countKind(SiteKind kind, SiteCounts& counts) {
+  if (kind == SiteKind::kBiallelicSnp) return true;
+  ++(kind == SiteKind::kMultiAllelic ? counts.multiAllelic : counts.notSnp);
+  return false;
+}
+
+bool hasMapPosition(const VcfInput& input, const bcf1_t* record, SiteCounts& counts) {
+  if (record->pos >= 0 && record->pos < 0xFFFFFFFFLL) return true;
+  if (++counts.badPosition <= kNamedPerKind) {
+    convertWarning("%s: record %s dropped: a SNP map position counts from 1 to 4294967295",
+                   input.path().c_str(), input.describe(record).c_str());
+  }
+  return false;
+}
+
+// Reads the other records at the position of `record` (a biallelic SNP); false
+// when they make the position a split multi-allelic site.
+bool isOnlySnpAtPosition(VcfInput& input, const bcf1_t* record, SiteCounts& counts) {
+  std::uint64_t snps = 1;
+  std::uint64_t repeats = 0;
+  bool split = false;
+  while (const bcf1_t* other = input.peek()) {
+    if (other->rid != record->rid || other->pos != record->pos) break;
+    ++counts.read;
+    if (countKind(classifySite(other), counts)) {
+      ++snps;
+      if (sameAlleles(record, other)) {
+        ++repeats;
+      } else {
+        split = true;
+      }
+    }
+    input.dropPeeked();
+  }
+  const std::string site = input.describe(record);
+  if (split) {
+    if ((counts.splitSite += snps) <= kNamedPerKind * 2) {
+      convertWarning(
+          "%s: %" PRIu64 " SNP records with different ALTs at %s (a multi-allelic site split "
+          "into biallelic records): all dropped",
+          input.path().c_str(), snps, site.c_str());
+    }
+    return false;
+  }
+  if (repeats > 0 && (counts.repeated += repeats) <= kNamedPerKind) {
+    convertWarning("%s: record %s is repeated; the first is kept", input.path().c_str(),
+                   site.c_str());
+  }
+  return true;
+}
+
+void countRenamedId(const VcfInput& input, const bcf1_t* record, SiteCounts& counts) {
+  if (!hasWhiteSpace(record->d.id)) return;
+  if (++counts.renamedIds <= kNamedPerKind) {
+    convertWarning("%s: record %s has an ID with white space; the map names it by CHR:POS",
+                   input.path().c_str(), input.describe(record).c_str());
+  }
+}
+
 }  // namespace
 
 SiteKind classifySite(const bcf1_t* record) {
@@ -60,6 +131,12 @@ std::string genotypeText(const std::int32_t* gt, int ploidy) {
 
 void SiteOrder::check(const char* chrom, std::int64_t position, const std::string& site) {
   if (chrom_.empty()) {
+    if (hasWhiteSpace(chrom)) {
+      convertFatal(
+          "%s: record %s is on chromosome '%s', a name with white space that a SNP map cannot "
+          "hold",
+          file_.c_str(), site.c_str(), chrom);
+    }
     chrom_ = chrom;
   } else if (chrom_ != chrom) {
     convertFatal(
@@ -77,9 +154,20 @@ void SiteOrder::check(const char* chrom, std::int64_t position, const std::strin
 bool nextBiallelicSnp(VcfInput& input, bcf1_t* record, SiteCounts& counts) {
   while (input.next(record)) {
     ++counts.read;
-    const SiteKind kind = classifySite(record);
-    if (kind == SiteKind::kBiallelicSnp) return true;
-    ++(kind == SiteKind::kMultiAllelic ? counts.multiAllelic : counts.notSnp);
+    if (!countKind(classifySite(record), counts)) continue;
+    const bool kept = isOnlySnpAtPosition(input, record, counts);
+    if (!kept || !hasMapPosition(input, record, counts)) continue;
+    countRenamedId(input, record, counts);
+    return true;
   }
   return false;
+}
+
+void printSiteIssues(const SiteCounts& counts) {
+  if (counts.badPosition + counts.repeated + counts.splitSite + counts.renamedIds == 0) return;
+  std::printf("  also: %" PRIu64 " SNP records at a position outside 1..4294967295 dropped, %" PRIu64
+              " repeated records passed over (the first kept), %" PRIu64
+              " SNP records of split multi-allelic sites dropped, %" PRIu64
+              " IDs with white space named CHR:POS\n",
+              counts.badPosition, counts.repeated, counts.splitSite, counts.renamedIds);
 }

@@ -23,11 +23,23 @@ struct SiteCounts {
   std::uint64_t read = 0;
   std::uint64_t multiAllelic = 0;
   std::uint64_t notSnp = 0;
+  std::uint64_t badPosition = 0;  // position 0 (a telomere mark) or beyond 32 bits
+  std::uint64_t repeated = 0;     // the same SNP again at one position: the first is kept
+  std::uint64_t splitSite = 0;    // SNP records of positions with two different ALTs: all dropped
+  std::uint64_t renamedIds = 0;   // IDs with white space, named CHR:POS in the map
 };
 
 // Reads records into `record` until a biallelic SNP, counting what it passes
-// over; false at the end of the input.
+// over; false at the end of the input. One record per position comes out:
+// a repeated record (same REF and ALT) is passed over, and a position with
+// SNP records of two different ALTs (a multi-allelic site split into
+// biallelic records) is dropped whole, since it is no biallelic SNP. The
+// first few of each are named in a warning; every one is counted.
 bool nextBiallelicSnp(VcfInput& input, bcf1_t* record, SiteCounts& counts);
+
+// Prints "  also: ..." with the counts of the records passed over for their
+// position, repetition or ID, when there are any.
+void printSiteIssues(const SiteCounts& counts);
 
 // The upper-case base of a single-base allele.
 char alleleBase(const char* allele);

@@ -2,13 +2,16 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <set>
 
 #include "HtsHandles.h"
 #include "Messages.h"
+#include "OutputFile.h"
 #include "PhaseSets.h"
 #include "VcfOutput.h"
 
@@ -138,8 +141,10 @@ void PhasedVcf::write(const std::string& partPath) {
   for (std::size_t k = 0; k < map_.size(); ++k) {
     writeRecord(k, file.get(), header.get(), record.get());
   }
-  if (hts_close(file.release()) != 0)
-    convertFatal("cannot write %s (disk full?)", partPath.c_str());
+  if (hts_close(file.release()) != 0) {
+    convertFatal("cannot write %s: %s", partPath.c_str(),
+                 errno != 0 ? std::strerror(errno) : "write error (disk full?)");
+  }
 }
 
 void PhasedVcf::writeRecord(std::size_t k, htsFile* file, bcf_hdr_t* header, bcf1_t* record) {
@@ -221,13 +226,14 @@ PhasedGenotypes loadHaplotypes(const std::string& path, const SnpMap& map) {
 
 void convertToVcf(const ConvertOptions& options) {
   checkSampleName(options.sample);
+  OutputFile out(options.out, OutputFile::Writer::kByName);
   const SnpMap map = loadSnpMap(options.map);
   checkMapForVcf(map, options.map);
   const PhasedGenotypes genotypes = loadHaplotypes(options.haplotypes, map);
   PhasedVcf vcf(options, map, genotypes);
   if (!options.reads.empty()) vcf.linkByReads();
-  VcfPartFile part(options.out);
-  vcf.write(part.partPath());
-  part.keep();
+  vcf.write(out.writePath());
+  buildVcfIndex(out, vcfOutputKind(options.out));
+  out.commit();
   vcf.printSummary();
 }

@@ -32,6 +32,11 @@ std::string tabField(const std::string& line, int column);
 // index when the name ends in .bcf.
 void writeIndexedVcf(const std::string& path, const std::string& vcfText);
 
+// Writes the records of a SAM file, sorted by position, as an indexed BAM, or
+// as a CRAM when `reference` is given.
+void writeSortedCopy(const std::string& sam, const std::string& path,
+                     const std::string& reference = "");
+
 // Replaces the first occurrence of `from` in `text`; the test fails when it is absent.
 std::string replaceOnce(std::string text, const std::string& from, const std::string& to);
 

@@ -1,7 +1,6 @@
 #include "ReadsConverter.h"
 
 #include <gtest/gtest.h>
-#include <htslib/sam.h>
 
 #include <algorithm>
 #include <sstream>
@@ -15,6 +14,7 @@ namespace {
 
 using convert_test::dataFile;
 using convert_test::runConvert;
+using convert_test::writeSortedCopy;
 using velta_test::readFile;
 using velta_test::ScratchDir;
 
@@ -89,42 +89,6 @@ TEST(ReadsConverter, ChromosomeNamesThatDifferAreReported) {
       << run.err;
   EXPECT_FALSE(velta_test::fileExists(scratch.file("r.txt")));
   EXPECT_FALSE(velta_test::fileExists(scratch.file("r.txt.part")));
-}
-
-// Writes the records of a SAM file, sorted by position, as an indexed BAM, or
-// as a CRAM when `reference` is given.
-void writeSortedCopy(const std::string& sam, const std::string& path,
-                     const std::string& reference = "") {
-  samFile* in = sam_open(sam.c_str(), "r");
-  sam_hdr_t* header = sam_hdr_read(in);
-  std::vector<bam1_t*> records;
-  bam1_t* record = bam_init1();
-  while (sam_read1(in, header, record) >= 0) {
-    records.push_back(record);
-    record = bam_init1();
-  }
-  bam_destroy1(record);
-  std::stable_sort(records.begin(), records.end(), [](const bam1_t* a, const bam1_t* b) {
-    const auto key = [](const bam1_t* r) {
-      return r->core.tid < 0 ? INT64_MAX
-                             : (static_cast<std::int64_t>(r->core.tid) << 32) | r->core.pos;
-    };
-    return key(a) < key(b);
-  });
-  ASSERT_EQ(sam_hdr_update_hd(header, "SO", "coordinate"), 0);
-  samFile* out = sam_open(path.c_str(), reference.empty() ? "wb" : "wc");
-  if (!reference.empty()) {
-    ASSERT_EQ(hts_set_fai_filename(out, reference.c_str()), 0);
-  }
-  ASSERT_EQ(sam_hdr_write(out, header), 0);
-  for (bam1_t* r : records) {
-    ASSERT_GE(sam_write1(out, header, r), 0);
-    bam_destroy1(r);
-  }
-  ASSERT_EQ(sam_close(out), 0);
-  sam_hdr_destroy(header);
-  sam_close(in);
-  ASSERT_EQ(sam_index_build(path.c_str(), 0), 0);
 }
 
 TEST(ReadsConverter, AnIndexedBamGivesTheSameReads) {

@@ -198,6 +198,9 @@ TEST(VcfLigation, InconsistentWindowsEndTheRunNamingThem) {
     EXPECT_FALSE(velta_test::fileExists(out));
     EXPECT_FALSE(velta_test::fileExists(out + ".part"));
   }
+  const convert_test::ConvertRun overwrite = runConvert({"ligate", "--out", b, a, b});
+  EXPECT_TRUE(overwrite.fatal);
+  EXPECT_NE(overwrite.err.find("would overwrite the input"), std::string::npos) << overwrite.err;
 }
 
 }  // namespace
