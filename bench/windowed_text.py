@@ -18,6 +18,7 @@ Example (large shared set, short reads):
       --velta-args "-n 100 -m 20" --haplotypes /tmp/win/windowed.txt
 """
 import argparse
+import bisect
 import gzip
 import os
 import resource
@@ -46,6 +47,28 @@ def plan_windows(snps, size, overlap):
     shared = snps - overlap
     count = (shared + step - 1) // step
     return [(i * shared // count, (i + 1) * shared // count + overlap) for i in range(count)]
+
+
+class ReadIndex:
+    """Read lines with the SNP span of each, to find a window's lines fast."""
+
+    def __init__(self, lines):
+        spans = []
+        for line in lines:
+            words = line.split()
+            starts = [int(words[k]) - 1 for k in range(0, len(words) - 1, 2)]
+            ends = [starts[i] + len(words[2 * i + 1]) for i in range(len(starts))]
+            spans.append((min(starts), max(ends), line))
+        spans.sort(key=lambda span: span[0])
+        self.starts = [span[0] for span in spans]
+        self.spans = spans
+        self.longest = max((span[1] - span[0] for span in spans), default=0)
+
+    def lines(self, first, end):
+        """The lines that reach into SNPs [first, end), in the file's order of first SNPs."""
+        lo = bisect.bisect_left(self.starts, first - self.longest)
+        hi = bisect.bisect_left(self.starts, end)
+        return [span[2] for span in self.spans[lo:hi] if span[1] > first]
 
 
 def split_reads(lines, first, end):
@@ -128,7 +151,7 @@ def main():
         return
     map_lines = open(mfile).readlines()
     panel_lines = open(pfile).readlines() if pfile else None
-    read_lines = open(sfile).readlines()
+    reads = ReadIndex(open(sfile).readlines())
     windows = plan_windows(len(map_lines), args.window, args.overlap)
     vcfs = []
     total_cpu = 0.0
@@ -142,7 +165,7 @@ def main():
             with open(base + '.panel', 'w') as f:
                 f.writelines(panel_lines[first:end])
         with open(base + '.reads', 'w') as f:
-            f.writelines(split_reads(read_lines, first, end))
+            f.writelines(split_reads(reads.lines(first, end), first, end))
         out, cpu, rss = run_velta(args, args.work, name, base + '.map', base + '.reads',
                                   base + '.panel' if panel_lines else None,
                                   window_seed(args.seed, i))
