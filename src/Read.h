@@ -135,6 +135,7 @@ class Read {
 
   void print() const;
 
+  // Processor time and calls counted on the calling thread.
   static std::int64_t getTime() { return time_; }
   static std::uint64_t getCount() { return count_; }
   static void addTime(std::int64_t ticks) { time_ += ticks; }
@@ -215,8 +216,8 @@ class Read {
     Run* heap_;              // otherwise: an owned block of runCount_ runs
   };
 
-  static std::int64_t time_;
-  static std::uint64_t count_;
+  static thread_local std::int64_t time_;
+  static thread_local std::uint64_t count_;
 };
 
 template <typename Visit>

@@ -65,6 +65,7 @@ class Reference {
     return (row(snp)[hap >> 6] >> (hap & 63)) & 1U;
   }
 
+  // Processor time and calls counted on the calling thread.
   static std::int64_t getTime() { return time_; }
   static std::uint64_t getCount() { return count_; }
 
@@ -151,8 +152,8 @@ class Reference {
   mutable std::vector<double> emissionTable_;  // 256 x 8: factor of bit t of a byte of
                                                // (panel XOR haplotype allele) bits
 
-  static std::int64_t time_;
-  static std::uint64_t count_;
+  static thread_local std::int64_t time_;
+  static thread_local std::uint64_t count_;
 };
 
 inline bool RefPath::operator[](unsigned int i) const {

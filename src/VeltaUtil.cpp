@@ -4,13 +4,9 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <mutex>
 
 #include "VeltaIO.h"
-
-namespace velta_random {
-FeedbackGenerator generator;
-bool generatorMatchesLibrary = false;
-}  // namespace velta_random
 
 namespace {
 // Numbers compared with the C library's rand() after every seeding: a library
@@ -45,6 +41,10 @@ void FeedbackGenerator::keepLastWords() {
 
 void veltaSrand(unsigned int seed) {
   using velta_random::generator;
+  // The C library's generator is one for the process: threads seeding at
+  // once take turns comparing with it.
+  static std::mutex libraryGenerator;
+  const std::lock_guard<std::mutex> turn(libraryGenerator);
   std::srand(seed);
   generator.seed(seed);
   bool matches = true;
