@@ -6,6 +6,7 @@
 #include "Options.h"
 #include "OutputFile.h"
 #include "PanelConverter.h"
+#include "PhaseCommand.h"
 #include "ReadsConverter.h"
 #include "VcfLigation.h"
 #include "VcfWriter.h"
@@ -26,6 +27,9 @@ int runConverter(int argc, char** argv) {
       break;
     case Command::kVcf:
       convertToVcf(options);
+      break;
+    case Command::kPhase:
+      runPhase(options);
       break;
     case Command::kLigate:
       ligateWindows(options);

@@ -13,13 +13,6 @@
 
 namespace {
 
-struct MapCounts : SiteCounts {
-  std::uint64_t kept = 0;
-  std::uint64_t missing = 0;
-  std::uint64_t homozygous = 0;
-  std::uint64_t polyploid = 0;
-};
-
 // A haploid call counts as homozygous; a call of three or more alleles is no
 // diploid genotype, which velta phases, whether its alleles differ or not.
 enum class CallKind { kMissing, kHomozygous, kHeterozygous, kPolyploid };
@@ -82,19 +75,20 @@ void printMapSummary(const ConvertOptions& options, const MapCounts& counts) {
 
 }  // namespace
 
-void convertMap(const ConvertOptions& options) {
-  OutputFile mapFile(options.out);
-  VcfInput input(options.vcf, options.region, "VCF");
-  const int column = selectSample(input, options.sample);
+SampleSnps readSampleSnps(const std::string& vcf, const std::string& sample,
+                          const std::string& region, bool hetOnly) {
+  VcfInput input(vcf, region, "VCF");
+  const int column = selectSample(input, sample);
   BcfRecordPtr record(bcf_init());
   Genotypes genotypes;
-  SiteOrder order(options.vcf);
-  MapCounts counts;
+  SiteOrder order(vcf);
+  SampleSnps snps;
+  MapCounts& counts = snps.counts;
   while (nextBiallelicSnp(input, record.get(), counts)) {
     const std::string site = input.describe(record.get());
-    genotypes.read(input.header(), record.get(), options.vcf.c_str(), site);
-    const CallKind call = classifyCall(input, record.get(), genotypes.sample(column),
-                                       genotypes.ploidy(), options.sample);
+    genotypes.read(input.header(), record.get(), vcf.c_str(), site);
+    const CallKind call =
+        classifyCall(input, record.get(), genotypes.sample(column), genotypes.ploidy(), sample);
     if (call == CallKind::kMissing) {
       ++counts.missing;
       continue;
@@ -102,26 +96,35 @@ void convertMap(const ConvertOptions& options) {
     if (call == CallKind::kPolyploid) {
       if (++counts.polyploid <= 3) {
         convertWarning("%s record %s: sample %s has the genotype %s, not a diploid one: dropped",
-                       options.vcf.c_str(), site.c_str(), options.sample.c_str(),
+                       vcf.c_str(), site.c_str(), sample.c_str(),
                        genotypeText(genotypes.sample(column), genotypes.ploidy()).c_str());
       }
       continue;
     }
-    if (options.hetOnly && call == CallKind::kHomozygous) {
+    if (hetOnly && call == CallKind::kHomozygous) {
       ++counts.homozygous;
       continue;
     }
     const char* chrom = bcf_seqname_safe(input.header(), record.get());
     order.check(chrom, record->pos + 1, site);
-    writeMapLine(mapFile.stream(), chrom, snpName(chrom, record->pos + 1, record->d.id),
-                 record->pos + 1, alleleBase(record->d.allele[0]), alleleBase(record->d.allele[1]));
+    appendSnp(snps.map, chrom, snpName(chrom, record->pos + 1, record->d.id),
+              static_cast<std::uint32_t>(record->pos + 1), alleleBase(record->d.allele[0]),
+              alleleBase(record->d.allele[1]));
     ++counts.kept;
   }
   if (counts.kept == 0) {
-    convertFatal("%s: no %sbiallelic SNP called for sample %s%s%s", options.vcf.c_str(),
-                 options.hetOnly ? "heterozygous " : "", options.sample.c_str(),
-                 options.region.empty() ? "" : " in ", options.region.c_str());
+    convertFatal("%s: no %sbiallelic SNP called for sample %s%s%s", vcf.c_str(),
+                 hetOnly ? "heterozygous " : "", sample.c_str(), region.empty() ? "" : " in ",
+                 region.c_str());
   }
+  return snps;
+}
+
+void convertMap(const ConvertOptions& options) {
+  OutputFile mapFile(options.out);
+  const SampleSnps snps =
+      readSampleSnps(options.vcf, options.sample, options.region, options.hetOnly);
+  writeSnpMap(mapFile.stream(), snps.map);
   mapFile.commit();
-  printMapSummary(options, counts);
+  printMapSummary(options, snps.counts);
 }

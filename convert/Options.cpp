@@ -14,6 +14,7 @@ constexpr unsigned kPanel = 1u << static_cast<unsigned>(Command::kPanel);
 constexpr unsigned kMap = 1u << static_cast<unsigned>(Command::kMap);
 constexpr unsigned kReads = 1u << static_cast<unsigned>(Command::kReads);
 constexpr unsigned kVcf = 1u << static_cast<unsigned>(Command::kVcf);
+constexpr unsigned kPhase = 1u << static_cast<unsigned>(Command::kPhase);
 constexpr unsigned kLigate = 1u << static_cast<unsigned>(Command::kLigate);
 constexpr unsigned kWindows = 1u << static_cast<unsigned>(Command::kWindows);
 
@@ -24,29 +25,51 @@ struct OptionRule {
   bool ConvertOptions::*flag;         // set for options without a value
   int ConvertOptions::*number;        // set for options with a number value
   int maxNumber;
-  bool isInput;  // names a file the run reads, which no output may overwrite
+  bool isInput;         // names a file the run reads, which no output may overwrite
+  bool forwardToVelta;  // velta's own option: kept with its value for velta's parser
 };
 
 const OptionRule kOptions[] = {
-    {"--vcf", kPanel | kMap | kWindows, &ConvertOptions::vcf, nullptr, nullptr, 0, true},
-    {"--region", kPanel | kMap | kWindows, &ConvertOptions::region, nullptr, nullptr, 0, false},
-    {"--samples-exclude", kPanel, &ConvertOptions::samplesExclude, nullptr, nullptr, 0, true},
-    {"--allow-unphased", kPanel, nullptr, &ConvertOptions::allowUnphased, nullptr, 0, false},
-    {"--keep-monomorphic", kPanel, nullptr, &ConvertOptions::keepMonomorphic, nullptr, 0, false},
-    {"--sample", kMap | kVcf | kLigate, &ConvertOptions::sample, nullptr, nullptr, 0, false},
-    {"--het-only", kMap, nullptr, &ConvertOptions::hetOnly, nullptr, 0, false},
-    {"--bam", kReads, &ConvertOptions::bam, nullptr, nullptr, 0, true},
-    {"--reference", kReads, &ConvertOptions::reference, nullptr, nullptr, 0, true},
-    {"--map", kReads | kVcf, &ConvertOptions::map, nullptr, nullptr, 0, true},
-    {"--min-mapq", kReads, nullptr, nullptr, &ConvertOptions::minMapq, 255, false},
-    {"--min-baseq", kReads, nullptr, nullptr, &ConvertOptions::minBaseq, 255, false},
-    {"--haplotypes", kVcf, &ConvertOptions::haplotypes, nullptr, nullptr, 0, true},
-    {"--reads", kVcf, &ConvertOptions::reads, nullptr, nullptr, 0, true},
-    {"--window", kWindows, nullptr, nullptr, &ConvertOptions::window, 100000000, false},
-    {"--overlap", kWindows, nullptr, nullptr, &ConvertOptions::overlap, 100000000, false},
-    {"--seed", kWindows, nullptr, nullptr, nullptr, 0, false},  // 0 to 4294967295: parseSeed
-    {"--out", kPanel | kMap | kReads | kVcf | kLigate | kWindows, &ConvertOptions::out, nullptr,
-     nullptr, 0, false},
+    {"--vcf", kPanel | kMap | kPhase | kWindows, &ConvertOptions::vcf, nullptr, nullptr, 0, true, false},
+    {"--region", kPanel | kMap | kPhase | kWindows, &ConvertOptions::region, nullptr, nullptr, 0,
+     false, false},
+    {"--samples-exclude", kPanel, &ConvertOptions::samplesExclude, nullptr, nullptr, 0, true,
+     false},
+    {"--allow-unphased", kPanel, nullptr, &ConvertOptions::allowUnphased, nullptr, 0, false, false},
+    {"--keep-monomorphic", kPanel, nullptr, &ConvertOptions::keepMonomorphic, nullptr, 0, false,
+     false},
+    {"--sample", kMap | kVcf | kPhase | kLigate, &ConvertOptions::sample, nullptr, nullptr, 0,
+     false, false},
+    {"--het-only", kMap, nullptr, &ConvertOptions::hetOnly, nullptr, 0, false, false},
+    {"--bam", kReads | kPhase, &ConvertOptions::bam, nullptr, nullptr, 0, true, false},
+    {"--reference", kReads | kPhase, &ConvertOptions::reference, nullptr, nullptr, 0, true, false},
+    {"--map", kReads | kVcf, &ConvertOptions::map, nullptr, nullptr, 0, true, false},
+    {"--min-mapq", kReads | kPhase, nullptr, nullptr, &ConvertOptions::minMapq, 255, false, false},
+    {"--min-baseq", kReads | kPhase, nullptr, nullptr, &ConvertOptions::minBaseq, 255, false,
+     false},
+    {"--haplotypes", kVcf, &ConvertOptions::haplotypes, nullptr, nullptr, 0, true, false},
+    {"--reads", kVcf, &ConvertOptions::reads, nullptr, nullptr, 0, true, false},
+    {"--out", kPanel | kMap | kReads | kVcf | kPhase | kLigate | kWindows, &ConvertOptions::out,
+     nullptr, nullptr, 0, false, false},
+    {"--window", kPhase | kWindows, nullptr, nullptr, &ConvertOptions::window, 100000000, false,
+     false},
+    {"--overlap", kPhase | kWindows, nullptr, nullptr, &ConvertOptions::overlap, 100000000, false,
+     false},
+    {"--panel", kPhase, &ConvertOptions::panel, nullptr, nullptr, 0, true, false},
+    {"--keep-intermediate", kPhase, &ConvertOptions::keepIntermediate, nullptr, nullptr, 0, false,
+     false},
+    {"-n", kPhase, nullptr, nullptr, nullptr, 0, false, true},
+    {"-m", kPhase, nullptr, nullptr, nullptr, 0, false, true},
+    {"-s", kPhase, nullptr, nullptr, nullptr, 0, false, true},
+    {"-u", kPhase, nullptr, nullptr, nullptr, 0, false, true},
+    {"-e", kPhase, nullptr, nullptr, nullptr, 0, false, true},
+    {"-w", kPhase, nullptr, nullptr, nullptr, 0, false, true},
+    {"-r", kPhase, nullptr, nullptr, nullptr, 0, false, true},
+    {"-v", kPhase, nullptr, nullptr, nullptr, 0, false, true},
+    {"--polish", kPhase, nullptr, nullptr, nullptr, 0, false, true},
+    {"--threads", kPhase, nullptr, nullptr, nullptr, 0, false, true},
+    // phase: velta's; windows: the run's seed, 0 to 4294967295 (parseSeed).
+    {"--seed", kPhase | kWindows, nullptr, nullptr, nullptr, 0, false, true},
 };
 
 struct CommandRule {
@@ -61,6 +84,7 @@ const CommandRule kCommands[] = {
     {"map", Command::kMap, {"--vcf", "--sample", "--out", nullptr}, false},
     {"reads", Command::kReads, {"--bam", "--map", "--out", nullptr}, false},
     {"vcf", Command::kVcf, {"--map", "--haplotypes", "--sample", "--out"}, false},
+    {"phase", Command::kPhase, {"--vcf", "--sample", "--bam", "--out"}, false},
     {"ligate", Command::kLigate, {"--out", nullptr, nullptr, nullptr}, true},
     {"windows", Command::kWindows, {"--vcf", "--out", nullptr, nullptr}, false},
 };
@@ -80,8 +104,8 @@ const CommandRule& findCommand(const char* name) {
     if (std::strcmp(rule.name, name) == 0) return rule;
   }
   convertFatal(
-      "unknown command '%s' (expected panel, map, reads, vcf, ligate or windows; velta-convert "
-      "--help "
+      "unknown command '%s' (expected panel, map, reads, vcf, phase, ligate or windows; "
+      "velta-convert --help "
       "lists them)",
       name);
 }
@@ -155,24 +179,34 @@ ConvertOptions parseOptions(int argc, char** argv) {
     }
     if (i + 1 >= argc) convertFatal("%s needs a value", rule->name);
     const char* value = argv[++i];
-    if (rule->number != nullptr) {
-      options.*(rule->number) = parseNumber(rule->name, value, rule->maxNumber);
-    } else if (rule->text == nullptr) {
+    if (command.command == Command::kWindows && std::strcmp(rule->name, "--seed") == 0) {
       options.seed = parseSeed(value);
+    } else if (rule->forwardToVelta) {
+      options.veltaOptions.push_back(rule->name);
+      options.veltaOptions.push_back(value);
+    } else if (rule->number != nullptr) {
+      options.*(rule->number) = parseNumber(rule->name, value, rule->maxNumber);
     } else {
       if (*value == '\0') convertFatal("%s needs a value, found an empty text", rule->name);
       options.*(rule->text) = value;
     }
   }
   checkRequired(command, options);
-  if (command.command == Command::kWindows && options.window <= options.overlap) {
-    convertFatal("--window %d must be larger than --overlap %d", options.window, options.overlap);
+  const bool windowed = command.command == Command::kWindows || options.window > 0;
+  if (windowed && windowSize(options) <= options.overlap) {
+    convertFatal("--window %d must be larger than --overlap %d", windowSize(options),
+                 options.overlap);
   }
   if (command.takesFiles && options.inputs.empty()) {
     convertFatal("velta-convert %s needs at least one input file after its options",
                  command.name);
   }
   return options;
+}
+
+int windowSize(const ConvertOptions& options) {
+  if (options.window > 0 || options.command != Command::kWindows) return options.window;
+  return kDefaultWindow;
 }
 
 std::vector<std::string> inputFiles(const ConvertOptions& options) {
@@ -207,6 +241,18 @@ void printUsage(std::FILE* stream) {
       "      velta's result -> phased VCF (.vcf.gz: bgzipped with a .tbi index; .bcf: with a\n"
       "      .csi index; other names: plain text); --reads: SNPs no read links are written\n"
       "      unphased and each group of SNPs that reads connect gets a phase set (PS)\n"
+      "  velta-convert phase --vcf CALLS.vcf.gz --sample NAME --bam READS.bam|cram\n"
+      "                      --out PHASED.vcf.gz [--panel PANEL.vcf.gz|bcf] [--reference REF.fa]\n"
+      "                      [--region CHR:FROM-TO] [--keep-intermediate DIR]\n"
+      "                      [--min-mapq %d] [--min-baseq %d] [--window N [--overlap %d]]\n"
+      "                      [velta's options: -n -m -s -u -e -w -r -v --polish --threads\n"
+      "                      --seed N]\n"
+      "      calls and reads (and a panel) -> the calls with the sample's GT phased and\n"
+      "      phase sets (PS), in one run of velta: assembly on the sample's heterozygous\n"
+      "      SNPs, or with --panel inference on the panel's SNPs; other records and\n"
+      "      fields are kept as they are. --window: the region phased in windows of N\n"
+      "      SNPs (the panel's, or the calls' in assembly) on --threads threads, each\n"
+      "      seeded from --seed and its index, and ligated\n"
       "  velta-convert ligate --out PHASED.vcf.gz [--sample NAME] WINDOW.vcf.gz...\n"
       "      phased VCFs of overlapping windows of one chromosome, in position order -> one\n"
       "      VCF: each window's haplotype order follows the SNPs it shares with the previous\n"
@@ -214,8 +260,11 @@ void printUsage(std::FILE* stream) {
       "  velta-convert windows --vcf PANEL.vcf.gz|CALLS.vcf.gz --out WINDOWS.tsv\n"
       "                        [--region CHR] [--window %d] [--overlap %d] [--seed %u]\n"
       "      the windows of a chromosome's biallelic SNPs as regions, one line each: index,\n"
-      "      CHR:FROM-TO, SNPs and the window's seed (derived from --seed and the index)\n"
+      "      CHR:FROM-TO, SNPs and the window's seed (derived from --seed and the index);\n"
+      "      a job per window running phase --region CHR:FROM-TO --seed SEED gives what\n"
+      "      phase --window gives for that window\n"
       "\n"
       "LIST: sample names separated by commas, or a file with one name per line.\n",
-      defaults.minMapq, defaults.minBaseq, defaults.window, defaults.overlap, defaults.seed);
+      defaults.minMapq, defaults.minBaseq, defaults.minMapq, defaults.minBaseq, defaults.overlap,
+      kDefaultWindow, defaults.overlap, defaults.seed);
 }

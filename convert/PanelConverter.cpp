@@ -19,12 +19,6 @@ namespace {
 // velta addresses panel haplotypes with 16-bit indices.
 constexpr int kMaxHaplotypes = 65536;
 
-struct PanelCounts : SiteCounts {
-  std::uint64_t kept = 0;
-  std::uint64_t monomorphic = 0;
-  std::uint64_t unphased = 0;
-};
-
 void excludeSamples(VcfInput& input, const std::string& list) {
   std::string joined = "^";
   for (const std::string& name : readNameList(list, input.header())) {
@@ -131,8 +125,9 @@ std::vector<std::string> readNameList(const std::string& list, const bcf_hdr_t* 
   const bool isFile = stat(list.c_str(), &info) == 0 && S_ISREG(info.st_mode);
   if (allSamples && !names.empty()) {
     if (isFile) {
-      convertWarning("--samples-exclude %s: taken as sample names; the file of that name is not read",
-                     list.c_str());
+      convertWarning(
+          "--samples-exclude %s: taken as sample names; the file of that name is not read",
+          list.c_str());
     }
     return names;
   }
@@ -144,17 +139,26 @@ std::vector<std::string> readNameList(const std::string& list, const bcf_hdr_t* 
   return splitNames(text.str(), '\n');
 }
 
-void convertPanel(const ConvertOptions& options) {
-  OutputFile mapFile(options.out + ".map");
-  OutputFile panelFile(options.out + ".panel");
-  VcfInput input(options.vcf, options.region, "panel VCF");
-  if (!options.samplesExclude.empty()) excludeSamples(input, options.samplesExclude);
-  const int samples = checkedSampleCount(input);
+namespace {
+VcfInput& withoutExcludedSamples(VcfInput& input, const std::string& list) {
+  if (!list.empty()) excludeSamples(input, list);
+  return input;
+}
+}  // namespace
+
+PanelSites::PanelSites(const ConvertOptions& options)
+    : options_(options),
+      input_(options.vcf, options.region, "panel VCF"),
+      samples_(checkedSampleCount(withoutExcludedSamples(input_, options.samplesExclude))) {}
+
+PanelCounts PanelSites::read(const PanelSiteHandler& take) {
+  const ConvertOptions& options = options_;
+  VcfInput& input = input_;
   BcfRecordPtr record(bcf_init());
   Genotypes genotypes;
   SiteOrder order(options.vcf);
   PanelCounts counts;
-  std::string row(2 * static_cast<std::size_t>(samples), ' ');
+  std::string row(2 * static_cast<std::size_t>(samples_), ' ');
   while (nextBiallelicSnp(input, record.get(), counts)) {
     const std::string site = input.describe(record.get());
     genotypes.read(input.header(), record.get(), options.vcf.c_str(), site);
@@ -162,24 +166,33 @@ void convertPanel(const ConvertOptions& options) {
       ++counts.unphased;
       continue;
     }
-    const char ref = alleleBase(record->d.allele[0]);
-    const char alt = alleleBase(record->d.allele[1]);
-    if (!options.keepMonomorphic && !isPolymorphic(row, alt)) {
+    if (!options.keepMonomorphic && !isPolymorphic(row, alleleBase(record->d.allele[1]))) {
       ++counts.monomorphic;
       continue;
     }
     const char* chrom = bcf_seqname_safe(input.header(), record.get());
     order.check(chrom, record->pos + 1, site);
-    writeMapLine(mapFile.stream(), chrom, snpName(chrom, record->pos + 1, record->d.id),
-                 record->pos + 1, ref, alt);
-    panelFile.stream() << row << '\n';
+    take(chrom, record.get(), row);
     ++counts.kept;
   }
   if (counts.kept == 0) {
     convertFatal("panel %s: no biallelic SNP with both alleles among the panel's haplotypes%s%s",
                  options.vcf.c_str(), options.region.empty() ? "" : " in ", options.region.c_str());
   }
+  return counts;
+}
+
+void convertPanel(const ConvertOptions& options) {
+  OutputFile mapFile(options.out + ".map");
+  OutputFile panelFile(options.out + ".panel");
+  PanelSites panel(options);
+  const PanelCounts counts = panel.read([&](const char* chrom, const bcf1_t* record,
+                                            const std::string& row) {
+    writeMapLine(mapFile.stream(), chrom, snpName(chrom, record->pos + 1, record->d.id),
+                 record->pos + 1, alleleBase(record->d.allele[0]), alleleBase(record->d.allele[1]));
+    panelFile.stream() << row << '\n';
+  });
   mapFile.commit();
   panelFile.commit();
-  printPanelSummary(options, counts, samples);
+  printPanelSummary(options, counts, panel.samples());
 }

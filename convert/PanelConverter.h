@@ -2,11 +2,45 @@
 // map (PREFIX.map) and panel file (PREFIX.panel).
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "HtsHandles.h"
 #include "Options.h"
+#include "VcfInput.h"
+#include "VcfSites.h"
+
+// Records read from a panel, and those passed over, by reason.
+struct PanelCounts : SiteCounts {
+  std::uint64_t kept = 0;
+  std::uint64_t monomorphic = 0;
+  std::uint64_t unphased = 0;
+};
+
+// One kept panel SNP: its chromosome, its record (unpacked up to the
+// alleles and ID) and its row, two haplotype characters per sample.
+using PanelSiteHandler =
+    std::function<void(const char* chrom, const bcf1_t* record, const std::string& row)>;
+
+// The panel of options.vcf as `velta-convert panel` keeps it: the region,
+// excluded samples, unphased and monomorphic sites as the options say.
+class PanelSites {
+ public:
+  // Opens the panel and settles its samples; a panel that cannot be read or
+  // has no sample left ends the run naming it.
+  explicit PanelSites(const ConvertOptions& options);
+  int samples() const { return samples_; }
+  // Hands every kept SNP to `take`, in file order; returns the counts. No SNP
+  // kept ends the run naming the file.
+  PanelCounts read(const PanelSiteHandler& take);
+
+ private:
+  const ConvertOptions& options_;
+  VcfInput input_;
+  int samples_;
+};
 
 // Keeps the biallelic SNPs whose two alleles both occur among the kept
 // haplotypes (with --keep-monomorphic, every biallelic SNP); writes one map line and one panel line

@@ -22,38 +22,31 @@ namespace {
 
 constexpr std::uint64_t kAlignmentsPerProgressLine = 1000000;
 
-struct AlignmentCounts {
-  std::uint64_t seen = 0;
-  std::uint64_t secondary = 0;
-  std::uint64_t supplementary = 0;
-  std::uint64_t unmapped = 0;
-  std::uint64_t qcFailed = 0;
-  std::uint64_t duplicate = 0;
-  std::uint64_t lowMapq = 0;
-  std::uint64_t kept = 0;
+// What a read file's lines took: the lines written and the reads or pairs cut
+// at velta's limits.
+struct LineCounts {
+  std::uint64_t lines = 0;
+  std::uint64_t cut = 0;
 };
 
-struct OutputCounts {
-  std::uint64_t written = 0;   // reads or pairs written
-  std::uint64_t lines = 0;     // lines written for them
-  std::uint64_t cut = 0;       // reads or pairs cut into several lines at velta's limits
-  std::uint64_t noAllele = 0;  // kept reads or pairs that show no allele
-  std::uint64_t mateDisagreements = 0;
-  std::uint64_t mateMissing = 0;  // mates written alone: the partner was not in the input
-  std::uint64_t repeatedEnds = 0;  // a second primary alignment of one end of a pair: dropped
-  std::uint64_t unnamed = 0;       // paired reads named '*': never joined, written alone
-};
+bool showsAllele(const std::vector<SnpCall>& calls) {
+  for (const SnpCall& call : calls) {
+    if (call.allele != '-') return true;
+  }
+  return false;
+}
 
 class ReadsConversion {
  public:
-  ReadsConversion(const ConvertOptions& options, const SnpLocator& locator, OutputFile& out)
+  ReadsConversion(const ConvertOptions& options, const SnpLocator& locator,
+                  const ReadCallsHandler& take)
       : options_(options),
         locator_(locator),
-        out_(out),
+        take_(take),
         progress_("alignments", kAlignmentsPerProgressLine) {}
 
   void run();
-  void printSummary() const;
+  const ReadsReport& report() const { return report_; }
 
  private:
   void openInput();
@@ -69,17 +62,16 @@ class ReadsConversion {
 
   const ConvertOptions& options_;
   const SnpLocator& locator_;
-  OutputFile& out_;
+  const ReadCallsHandler& take_;
   HtsFilePtr file_;
   SamHeaderPtr header_;
   std::vector<const SnpTrack*> trackOfTarget_;  // per reference sequence of the header
   MatePairs pairs_;
   ReadCalls read_;
-  std::string lines_;
   Progress progress_;
-  AlignmentCounts alignments_;
-  BaseCounts bases_;
-  OutputCounts output_;
+  ReadsReport report_;
+  AlignmentCounts& alignments_ = report_.alignments;
+  BaseCounts& bases_ = report_.bases;
   std::int64_t lastTarget_ = -1;
   std::int64_t lastPosition_ = -1;
 };
@@ -113,7 +105,7 @@ void ReadsConversion::run() {
     readAll();
   }
   for (ReadCalls& read : pairs_.takeLeftovers()) {
-    output_.mateMissing += read.anyKept;
+    report_.mateMissing += read.anyKept;
     write(read);
   }
 }
@@ -248,7 +240,7 @@ void ReadsConversion::process(const bam1_t* alignment) {
   const char* name = bam_get_qname(alignment);
   // '*' is SAM's "no name": such reads cannot be told apart, so none is paired.
   const bool unnamed = std::strcmp(name, "*") == 0;
-  if ((flag & BAM_FPAIRED) && unnamed) ++output_.unnamed;
+  if ((flag & BAM_FPAIRED) && unnamed) ++report_.unnamed;
   if ((flag & BAM_FPAIRED) && !unnamed) {
     const MateEnd end = mateEndOf(flag);
     const MateMatch match = pairs_.takeMate(name, end, read_);
@@ -265,7 +257,7 @@ void ReadsConversion::process(const bam1_t* alignment) {
 }
 
 void ReadsConversion::reportRepeatedEnd(const bam1_t* alignment, const char* name) {
-  if (++output_.repeatedEnds > 3) return;
+  if (++report_.repeatedEnds > 3) return;
   const int target = alignment->core.tid;
   convertWarning(
       "%s: read %s has a second primary %s alignment (at %s:%" PRId64
@@ -278,54 +270,72 @@ void ReadsConversion::reportRepeatedEnd(const bam1_t* alignment, const char* nam
 
 void ReadsConversion::write(ReadCalls& read) {
   if (!read.anyKept) return;
-  output_.mateDisagreements += mergeCalls(read.calls);
-  lines_.clear();
-  const std::size_t lines = appendReadLines(read.calls, lines_);
-  if (lines == 0) {
-    ++output_.noAllele;
+  report_.mateDisagreements += mergeCalls(read.calls);
+  if (!showsAllele(read.calls)) {
+    ++report_.noAllele;
     return;
   }
-  out_.stream() << lines_;
-  ++output_.written;
-  output_.lines += lines;
-  output_.cut += lines > 1;
+  ++report_.reads;
+  take_(read.calls);
 }
 
-void ReadsConversion::printSummary() const {
-  const AlignmentCounts& a = alignments_;
-  std::printf("reads %s: %" PRIu64 " alignments read, %" PRIu64 " kept\n", options_.bam.c_str(),
+void printSummary(const ConvertOptions& options, const ReadsReport& report,
+                  const LineCounts& written, const std::string& path) {
+  printAlignmentSummary(options, report);
+  std::printf("  wrote %" PRIu64 " lines to %s for %" PRIu64 " reads or pairs (%" PRIu64
+              " cut at velta's limits of a read); %" PRIu64
+              " kept reads or pairs show no allele and are not written\n",
+              written.lines, path.c_str(), report.reads, written.cut, report.noAllele);
+}
+
+}  // namespace
+
+ReadsReport collectReadCalls(const ConvertOptions& options, const SnpLocator& locator,
+                             const ReadCallsHandler& take) {
+  ReadsConversion conversion(options, locator, take);
+  conversion.run();
+  return conversion.report();
+}
+
+void printAlignmentSummary(const ConvertOptions& options, const ReadsReport& report) {
+  const AlignmentCounts& a = report.alignments;
+  const BaseCounts& b = report.bases;
+  std::printf("reads %s: %" PRIu64 " alignments read, %" PRIu64 " kept\n", options.bam.c_str(),
               a.seen, a.kept);
   std::printf("  filtered: %" PRIu64 " secondary, %" PRIu64 " supplementary, %" PRIu64
               " unmapped, %" PRIu64 " QC failed, %" PRIu64 " duplicate, %" PRIu64
               " with mapping quality below %d\n",
               a.secondary, a.supplementary, a.unmapped, a.qcFailed, a.duplicate, a.lowMapq,
-              options_.minMapq);
+              options.minMapq);
   std::printf("  SNP bases: %" PRIu64 " show an allele; no call for %" PRIu64
               " with base quality below %d, %" PRIu64 " equal to neither allele, %" PRIu64
               " in a deletion or skipped region\n",
-              bases_.calls, bases_.lowQuality, options_.minBaseq, bases_.otherBase, bases_.deleted);
+              b.calls, b.lowQuality, options.minBaseq, b.otherBase, b.deleted);
   std::printf("  overlapping mates disagree at %" PRIu64 " SNPs (written as no call); %" PRIu64
               " mates written alone (partner not in the input, or outside the map's span)\n",
-              output_.mateDisagreements, output_.mateMissing);
-  if (output_.repeatedEnds + output_.unnamed > 0) {
-    std::printf("  also: %" PRIu64 " second primary alignments of one end of a pair dropped, %" PRIu64
+              report.mateDisagreements, report.mateMissing);
+  if (report.repeatedEnds + report.unnamed > 0) {
+    std::printf("  also: %" PRIu64
+                " second primary alignments of one end of a pair dropped, %" PRIu64
                 " paired reads named '*' written alone (never joined)\n",
-                output_.repeatedEnds, output_.unnamed);
+                report.repeatedEnds, report.unnamed);
   }
-  std::printf("  wrote %" PRIu64 " lines to %s for %" PRIu64 " reads or pairs (%" PRIu64
-              " cut at velta's limits of a read); %" PRIu64
-              " kept reads or pairs show no allele and are not written\n",
-              output_.lines, out_.path().c_str(), output_.written, output_.cut, output_.noAllele);
 }
-
-}  // namespace
 
 void convertReads(const ConvertOptions& options) {
   OutputFile out(options.out);
   const SnpMap map = loadSnpMap(options.map);
   const SnpLocator locator(map);
-  ReadsConversion conversion(options, locator, out);
-  conversion.run();
+  LineCounts written;
+  std::string lines;
+  const ReadsReport report =
+      collectReadCalls(options, locator, [&](const std::vector<SnpCall>& calls) {
+        lines.clear();
+        const std::size_t count = appendReadLines(calls, lines);
+        out.stream() << lines;
+        written.lines += count;
+        written.cut += count > 1;
+      });
   out.commit();
-  conversion.printSummary();
+  printSummary(options, report, written, out.path());
 }

@@ -56,11 +56,7 @@ void parseMapLine(const std::string& text, const std::string& path, std::size_t 
         "'%.40s' and '%.40s'",
         path.c_str(), lineNo, field[4].c_str(), field[5].c_str());
   }
-  map.chrom.push_back(field[0]);
-  map.name.push_back(field[1]);
-  map.position.push_back(position);
-  map.major.push_back(field[4][0]);
-  map.minor.push_back(field[5][0]);
+  appendSnp(map, field[0], field[1], position, field[4][0], field[5][0]);
 }
 
 }  // namespace
@@ -98,4 +94,20 @@ void writeMapLine(std::ostream& out, const char* chrom, const std::string& name,
                   std::int64_t position, char ref, char alt) {
   out << chrom << ' ' << name << ' ' << position << ' ' << position << ' ' << ref << ' ' << alt
       << '\n';
+}
+
+void appendSnp(SnpMap& map, const std::string& chrom, const std::string& name,
+               std::uint32_t position, char major, char minor) {
+  map.chrom.push_back(chrom);
+  map.name.push_back(name);
+  map.position.push_back(position);
+  map.major.push_back(major);
+  map.minor.push_back(minor);
+}
+
+void writeSnpMap(std::ostream& out, const SnpMap& map) {
+  for (std::size_t k = 0; k < map.size(); ++k) {
+    writeMapLine(out, map.chrom[k].c_str(), map.name[k], map.position[k], map.major[k],
+                 map.minor[k]);
+  }
 }

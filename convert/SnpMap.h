@@ -32,6 +32,13 @@ bool hasWhiteSpace(const char* text);
 // with white space (which would split the map line).
 std::string snpName(const char* chrom, std::int64_t position, const char* id);
 
+// Appends one SNP to the map.
+void appendSnp(SnpMap& map, const std::string& chrom, const std::string& name,
+               std::uint32_t position, char major, char minor);
+
+// Writes the map, one line per SNP, as writeMapLine does.
+void writeSnpMap(std::ostream& out, const SnpMap& map);
+
 // One map line: the position is written as the coordinate and again as the
 // integer column, then the REF and ALT bases.
 void writeMapLine(std::ostream& out, const char* chrom, const std::string& name,

@@ -12,7 +12,7 @@
 #include "Ligation.h"
 #include "Messages.h"
 #include "OutputFile.h"
-#include "VcfOutput.h"
+#include "VcfWriter.h"
 
 namespace {
 
@@ -373,7 +373,7 @@ BcfHeaderPtr Ligator::outputHeader() const {
 
 void Ligator::writeAll() {
   const BcfHeaderPtr header = outputHeader();
-  const VcfOutputKind kind = vcfOutputKind(options_.out);
+  const OutputKind kind = outputKindOf(options_.out);
   HtsFilePtr out(hts_open(output_.writePath().c_str(), kind.mode));
   if (!out) convertFatal("cannot create %s", output_.writePath().c_str());
   if (bcf_hdr_write(out.get(), header.get()) != 0) {
@@ -411,7 +411,7 @@ void Ligator::writeAll() {
   if (hts_close(out.release()) != 0) {
     convertFatal("cannot write %s (disk full?)", output_.writePath().c_str());
   }
-  buildVcfIndex(output_, kind);
+  buildIndex(output_, kind.indexShift);
   output_.commit();
   totals_.phaseSets = phaseSets.size();
 }

@@ -13,7 +13,6 @@
 #include "Messages.h"
 #include "OutputFile.h"
 #include "PhaseSets.h"
-#include "VcfOutput.h"
 
 namespace {
 
@@ -132,7 +131,7 @@ void PhasedVcf::linkByReads() {
 void PhasedVcf::write(const std::string& partPath) {
   const bool withPhaseSets = !options_.reads.empty();
   BcfHeaderPtr header = makeHeader(map_, options_.sample, withPhaseSets);
-  HtsFilePtr file(hts_open(partPath.c_str(), vcfOutputKind(options_.out).mode));
+  HtsFilePtr file(hts_open(partPath.c_str(), outputKindOf(options_.out).mode));
   if (!file) convertFatal("cannot create %s", partPath.c_str());
   if (bcf_hdr_write(file.get(), header.get()) != 0) {
     convertFatal("cannot write %s", partPath.c_str());
@@ -195,7 +194,33 @@ void PhasedVcf::printSummary() const {
   std::printf("\n");
 }
 
+bool endsWith(const std::string& text, const char* suffix) {
+  const std::string tail(suffix);
+  return text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
 }  // namespace
+
+OutputKind outputKindOf(const std::string& path) {
+  if (endsWith(path, ".gz")) return {"wz", 0};
+  if (endsWith(path, ".bcf")) return {"wb", 14};
+  return {"w", -1};
+}
+
+// Builds the index of the finished data beside them, unless they went to a
+// device or a pipe that cannot be read back.
+void buildIndex(OutputFile& out, int indexShift) {
+  if (indexShift < 0) return;
+  if (out.inPlace()) {
+    std::printf("  %s is not a regular file: no index written\n", out.path().c_str());
+    return;
+  }
+  const std::string& index = out.addIndex(indexShift == 0 ? ".tbi" : ".csi");
+  if (bcf_index_build3(out.writePath().c_str(), index.c_str(), indexShift, 0) != 0) {
+    convertFatal("cannot build the index %s of %s", index.c_str(), out.path().c_str());
+  }
+}
 
 PhasedGenotypes loadHaplotypes(const std::string& path, const SnpMap& map) {
   std::ifstream in(path);
@@ -233,7 +258,7 @@ void convertToVcf(const ConvertOptions& options) {
   PhasedVcf vcf(options, map, genotypes);
   if (!options.reads.empty()) vcf.linkByReads();
   vcf.write(out.writePath());
-  buildVcfIndex(out, vcfOutputKind(options.out));
+  buildIndex(out, outputKindOf(options.out).indexShift);
   out.commit();
   vcf.printSummary();
 }

@@ -6,7 +6,21 @@
 #include <vector>
 
 #include "Options.h"
+#include "OutputFile.h"
 #include "SnpMap.h"
+
+// How a VCF output is written, from its name: .vcf.gz bgzipped with a .tbi
+// index, .bcf as BCF with a .csi index, any other name plain text.
+struct OutputKind {
+  const char* mode;  // hts_open mode
+  int indexShift;    // bcf_index_build3: 0 a .tbi, 14 a .csi; -1 no index
+};
+OutputKind outputKindOf(const std::string& path);
+
+// Builds the index of the finished data of `out` beside them (nothing for
+// plain text, or for a device or pipe that cannot be read back), before
+// out.commit(); a failure ends the run naming the file.
+void buildIndex(OutputFile& out, int indexShift);
 
 // The allele codes (0 major, 1 minor) of the two haplotypes at every SNP.
 struct PhasedGenotypes {

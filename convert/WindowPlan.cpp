@@ -44,7 +44,7 @@ std::vector<RegionWindow> planRegionWindows(const std::string& vcf, const std::s
 
 void writeWindowPlan(const ConvertOptions& options) {
   const std::vector<RegionWindow> windows =
-      planRegionWindows(options.vcf, options.region, static_cast<std::uint64_t>(options.window),
+      planRegionWindows(options.vcf, options.region, static_cast<std::uint64_t>(windowSize(options)),
                         static_cast<std::uint64_t>(options.overlap), options.seed);
   OutputFile out(options.out);
   out.stream() << "#index\tregion\tsnps\tseed\n";
@@ -55,5 +55,6 @@ void writeWindowPlan(const ConvertOptions& options) {
   out.commit();
   std::printf("windows %s: %zu windows of at most %d SNPs overlapping by %d, seed %" PRIu32
               "\n",
-              options.out.c_str(), windows.size(), options.window, options.overlap, options.seed);
+              options.out.c_str(), windows.size(), windowSize(options), options.overlap,
+              options.seed);
 }

@@ -43,6 +43,8 @@ Parameter::Parameter()
       threads_(1),
       hasSeed_(false),
       seed_(0),
+      progressHandler_(nullptr),
+      progressContext_(nullptr),
       seqFile_(kEmptyName),
       refFile_(kEmptyName),
       mapFile_(kEmptyName),
@@ -130,17 +132,30 @@ void Parameter::initFromMapStream(std::istream& in) {
     // The alleles are the first two characters after column 4, so a column 5
     // such as "AG" gives both and column 6 is not read.
     const std::string alleles = field[4] + field[5];
-    mapColumn1_.push_back(field[0]);
-    mapColumn2_.push_back(field[1]);
-    snpPos_.push_back(position);
-    mapColumn4_.push_back(column4);
-    majorAllele_.push_back(alleles[0]);
-    minorAllele_.push_back(alleles[1]);
+    appendMapRecord({field[0], field[1], position, column4, alleles[0], alleles[1]});
   }
   if (in.bad()) {
     composeLine("SNP map file %s could not be read after line %zu\n", mapFile_, snpPos_.size());
     veltaErrorExit(line);
   }
+  finishMap();
+}
+
+void Parameter::initFromMapRecords(const std::vector<MapRecord>& records) {
+  for (const MapRecord& record : records) appendMapRecord(record);
+  finishMap();
+}
+
+void Parameter::appendMapRecord(const MapRecord& record) {
+  mapColumn1_.push_back(record.chromosome);
+  mapColumn2_.push_back(record.name);
+  snpPos_.push_back(record.coordinate);
+  mapColumn4_.push_back(record.position);
+  majorAllele_.push_back(record.major);
+  minorAllele_.push_back(record.minor);
+}
+
+void Parameter::finishMap() {
   nSnp_ = static_cast<unsigned int>(snpPos_.size());
   tranLogDiff_.resize(nSnp_, 0.0);
   tranLogSame_.resize(nSnp_, 0.0);

@@ -8,6 +8,21 @@
 #include <string>
 #include <vector>
 
+// One SNP of the map as its six fields, for callers that hold the map in
+// memory rather than in a file.
+struct MapRecord {
+  std::string chromosome;  // column 1, stored only
+  std::string name;        // column 2, stored only
+  double coordinate;       // column 3: distances between SNPs drive the switch model
+  std::uint32_t position;  // column 4, stored only
+  char major;              // allele code 0
+  char minor;              // allele code 1
+};
+
+// Reports how far a long stage has come, for callers that draw their own
+// progress display; `context` is the pointer given with it.
+using ProgressHandler = void (*)(double fraction, void* context);
+
 class Parameter {
  public:
   Parameter();
@@ -30,6 +45,15 @@ class Parameter {
     seed_ = seed;
     hasSeed_ = true;
   }
+  // Called by the samplers after each iteration with the fraction done; none
+  // by default.
+  void setProgressHandler(ProgressHandler handler, void* context) {
+    progressHandler_ = handler;
+    progressContext_ = context;
+  }
+  void reportProgress(double fraction) const {
+    if (progressHandler_ != nullptr) progressHandler_(fraction, progressContext_);
+  }
   // Also recompute ln(x) and ln(1 - x).
   void setSeqError(double x);
   void setEmitError(double x);
@@ -47,6 +71,8 @@ class Parameter {
   // Loads a map from an open stream; fatal "Map file has wrong format" on a
   // line that is not six fields with a number in columns 3 and 4.
   void initFromMapStream(std::istream& in);
+  // Loads a map held in memory, one record per SNP in map order.
+  void initFromMapRecords(const std::vector<MapRecord>& records);
 
   // Rebuilds the transition log-probabilities for a panel of K haplotypes.
   void renewTran(unsigned int K);
@@ -100,6 +126,8 @@ class Parameter {
   int threads_;
   bool hasSeed_;
   unsigned int seed_;
+  ProgressHandler progressHandler_;
+  void* progressContext_;
   const char* seqFile_;
   const char* refFile_;
   const char* mapFile_;
@@ -123,4 +151,8 @@ class Parameter {
   std::vector<double> tranLogDiff_;  // nSnp_ entries
   std::vector<double> tranLogSame_;  // nSnp_ entries
   std::vector<double> tranLogPlus_;  // nSnp_ entries
+
+  void appendMapRecord(const MapRecord& record);
+  // Fixes the SNP count and sizes the transition tables to it.
+  void finishMap();
 };

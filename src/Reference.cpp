@@ -203,6 +203,16 @@ void Reference::initFromStream(std::istream& in, const char* fileName, const Par
   reserveWorkspace(fileName);
 }
 
+void Reference::initFromRows(const std::string* rows, std::size_t count, const char* name,
+                             const Parameter& parameter) {
+  for (std::size_t k = 0; k < count; ++k) {
+    appendSnpLine(rows[k], static_cast<long long>(k) + 1, name, parameter);
+  }
+  checkAgainstMap(name, parameter);
+  layout_ = kSnpMajor;
+  reserveWorkspace(name);
+}
+
 void Reference::appendSnpLine(const std::string& alleles, long long lineNo, const char* fileName,
                               const Parameter& parameter) {
   const unsigned int snp = static_cast<unsigned int>(snpNo_);

@@ -51,6 +51,10 @@ class Reference {
   void initFromFile(const char* fileName, const Parameter& parameter);
   // The same from an open stream; `fileName` is only used in messages.
   void initFromStream(std::istream& in, const char* fileName, const Parameter& parameter);
+  // The same from `count` rows held in memory: row k is SNP k's allele
+  // characters, without separators; `name` stands for the file in messages.
+  void initFromRows(const std::string* rows, std::size_t count, const char* name,
+                    const Parameter& parameter);
   // Removes separators ('-', blank, tab, CR, LF) in place; returns the number
   // of allele characters left.
   int validateLine(std::string& text) const;

@@ -132,10 +132,9 @@ void checkNonNegative(double value, const char* option, const char* meaning) {
   }
 }
 
-// Values that would turn the model's probabilities into NaN, or an inner loop
-// count into billions, end the run before anything is loaded. Panel settings
-// are checked in inference mode only, where they are used.
-void checkOptionValues(const Parameter& parameter) {
+}  // namespace
+
+void checkOptionValues(const Parameter& parameter, bool withPanel) {
   if (parameter.getPolish() != 0 && parameter.getPolish() != 1) {
     rejectOption("--polish", "final phase stage", "0 or 1", parameter.getPolish());
   }
@@ -144,7 +143,7 @@ void checkOptionValues(const Parameter& parameter) {
   }
   checkRate(parameter.getSeqError(), "-e", "sequencing error rate");
   checkNonNegative(parameter.getSmoothMu(), "-u", "smoothing exponent");
-  if (!parameter.getHasRef()) return;
+  if (!withPanel) return;
   checkRate(parameter.getEmitError(), "-w", "mismatch rate");
   checkNonNegative(parameter.getTranNe(), "-r", "population constant");
   if (parameter.getSubIter() < 0) {
@@ -157,6 +156,8 @@ void checkOptionValues(const Parameter& parameter) {
                  parameter.getSampleSize());
   }
 }
+
+namespace {
 
 // Runs whose result no read shaped are completed, but said so.
 void warnUnsampled(const Parameter& parameter) {
@@ -289,6 +290,7 @@ void assemblyGibbs(Haplotype& haplotype, std::vector<Read>& reads, const Paramet
       best = haplotype;  // same length: the copy reuses best's storage
       bestMismatch = mismatch;
     }
+    parameter.reportProgress(static_cast<double>(iteration + 1) / parameter.getMaxIter());
   }
   haplotype = best;
   // Single-site draws at ~99:1 odds per call cannot move a junction between
@@ -386,6 +388,7 @@ void inferenceGibbs(Haplotype& first, Haplotype& second, std::vector<Read>& read
       bestSecond = second;
       bestLikelihood = likelihood;
     }
+    parameter.reportProgress(static_cast<double>(i + 1) / std::llabs(parameter.getMaxIter()));
   }
   composeLine("max likelihood = [%.5f]", bestLikelihood);
   veltaMessage(line, 1, parameter);
@@ -450,7 +453,7 @@ int runVelta(int argc, char** argv) {
   printVersionInformation();
   Parameter parameter;
   parseInputParameter(argc, argv, parameter);
-  checkOptionValues(parameter);
+  checkOptionValues(parameter, parameter.getHasRef());
   // Before anything draws: the haplotypes' random alleles are the first draws.
   if (parameter.getHasSeed()) veltaSrand(parameter.getSeed());
   // Settle where the result goes before hours of loading and sampling.

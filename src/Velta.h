@@ -15,6 +15,10 @@ int runVelta(int argc, char** argv);
 
 void printVersionInformation();
 void parseInputParameter(int argc, char** argv, Parameter& parameter);
+// Values that would turn the model's probabilities into NaN, or an inner loop
+// count into billions, end the run before anything is loaded. Panel settings
+// are checked only `withPanel` (inference), where they are used.
+void checkOptionValues(const Parameter& parameter, bool withPanel);
 [[noreturn]] void exitWithHelp();
 void printInputInformation(const std::vector<Read>& reads, const Parameter& parameter);
 void printInputInformation(const std::vector<Read>& reads, const Reference& reference,

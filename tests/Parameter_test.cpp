@@ -250,3 +250,27 @@ TEST(LineCounter, CountsWhiteSpaceSeparatedWords) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ParameterMap, RecordsInMemoryLoadAsTheMapFileDoes) {
+  const Parameter fromFile =
+      velta_test::mapFromText("20 rs1 100 100 A G\n20 20:250 250.5 250 C T\n");
+  Parameter fromRecords;
+  fromRecords.initFromMapRecords(
+      {{"20", "rs1", 100, 100, 'A', 'G'}, {"20", "20:250", 250.5, 250, 'C', 'T'}});
+  ASSERT_EQ(fromRecords.getNSnp(), 2u);
+  for (unsigned j = 0; j < 2; ++j) {
+    EXPECT_EQ(fromRecords.getSnpPos(j), fromFile.getSnpPos(j));
+    EXPECT_EQ(fromRecords.getMajorAllele(j), fromFile.getMajorAllele(j));
+    EXPECT_EQ(fromRecords.getMinorAllele(j), fromFile.getMinorAllele(j));
+  }
+  Parameter a(fromFile);
+  Parameter b(fromRecords);
+  a.renewTran(10);
+  b.renewTran(10);
+  EXPECT_EQ(a.getTranLogDiff(1), b.getTranLogDiff(1));
+  EXPECT_EQ(b.getMajorAllele(2), '~');
+}
+
+}  // namespace

@@ -1332,3 +1332,33 @@ TEST(BestPathSearch, ABackPointerTableBeyondMemoryEndsTheRunWithItsSize) {
 }
 
 }  // namespace
+
+namespace {
+
+// Rows held in memory load as the same lines of a panel file do, and break
+// the same rules.
+TEST(ReferenceRows, RowsInMemoryLoadAsThePanelFileDoes) {
+  const Parameter p = velta_test::mapFromText("20 a 1 1 A G\n20 b 2 2 C T\n20 c 3 3 G A\n");
+  const std::vector<std::string> rows = {"AGGA", "TTCC", "GAAG"};
+  Reference fromRows;
+  fromRows.initFromRows(rows.data(), rows.size(), "memory", p);
+  std::istringstream text("AGGA\nTTCC\nGAAG\n");
+  Reference fromFile;
+  fromFile.initFromStream(text, "file", p);
+  ASSERT_EQ(fromRows.getHapNo(), 4);
+  ASSERT_EQ(fromRows.getSnpNo(), 3);
+  for (unsigned short h = 0; h < 4; ++h) {
+    for (unsigned s = 0; s < 3; ++s) EXPECT_EQ(fromRows.getAllele(h, s), fromFile.getAllele(h, s));
+  }
+  const std::vector<std::vector<std::string>> bad = {{"AGGA", "TTC", "GAAG"}, {"AGGA", "TTCC"}};
+  for (const auto& rowsOfBadPanel : bad) {
+    FatalCatcher catcher;
+    Reference reference;
+    testing::internal::CaptureStderr();
+    EXPECT_THROW(reference.initFromRows(rowsOfBadPanel.data(), rowsOfBadPanel.size(), "memory", p),
+                 velta_test::FatalExit);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("Reference file"), std::string::npos);
+  }
+}
+
+}  // namespace

@@ -67,6 +67,20 @@ std::vector<std::string> vcfBodyLines(const std::string& path) {
   return lines;
 }
 
+std::string vcfText(const std::string& path) {
+  htsFile* file = hts_open(path.c_str(), "r");
+  if (file == nullptr) throw std::runtime_error("cannot open " + path);
+  bcf_hdr_t* header = bcf_hdr_read(file);
+  kstring_t text = KS_INITIALIZE;
+  bcf_hdr_format(header, 0, &text);
+  std::string all(text.s, text.l);
+  ks_free(&text);
+  bcf_hdr_destroy(header);
+  hts_close(file);
+  for (const std::string& line : vcfBodyLines(path)) all += line + "\n";
+  return all;
+}
+
 std::string tabField(const std::string& line, int column) {
   std::size_t start = 0;
   for (int i = 0; i < column; ++i) {

@@ -25,6 +25,9 @@ ConvertRun runConvert(const std::vector<std::string>& args);
 // The data lines of a VCF or BCF (header lines left out), as VCF text.
 std::vector<std::string> vcfBodyLines(const std::string& path);
 
+// The whole file as VCF text: header lines, then data lines.
+std::string vcfText(const std::string& path);
+
 // Column `column` (from 0) of a tab-separated line.
 std::string tabField(const std::string& line, int column);
 

@@ -51,6 +51,17 @@ TEST(Options, EachCommandReadsItsOptions) {
   EXPECT_EQ(vcf.haplotypes, "h");
   EXPECT_EQ(vcf.reads, "r");
 
+  // velta's options are kept for velta's own parser, values verbatim and in order.
+  const ConvertOptions phase =
+      parse({"phase", "--vcf", "c.vcf.gz", "--sample", "S", "--bam", "r.bam", "--out", "o.vcf.gz",
+             "--panel", "p.bcf", "-n", "50", "--seed", "7", "-r", "-5", "--keep-intermediate",
+             "dir", "-n", "60"});
+  EXPECT_EQ(phase.command, Command::kPhase);
+  EXPECT_EQ(phase.panel, "p.bcf");
+  EXPECT_EQ(phase.keepIntermediate, "dir");
+  EXPECT_EQ(phase.veltaOptions,
+            (std::vector<std::string>{"-n", "50", "--seed", "7", "-r", "-5", "-n", "60"}));
+
   const ConvertOptions ligate =
       parse({"ligate", "--out", "j.vcf.gz", "w0.vcf.gz", "--sample", "S", "w1.vcf.gz"});
   EXPECT_EQ(ligate.command, Command::kLigate);
@@ -83,7 +94,7 @@ TEST(Options, UsageShowsTheLiveDefaults) {
   EXPECT_NE(usage.find("[--min-mapq " + std::to_string(defaults.minMapq) + "]"), std::string::npos);
   EXPECT_NE(usage.find("[--min-baseq " + std::to_string(defaults.minBaseq) + "]"),
             std::string::npos);
-  EXPECT_NE(usage.find("[--window " + std::to_string(defaults.window) + "] [--overlap " +
+  EXPECT_NE(usage.find("[--window " + std::to_string(kDefaultWindow) + "] [--overlap " +
                        std::to_string(defaults.overlap) + "] [--seed " +
                        std::to_string(defaults.seed) + "]"),
             std::string::npos);
@@ -100,7 +111,10 @@ struct BadLine {
 
 TEST(Options, MalformedLinesEndTheRunNamingTheProblem) {
   const BadLine cases[] = {
-      {{"phase", "--vcf", "x"}, "unknown command 'phase'"},
+      {{"phasing", "--vcf", "x"}, "unknown command 'phasing'"},
+      {{"phase", "--vcf", "x"}, "velta-convert phase needs --sample"},
+      {{"map", "--vcf", "s.vcf", "--sample", "S", "--out", "x", "-n", "5"},
+       "-n is not an option of velta-convert map"},
       {{"panel", "--vcf", "p.vcf", "--bogus", "--out", "x"}, "unknown option '--bogus'"},
       {{"panel", "--vcf", "p.vcf", "--bam", "r.bam", "--out", "x"},
        "--bam is not an option of velta-convert panel"},
