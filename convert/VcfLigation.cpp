@@ -170,12 +170,14 @@ struct LigationTotals {
 
 class Ligator {
  public:
-  // The output's name is checked before any window is read.
-  explicit Ligator(const ConvertOptions& options)
-      : options_(options), output_(options.out, OutputFile::Writer::kByName) {}
+  Ligator(const std::vector<std::string>& windows, const std::string& sample, OutputFile& output)
+      : windows_(windows), sample_(sample), output_(output) {}
   void planAll();
   void writeAll();
   void printSummary() const;
+  LigationSummary summary() const {
+    return {totals_.joins, totals_.emptyOverlaps, totals_.ties, totals_.phaseSets};
+  }
 
  private:
   std::vector<WindowRecord> readWindow(WindowPlan& plan);
@@ -183,8 +185,9 @@ class Ligator {
   void noteKept(const std::vector<WindowRecord>& records, const WindowPlan& plan);
   BcfHeaderPtr outputHeader() const;
 
-  const ConvertOptions& options_;
-  OutputFile output_;
+  const std::vector<std::string>& windows_;
+  const std::string& sample_;
+  OutputFile& output_;
   LigatedBlocks blocks_;
   std::vector<WindowPlan> plans_;
   std::vector<WindowRecord> previous_;  // records of the last window that had any
@@ -194,7 +197,7 @@ class Ligator {
 };
 
 std::vector<WindowRecord> Ligator::readWindow(WindowPlan& plan) {
-  WindowFile window(plan.path, options_.sample);
+  WindowFile window(plan.path, sample_);
   BcfRecordPtr record(bcf_init());
   CallReader calls;
   std::vector<WindowRecord> records;
@@ -320,7 +323,7 @@ void Ligator::noteKept(const std::vector<WindowRecord>& records, const WindowPla
 }
 
 void Ligator::planAll() {
-  for (const std::string& path : options_.inputs) {
+  for (const std::string& path : windows_) {
     plans_.push_back(WindowPlan{path, {}, 0, kNoCut});
     const std::size_t index = plans_.size() - 1;
     std::vector<WindowRecord> records = readWindow(plans_.back());
@@ -342,7 +345,7 @@ BcfHeaderPtr Ligator::outputHeader() const {
   BcfHeaderPtr header;
   std::vector<std::string> samples;
   for (const WindowPlan& plan : plans_) {
-    WindowFile window(plan.path, options_.sample);
+    WindowFile window(plan.path, sample_);
     const int count = bcf_hdr_nsamples(window.header());
     std::vector<std::string> names(window.header()->samples, window.header()->samples + count);
     if (!header) {
@@ -366,14 +369,14 @@ BcfHeaderPtr Ligator::outputHeader() const {
                    "the first SNP of the group phased together\">");
   }
   if (bcf_hdr_sync(header.get()) != 0) {
-    convertFatal("cannot make the header of %s", options_.out.c_str());
+    convertFatal("cannot make the header of %s", output_.path().c_str());
   }
   return header;
 }
 
 void Ligator::writeAll() {
   const BcfHeaderPtr header = outputHeader();
-  const OutputKind kind = outputKindOf(options_.out);
+  const OutputKind kind = outputKindOf(output_.path());
   HtsFilePtr out(hts_open(output_.writePath().c_str(), kind.mode));
   if (!out) convertFatal("cannot create %s", output_.writePath().c_str());
   if (bcf_hdr_write(out.get(), header.get()) != 0) {
@@ -383,7 +386,7 @@ void Ligator::writeAll() {
   CallReader calls;
   std::set<std::int64_t> phaseSets;
   for (const WindowPlan& plan : plans_) {
-    WindowFile window(plan.path, options_.sample);
+    WindowFile window(plan.path, sample_);
     const int sample = window.sample();
     while (window.next(record.get())) {
       const std::int64_t position = record->pos + 1;
@@ -421,16 +424,23 @@ void Ligator::printSummary() const {
               " phased heterozygous SNPs in %" PRIu64 " phase sets; %" PRIu64 " joins, %" PRIu64
               " with haplotypes swapped, %" PRIu64 " empty overlaps, %" PRIu64
               " tied and %" PRIu64 " outvoted block pairs\n",
-              options_.out.c_str(), plans_.size(), totals_.records, totals_.phasedHeterozygous,
+              output_.path().c_str(), plans_.size(), totals_.records, totals_.phasedHeterozygous,
               totals_.phaseSets, totals_.joins, totals_.swappedWindows, totals_.emptyOverlaps,
               totals_.ties, totals_.conflicts);
 }
 
 }  // namespace
 
-void ligateWindows(const ConvertOptions& options) {
-  Ligator ligator(options);
+LigationSummary ligateWindowFiles(const std::vector<std::string>& windows,
+                                  const std::string& sample, OutputFile& out) {
+  Ligator ligator(windows, sample, out);
   ligator.planAll();
   ligator.writeAll();
   ligator.printSummary();
+  return ligator.summary();
+}
+
+void ligateWindows(const ConvertOptions& options) {
+  OutputFile out(options.out, OutputFile::Writer::kByName);
+  ligateWindowFiles(options.inputs, options.sample, out);
 }

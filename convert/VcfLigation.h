@@ -3,7 +3,12 @@
 // into one phased VCF.
 #pragma once
 
+#include <cstdint>
+#include <string>
+#include <vector>
+
 #include "Options.h"
+#include "OutputFile.h"
 
 // Reads the windows twice. First pass: each window's records are matched to
 // the previous window's over their shared positions, the previous window's
@@ -17,3 +22,16 @@
 // record. Prints one line per join and a summary, with every empty or tied
 // overlap (phase across it not decided: a new phase set starts there).
 void ligateWindows(const ConvertOptions& options);
+
+// What a ligation found, for a caller's summary.
+struct LigationSummary {
+  std::uint64_t joins;
+  std::uint64_t undecided;  // empty overlaps
+  std::uint64_t ties;
+  std::uint64_t phaseSets;
+};
+
+// The same for window files given in position order, written to `out` (opened
+// by name) and committed; `sample` may be empty when the files hold one.
+LigationSummary ligateWindowFiles(const std::vector<std::string>& windows,
+                                  const std::string& sample, OutputFile& out);

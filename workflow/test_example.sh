@@ -3,7 +3,8 @@
 # a build folder, in a scratch folder, then deletes one window's output and
 # checks that the rerun redoes that window, its chromosome's ligation and its
 # sample's concatenation only, and gives byte-identical VCFs (every window's
-# seed is fixed by the plan). Exit 77 (skipped) when snakemake or bcftools is
+# seed is fixed by the plan); and that `phase --window` in one process gives
+# the chromosome the workflow's jobs gave. Exit 77 (skipped) when snakemake or bcftools is
 # missing.
 #   bash workflow/test_example.sh BUILD_DIR
 set -euo pipefail
@@ -40,6 +41,13 @@ for sample in HG01500 HG01500_half; do
 done
 windows=$(ls results/HG01500/20/window*.vcf.gz | wc -l)
 [ "$windows" -ge 2 ] || fail "expected several windows per contig, found $windows"
+
+# The jobs split the work of one windowed run: its output is the same.
+build/velta-convert phase --vcf workflow/example/HG01500.vcf.gz --sample HG01500 \
+  --bam workflow/example/HG01500.bam --panel convert/example/panel.vcf.gz --region 20 \
+  --window 150 --overlap 40 --seed 1 -n 100 -m 20 -v 0 --out one.vcf.gz > one.log
+cmp -s <(bcftools view -H one.vcf.gz) <(bcftools view -H results/HG01500/20.vcf.gz) ||
+  fail "phase --window in one process differs from the workflow's windows ligated"
 
 # Everything but the deleted window's chain must stay untouched.
 sleep 1
