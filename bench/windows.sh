@@ -8,6 +8,7 @@
 #   bash bench/windows.sh [--data DIR] [--seeds "1 2 3"] [--window 2000]
 #                         [--overlap 200] [--options "-n 100 -m 20"]
 #                         [--reads "reads.txt reads.long.txt"] [--work DIR]
+#                         [--build DIR]
 #
 # Columns: switch errors within the blocks the reads link and over all
 # neighbouring heterozygous SNPs (velta-compare), genotype discordance, CPU
@@ -21,6 +22,7 @@ OVERLAP=200
 OPTIONS="-n 100 -m 20"
 READS="reads.txt reads.long.txt"
 WORK=""
+BUILD="$ROOT/build"
 while [ $# -gt 0 ]; do
   case "$1" in
     --data) DATA="$2" ;;
@@ -30,6 +32,7 @@ while [ $# -gt 0 ]; do
     --options) OPTIONS="$2" ;;
     --reads) READS="$2" ;;
     --work) WORK="$2" ;;
+    --build) BUILD="$2" ;;
     *) echo "unknown option $1" >&2; exit 2 ;;
   esac
   shift 2
@@ -38,7 +41,7 @@ if [ -z "$WORK" ]; then
   WORK=$(mktemp -d)
   trap 'rm -rf "$WORK"' EXIT
 fi
-COMPARE="$ROOT/build/compare/velta-compare"
+COMPARE="$BUILD/compare/velta-compare"
 
 field() { tr ' ' '\n' | awk -F= -v k="$1" '$1 == k { print $2 }'; }
 
@@ -52,7 +55,7 @@ for reads in $READS; do
       extra=()
       [ "$run" = whole ] && extra=(--whole)
       line=$(python3 "$ROOT/bench/windowed_text.py" --data "$DATA" --reads "$reads" \
-        --window "$WINDOW" --overlap "$OVERLAP" --seed "$seed" --work "$name.d" \
+        --window "$WINDOW" --overlap "$OVERLAP" --seed "$seed" --work "$name.d" --build "$BUILD" \
         --velta-args "$OPTIONS" --haplotypes "$name.txt" "${extra[@]}")
       line=${line%%$'\n'*}
       cpu=$(echo "$line" | sed 's/.*cpu \([0-9.]*\) s.*/\1/')
