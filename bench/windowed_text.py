@@ -21,7 +21,6 @@ import argparse
 import bisect
 import gzip
 import os
-import resource
 import subprocess
 import sys
 import time
@@ -100,10 +99,13 @@ def run_velta(args, work, name, mfile, sfile, rfile, seed):
     if rfile:
         cmd += ['--rfile', rfile]
     cmd += ['--seed', str(seed)] + args.velta_args.split()
-    before = resource.getrusage(resource.RUSAGE_CHILDREN)
-    subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL)
-    after = resource.getrusage(resource.RUSAGE_CHILDREN)
-    return out, after.ru_utime - before.ru_utime, after.ru_maxrss / 1024.0
+    # /usr/bin/time measures velta itself: a child forked from this (large)
+    # script would report the script's memory as its peak.
+    usage = out + '.time'
+    subprocess.run(['/usr/bin/time', '-f', '%M %U', '-o', usage] + cmd, check=True,
+                   stdout=subprocess.DEVNULL)
+    peak_kb, user = open(usage).read().split()[-2:]
+    return out, float(user), int(peak_kb) / 1024.0
 
 
 def vcf_to_haplotypes(vcf, map_lines, path):

@@ -15,7 +15,7 @@
 # seconds of all velta runs, and the peak memory of the largest velta process.
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
-DATA="$ROOT/../shared/data/HG01500/large/inference"
+DATA="${VELTA_SHARED_DIR:-$ROOT/../shared}/data/HG01500/large/inference"
 SEEDS="1 2 3"
 WINDOW=2000
 OVERLAP=200

@@ -67,8 +67,7 @@ def mutate(alleles, major, minor, rate, rng):
 
 def main():
     p = argparse.ArgumentParser(description=__doc__.split('\n')[0])
-    p.add_argument('--data', default=os.path.join(os.path.dirname(__file__),
-                                                  '../../../shared/data/HG01500/large/inference'))
+    p.add_argument('--data', required=True, help='the shared large inference folder')
     p.add_argument('--out', required=True)
     p.add_argument('--tiles', type=int, default=16)
     p.add_argument('--haplotypes', type=int, default=1000)

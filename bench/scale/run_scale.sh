@@ -11,7 +11,7 @@
 # The data (about 320 MB) are built once in WORK/data and reused.
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/../.." && pwd)"
-SHARED="$ROOT/../shared"
+SHARED="${VELTA_SHARED_DIR:-$ROOT/../shared}"
 WORK=/tmp/velta-scale
 OPTIONS="-n 100 -m 20"
 WINDOW=2000
