@@ -117,7 +117,20 @@ void BM_SamplePathGuidedFormula(benchmark::State& state) {
   reportPer(state, "per_draw", kSnps);
 }
 
+// The sampler's form: the path's copied alleles taken once for its many
+// draws.
+void BM_SampleCopiedAlleles(benchmark::State& state) {
+  const CountedHaplotype& counted = countedHaplotype();
+  Haplotype haplotype = *counted.haplotype;
+  std::vector<std::uint64_t> copied;
+  counted.path->copiedAlleles(copied);
+  veltaSrand(8);
+  for (auto _ : state) haplotype.sample(copied, counted.parameter);
+  reportPer(state, "per_draw", kSnps);
+}
+
 BENCHMARK(BM_SampleCounts)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SampleCopiedAlleles)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SamplePathGuided)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SampleCountsFormula)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SamplePathGuidedFormula)->Unit(benchmark::kMicrosecond);

@@ -12,6 +12,7 @@
 #include "Haplotype.h"
 #include "Parameter.h"
 #include "Read.h"
+#include "ReadSides.h"
 #include "Reference.h"
 #include "Velta.h"
 #include "VeltaUtil.h"
@@ -73,6 +74,30 @@ void BM_InferenceSubIteration(benchmark::State& state) {
   velta_bench::reportPer(state, "default_run", 1e-5);
 }
 
+// The sampler's form: sides kept with their agreements and thresholds,
+// counts recounted per SNP, on one and two threads.
+void BM_KeptSidesSubIteration(benchmark::State& state) {
+  static std::unique_ptr<SamplerState> sampler = loadSamplerState();
+  if (!sampler) {
+    state.SkipWithError("shared data set absent; set VELTA_SHARED_DIR to the shared folder");
+    return;
+  }
+  ReadSides sides(sampler->reads, *sampler->first, *sampler->second, sampler->parameter,
+                  static_cast<unsigned>(state.range(0)));
+  std::vector<std::uint64_t> copied[2];
+  sampler->firstPath->copiedAlleles(copied[0]);
+  sampler->secondPath->copiedAlleles(copied[1]);
+  veltaSrand(2);
+  for (auto _ : state) {
+    sides.subIterations(1, *sampler->first, *sampler->second, copied[0], copied[1],
+                        sampler->parameter);
+  }
+  sides.storeFlips(sampler->reads);
+  velta_bench::reportPer(state, "per_read", sampler->reads.size());
+  velta_bench::reportPer(state, "default_run", 1e-5);
+}
+
 BENCHMARK(BM_InferenceSubIteration)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_KeptSidesSubIteration)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

@@ -21,8 +21,9 @@ const char kUsage[] =
     "files hold one line of two allele characters per SNP, as velta writes them.\n"
     "  --map MAP      SNP map: checks every allele against its SNP and reports\n"
     "                 block spans in coordinate units too\n"
-    "  --reads READS  read file: counts switch errors only within the blocks of\n"
-    "                 SNPs that the reads connect, and reports those blocks\n";
+    "  --reads READS  read file (with --map, read as velta reads it): counts\n"
+    "                 switch errors only within the blocks of SNPs that the\n"
+    "                 reads connect, and reports those blocks\n";
 
 [[noreturn]] void exitWithUsage(const char* fault) {
   std::fprintf(stderr, "velta-compare: %s\n%s", fault, kUsage);
@@ -51,9 +52,8 @@ void takeFileName(const char* argument, CompareOptions& options) {
 void checkSameLength(const std::vector<PhasedGenotype>& truth,
                      const std::vector<PhasedGenotype>& phased, const CompareOptions& options) {
   if (truth.size() == phased.size()) return;
-  composeLine("%s has %zu SNP lines but %s has %zu; both must give every SNP", options.truthFile,
-              truth.size(), options.phasedFile, phased.size());
-  veltaErrorExit(line);
+  veltaFatal("%s has %zu SNP lines but %s has %zu; both must give every SNP", options.truthFile,
+             truth.size(), options.phasedFile, phased.size());
 }
 
 // Loads the map through velta's own loader, so a map velta accepts is read
@@ -62,16 +62,14 @@ void loadMatchingMap(const CompareOptions& options, std::size_t nSnp, Parameter&
   map.setMapFile(options.mapFile);
   map.initFromMapFile();
   if (map.getNSnp() == nSnp) return;
-  composeLine("%s has %u SNPs but %s has %zu SNP lines", options.mapFile, map.getNSnp(),
-              options.truthFile, nSnp);
-  veltaErrorExit(line);
+  veltaFatal("%s has %u SNPs but %s has %zu SNP lines", options.mapFile, map.getNSnp(),
+             options.truthFile, nSnp);
 }
 
 void writeReport(const std::string& text) {
   std::fputs(text.c_str(), stdout);
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-    composeLine("the report could not be written to standard output");
-    veltaErrorExit(line);
+    veltaFatal("the report could not be written to standard output");
   }
 }
 
@@ -96,6 +94,8 @@ CompareOptions parseCompareArguments(int argc, char** argv) {
     }
   }
   if (!options.phasedFile) exitWithUsage("two files are needed: TRUTH and PHASED");
+  // Reads are coded against the map's alleles, as velta codes them.
+  if (options.readFile && !options.mapFile) exitWithUsage("option --reads needs --map MAP");
   return options;
 }
 
@@ -112,7 +112,7 @@ int runCompare(int argc, char** argv) {
   }
   std::vector<unsigned int> blockOf;
   if (options.readFile) {
-    blockOf = loadReadBlocks(options.readFile, static_cast<unsigned int>(truth.size()));
+    blockOf = loadReadBlocks(options.readFile, map);
   }
   const PhaseScore score = scorePhase(truth, phased, blockOf);
   BlockStats blocks;

@@ -34,11 +34,10 @@ void stripCarriageReturn(std::string& text) {
 void checkAlleleCharacter(char c, const char* fileName, unsigned long lineNo) {
   if (isAlleleCharacter(c)) return;
   char shown[16];
-  composeLine(
+  veltaFatal(
       "%s line %lu: %s is not an allele character (expected a printable character other "
       "than '-')",
       fileName, lineNo, describeCharacter(c, shown));
-  veltaErrorExit(line);
 }
 
 }  // namespace
@@ -46,8 +45,7 @@ void checkAlleleCharacter(char c, const char* fileName, unsigned long lineNo) {
 std::vector<PhasedGenotype> loadPhaseFile(const char* fileName) {
   std::ifstream in(fileName);
   if (!in) {
-    composeLine("Phased genotype file %s cannot be opened", fileName);
-    veltaErrorExit(line);
+    veltaFatal("Phased genotype file %s cannot be opened", fileName);
   }
   return readPhaseStream(in, fileName);
 }
@@ -65,19 +63,18 @@ std::vector<PhasedGenotype> readPhaseStream(std::istream& in, const char* fileNa
       continue;
     }
     if (firstEmptyLine != 0) {
-      composeLine("%s line %lu: empty line between SNP lines (expected two allele characters)",
-                  fileName, firstEmptyLine);
-      veltaErrorExit(line);
+      veltaFatal("%s line %lu: empty line between SNP lines (expected two allele characters)",
+                 fileName, firstEmptyLine);
     }
     if (text.size() != 2) {
-      composeLine("%s line %lu: expected two allele characters, found %zu characters \"%.40s\"",
-                  fileName, lineNo, text.size(), text.c_str());
-      veltaErrorExit(line);
+      veltaFatal("%s line %lu: expected two allele characters, found %zu characters \"%.40s\"",
+                 fileName, lineNo, text.size(), text.c_str());
     }
     checkAlleleCharacter(text[0], fileName, lineNo);
     checkAlleleCharacter(text[1], fileName, lineNo);
     genotypes.push_back(PhasedGenotype{text[0], text[1]});
   }
+  if (in.bad()) veltaFatal("%s could not be read after line %lu", fileName, lineNo);
   return genotypes;
 }
 
@@ -88,10 +85,9 @@ void checkMapAlleles(const std::vector<PhasedGenotype>& genotypes, const char* f
     const char minor = map.getMinorAllele(j);
     for (char allele : {genotypes[j].first, genotypes[j].second}) {
       if (allele == major || allele == minor) continue;
-      composeLine(
+      veltaFatal(
           "%s line %u: allele '%c' is not an allele of SNP %u in the map (expected %c or %c)",
           fileName, j + 1, allele, j + 1, major, minor);
-      veltaErrorExit(line);
     }
   }
 }

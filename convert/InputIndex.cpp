@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "Messages.h"
+#include "VeltaIO.h"
 
 namespace {
 
@@ -47,7 +47,7 @@ std::string freshIndexFile(const std::string& path, htsFile* file) {
       struct stat index {};
       if (stat(name.c_str(), &index) != 0 || !S_ISREG(index.st_mode)) continue;
       if (index.st_mtime < data.st_mtime) {
-        convertWarning(
+        veltaWarn(
             "the index %s is older than %s (an index of an earlier file?): it is not used, "
             "%s is read whole",
             name.c_str(), path.c_str(), path.c_str());

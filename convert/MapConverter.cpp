@@ -5,11 +5,11 @@
 #include <string>
 
 #include "HtsHandles.h"
-#include "Messages.h"
 #include "OutputFile.h"
 #include "SnpMap.h"
 #include "VcfInput.h"
 #include "VcfSites.h"
+#include "VeltaIO.h"
 
 namespace {
 
@@ -31,13 +31,13 @@ std::string someSampleNames(const bcf_hdr_t* header) {
 int selectSample(VcfInput& input, const std::string& name) {
   const int index = bcf_hdr_id2int(input.header(), BCF_DT_SAMPLE, name.c_str());
   if (index < 0) {
-    convertFatal("sample %s is not in %s (its samples: %s)", name.c_str(), input.path().c_str(),
-                 someSampleNames(input.header()).c_str());
+    veltaFatal("sample %s is not in %s (its samples: %s)", name.c_str(), input.path().c_str(),
+               someSampleNames(input.header()).c_str());
   }
   // htslib's subsetting splits its list at commas; such a name is read in place.
   if (name.find(',') != std::string::npos) return index;
   if (bcf_hdr_set_samples(input.header(), name.c_str(), 0) != 0) {
-    convertFatal("cannot select sample %s of %s", name.c_str(), input.path().c_str());
+    veltaFatal("cannot select sample %s of %s", name.c_str(), input.path().c_str());
   }
   return 0;
 }
@@ -48,9 +48,9 @@ CallKind classifyCall(const VcfInput& input, const bcf1_t* record, const std::in
   for (int k = 0; k < n; ++k) {
     if (bcf_gt_is_missing(gt[k])) return CallKind::kMissing;
     if (bcf_gt_allele(gt[k]) > 1) {
-      convertFatal("%s record %s: sample %s has allele %d at a site with one ALT",
-                   input.path().c_str(), input.describe(record).c_str(), sample.c_str(),
-                   bcf_gt_allele(gt[k]));
+      veltaFatal("%s record %s: sample %s has allele %d at a site with one ALT",
+                 input.path().c_str(), input.describe(record).c_str(), sample.c_str(),
+                 bcf_gt_allele(gt[k]));
     }
   }
   if (n == 0) return CallKind::kMissing;
@@ -95,9 +95,9 @@ SampleSnps readSampleSnps(const std::string& vcf, const std::string& sample,
     }
     if (call == CallKind::kPolyploid) {
       if (++counts.polyploid <= 3) {
-        convertWarning("%s record %s: sample %s has the genotype %s, not a diploid one: dropped",
-                       vcf.c_str(), site.c_str(), sample.c_str(),
-                       genotypeText(genotypes.sample(column), genotypes.ploidy()).c_str());
+        veltaWarn("%s record %s: sample %s has the genotype %s, not a diploid one: dropped",
+                  vcf.c_str(), site.c_str(), sample.c_str(),
+                  genotypeText(genotypes.sample(column), genotypes.ploidy()).c_str());
       }
       continue;
     }
@@ -113,9 +113,9 @@ SampleSnps readSampleSnps(const std::string& vcf, const std::string& sample,
     ++counts.kept;
   }
   if (counts.kept == 0) {
-    convertFatal("%s: no %sbiallelic SNP called for sample %s%s%s", vcf.c_str(),
-                 hetOnly ? "heterozygous " : "", sample.c_str(), region.empty() ? "" : " in ",
-                 region.c_str());
+    veltaFatal("%s: no %sbiallelic SNP called for sample %s%s%s", vcf.c_str(),
+               hetOnly ? "heterozygous " : "", sample.c_str(), region.empty() ? "" : " in ",
+               region.c_str());
   }
   return snps;
 }

@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "Messages.h"
 #include "VeltaIO.h"
 
 namespace {
@@ -103,7 +102,7 @@ const CommandRule& findCommand(const char* name) {
   for (const CommandRule& rule : kCommands) {
     if (std::strcmp(rule.name, name) == 0) return rule;
   }
-  convertFatal(
+  veltaFatal(
       "unknown command '%s' (expected panel, map, reads, vcf, phase, ligate or windows; "
       "velta-convert --help "
       "lists them)",
@@ -122,7 +121,7 @@ int parseNumber(const char* option, const char* value, int maxNumber) {
   errno = 0;
   const long parsed = std::strtol(value, &end, 10);
   if (end == value || *end != '\0' || errno == ERANGE || parsed < 0 || parsed > maxNumber) {
-    convertFatal("%s expects a whole number from 0 to %d, found '%s'", option, maxNumber, value);
+    veltaFatal("%s expects a whole number from 0 to %d, found '%s'", option, maxNumber, value);
   }
   return static_cast<int>(parsed);
 }
@@ -132,7 +131,7 @@ std::uint32_t parseSeed(const char* value) {
   errno = 0;
   const unsigned long long parsed = std::strtoull(value, &end, 10);
   if (end == value || *end != '\0' || errno == ERANGE || *value == '-' || parsed > UINT32_MAX) {
-    convertFatal("--seed expects a whole number from 0 to 4294967295, found '%s'", value);
+    veltaFatal("--seed expects a whole number from 0 to 4294967295, found '%s'", value);
   }
   return static_cast<std::uint32_t>(parsed);
 }
@@ -145,8 +144,8 @@ const char* optionText(const ConvertOptions& options, const char* name) {
 void checkRequired(const CommandRule& command, const ConvertOptions& options) {
   for (const char* name : command.required) {
     if (name != nullptr && *optionText(options, name) == '\0') {
-      convertFatal("velta-convert %s needs %s (velta-convert --help shows every option)",
-                   command.name, name);
+      veltaFatal("velta-convert %s needs %s (velta-convert --help shows every option)",
+                 command.name, name);
     }
   }
 }
@@ -169,15 +168,15 @@ ConvertOptions parseOptions(int argc, char** argv) {
       continue;
     }
     if (rule == nullptr)
-      convertFatal("unknown option '%s' for velta-convert %s", argv[i], command.name);
+      veltaFatal("unknown option '%s' for velta-convert %s", argv[i], command.name);
     if ((rule->commands & commandBit) == 0) {
-      convertFatal("%s is not an option of velta-convert %s", rule->name, command.name);
+      veltaFatal("%s is not an option of velta-convert %s", rule->name, command.name);
     }
     if (rule->flag != nullptr) {
       options.*(rule->flag) = true;
       continue;
     }
-    if (i + 1 >= argc) convertFatal("%s needs a value", rule->name);
+    if (i + 1 >= argc) veltaFatal("%s needs a value", rule->name);
     const char* value = argv[++i];
     if (command.command == Command::kWindows && std::strcmp(rule->name, "--seed") == 0) {
       options.seed = parseSeed(value);
@@ -187,18 +186,18 @@ ConvertOptions parseOptions(int argc, char** argv) {
     } else if (rule->number != nullptr) {
       options.*(rule->number) = parseNumber(rule->name, value, rule->maxNumber);
     } else {
-      if (*value == '\0') convertFatal("%s needs a value, found an empty text", rule->name);
+      if (*value == '\0') veltaFatal("%s needs a value, found an empty text", rule->name);
       options.*(rule->text) = value;
     }
   }
   checkRequired(command, options);
   const bool windowed = command.command == Command::kWindows || options.window > 0;
   if (windowed && windowSize(options) <= options.overlap) {
-    convertFatal("--window %d must be larger than --overlap %d", windowSize(options),
+    veltaFatal("--window %d must be larger than --overlap %d", windowSize(options),
                  options.overlap);
   }
   if (command.takesFiles && options.inputs.empty()) {
-    convertFatal("velta-convert %s needs at least one input file after its options",
+    veltaFatal("velta-convert %s needs at least one input file after its options",
                  command.name);
   }
   return options;

@@ -14,8 +14,8 @@ constexpr int kDefaultWindow = 2000;
 
 struct ConvertOptions {
   Command command = Command::kPanel;
-  std::string vcf;               // panel, map, phase, windows: the input VCF or BCF
-  std::string region;            // panel, map, phase, windows: CHR, CHR:FROM or CHR:FROM-TO (1-based); empty: all
+  std::string vcf;     // panel, map, phase, windows: the input VCF or BCF
+  std::string region;  // panel, map, phase, windows: CHR, CHR:FROM or CHR:FROM-TO (1-based); empty: all
   std::string samplesExclude;    // panel: names separated by commas, or a file of names
   bool allowUnphased = false;    // panel: drop sites with unphased or missing genotypes
   bool keepMonomorphic = false;  // panel: keep SNPs whose ALT (or REF) no haplotype carries

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "Messages.h"
+#include "VeltaIO.h"
 
 namespace {
 
@@ -65,8 +65,8 @@ bool sameFile(const std::string& a, const std::string& b) {
 void refuseInputs(const std::string& output, const std::string& written) {
   for (const std::string& input : protectedInputs()) {
     if (sameFile(input, written)) {
-      convertFatal("output %s would overwrite the input %s: give the output another name",
-                   output.c_str(), input.c_str());
+      veltaFatal("output %s would overwrite the input %s: give the output another name",
+                 output.c_str(), input.c_str());
     }
   }
 }
@@ -83,24 +83,25 @@ std::string followLinks(const std::string& path) {
     if (length < 0) return current;
     std::string target(text.data(), static_cast<std::size_t>(length));
     const std::size_t slash = current.rfind('/');
-    if (target[0] != '/' && slash != std::string::npos) target = current.substr(0, slash + 1) + target;
+    if (target[0] != '/' && slash != std::string::npos)
+      target = current.substr(0, slash + 1) + target;
     current = target;
   }
-  convertFatal("cannot create %s: too many levels of symbolic links", path.c_str());
+  veltaFatal("cannot create %s: too many levels of symbolic links", path.c_str());
 }
 
 void removeOldIndex(const std::string& index) {
   struct stat info {};
   if (lstat(index.c_str(), &info) != 0) return;
   if (S_ISDIR(info.st_mode) || std::remove(index.c_str()) != 0) {
-    convertFatal("cannot remove %s, an index that would not describe the new data: %s",
-                 index.c_str(), S_ISDIR(info.st_mode) ? "it is a folder" : std::strerror(errno));
+    veltaFatal("cannot remove %s, an index that would not describe the new data: %s", index.c_str(),
+               S_ISDIR(info.st_mode) ? "it is a folder" : std::strerror(errno));
   }
 }
 
 void renameInto(const std::string& from, const std::string& to) {
   if (std::rename(from.c_str(), to.c_str()) != 0) {
-    convertFatal("cannot rename %s to %s: %s", from.c_str(), to.c_str(), std::strerror(errno));
+    veltaFatal("cannot rename %s to %s: %s", from.c_str(), to.c_str(), std::strerror(errno));
   }
 }
 
@@ -114,7 +115,7 @@ OutputFile::OutputFile(const std::string& path, Writer writer)
     : path_(path), target_(followLinks(path)) {
   struct stat info {};
   if (stat(path_.c_str(), &info) == 0) {
-    if (S_ISDIR(info.st_mode)) convertFatal("cannot create %s: it is a folder", path_.c_str());
+    if (S_ISDIR(info.st_mode)) veltaFatal("cannot create %s: it is a folder", path_.c_str());
     // A link that only the system can follow (/dev/stdout sent to a file) is
     // written through as well: replacing its target would not reach the file.
     inPlace_ = !S_ISREG(info.st_mode) || !sameFile(path_, target_);
@@ -123,14 +124,14 @@ OutputFile::OutputFile(const std::string& path, Writer writer)
     writePath_ = path_;
     if (writer == Writer::kByName) return;
     out_.open(writePath_, std::ios::out);
-    if (!out_) convertFatal("cannot open %s: %s", writePath_.c_str(), std::strerror(errno));
+    if (!out_) veltaFatal("cannot open %s: %s", writePath_.c_str(), std::strerror(errno));
     return;
   }
   writePath_ = target_ + ".part";
   refuseInputs(path_, target_);
   refuseInputs(path_, writePath_);
   out_.open(writePath_, std::ios::out | std::ios::trunc);
-  if (!out_) convertFatal("cannot create %s: %s", writePath_.c_str(), std::strerror(errno));
+  if (!out_) veltaFatal("cannot create %s: %s", writePath_.c_str(), std::strerror(errno));
   track(writePath_);
   if (writer == Writer::kByName) out_.close();
 }
@@ -160,8 +161,8 @@ void OutputFile::commit() {
   if (out_.is_open()) {
     out_.close();
     if (!out_) {
-      convertFatal("cannot write %s: %s", writePath_.c_str(),
-                   errno != 0 ? std::strerror(errno) : "write error (disk full?)");
+      veltaFatal("cannot write %s: %s", writePath_.c_str(),
+                 errno != 0 ? std::strerror(errno) : "write error (disk full?)");
     }
   }
   if (!inPlace_) {

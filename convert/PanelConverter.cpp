@@ -8,11 +8,11 @@
 #include <sstream>
 
 #include "HtsHandles.h"
-#include "Messages.h"
 #include "OutputFile.h"
 #include "SnpMap.h"
 #include "VcfInput.h"
 #include "VcfSites.h"
+#include "VeltaIO.h"
 
 namespace {
 
@@ -23,14 +23,13 @@ void excludeSamples(VcfInput& input, const std::string& list) {
   std::string joined = "^";
   for (const std::string& name : readNameList(list, input.header())) {
     if (bcf_hdr_id2int(input.header(), BCF_DT_SAMPLE, name.c_str()) < 0) {
-      convertFatal("sample %s of --samples-exclude is not in %s", name.c_str(),
-                   input.path().c_str());
+      veltaFatal("sample %s of --samples-exclude is not in %s", name.c_str(), input.path().c_str());
     }
     if (joined.size() > 1) joined += ',';
     joined += name;
   }
   if (joined.size() > 1 && bcf_hdr_set_samples(input.header(), joined.c_str(), 0) != 0) {
-    convertFatal("cannot leave out the samples of --samples-exclude from %s", input.path().c_str());
+    veltaFatal("cannot leave out the samples of --samples-exclude from %s", input.path().c_str());
   }
 }
 
@@ -47,10 +46,10 @@ std::vector<std::string> splitNames(const std::string& text, char separator) {
 
 int checkedSampleCount(const VcfInput& input) {
   const int samples = bcf_hdr_nsamples(input.header());
-  if (samples == 0) convertFatal("panel %s has no sample left to use", input.path().c_str());
+  if (samples == 0) veltaFatal("panel %s has no sample left to use", input.path().c_str());
   if (2 * static_cast<long>(samples) > kMaxHaplotypes) {
-    convertFatal("panel %s has %d samples (%d haplotypes); velta holds at most %d haplotypes",
-                 input.path().c_str(), samples, 2 * samples, kMaxHaplotypes);
+    veltaFatal("panel %s has %d samples (%d haplotypes); velta holds at most %d haplotypes",
+               input.path().c_str(), samples, 2 * samples, kMaxHaplotypes);
   }
   return samples;
 }
@@ -69,7 +68,7 @@ bool fillPanelRow(const VcfInput& input, const bcf1_t* record, const Genotypes& 
     // A lone "." is how many files write a missing diploid genotype.
     const bool missing = bcf_gt_is_missing(gt[0]) || (ploidy == 2 && bcf_gt_is_missing(gt[1]));
     if (ploidy != 2 && !missing) {
-      convertFatal(
+      veltaFatal(
           "panel %s record %s: sample %s has genotype %s; a panel needs two haplotypes "
           "per sample",
           input.path().c_str(), input.describe(record).c_str(), sampleName,
@@ -77,7 +76,7 @@ bool fillPanelRow(const VcfInput& input, const bcf1_t* record, const Genotypes& 
     }
     if (missing || !bcf_gt_is_phased(gt[1])) {
       if (allowUnphased) return false;
-      convertFatal(
+      veltaFatal(
           "panel %s record %s: sample %s has the %s genotype %s; a panel needs phased "
           "haplotypes (--allow-unphased drops such sites)",
           input.path().c_str(), input.describe(record).c_str(), sampleName,
@@ -86,8 +85,8 @@ bool fillPanelRow(const VcfInput& input, const bcf1_t* record, const Genotypes& 
     for (int k = 0; k < 2; ++k) {
       const int allele = bcf_gt_allele(gt[k]);
       if (allele > 1) {
-        convertFatal("panel %s record %s: sample %s has allele %d at a site with one ALT",
-                     input.path().c_str(), input.describe(record).c_str(), sampleName, allele);
+        veltaFatal("panel %s record %s: sample %s has allele %d at a site with one ALT",
+                   input.path().c_str(), input.describe(record).c_str(), sampleName, allele);
       }
       row[2 * i + k] = bases[allele];
     }
@@ -125,9 +124,8 @@ std::vector<std::string> readNameList(const std::string& list, const bcf_hdr_t* 
   const bool isFile = stat(list.c_str(), &info) == 0 && S_ISREG(info.st_mode);
   if (allSamples && !names.empty()) {
     if (isFile) {
-      convertWarning(
-          "--samples-exclude %s: taken as sample names; the file of that name is not read",
-          list.c_str());
+      veltaWarn("--samples-exclude %s: taken as sample names; the file of that name is not read",
+                list.c_str());
     }
     return names;
   }
@@ -135,7 +133,7 @@ std::vector<std::string> readNameList(const std::string& list, const bcf_hdr_t* 
   std::ifstream file(list);
   std::stringstream text;
   text << file.rdbuf();
-  if (!file) convertFatal("--samples-exclude: cannot read the file %s", list.c_str());
+  if (!file) veltaFatal("--samples-exclude: cannot read the file %s", list.c_str());
   return splitNames(text.str(), '\n');
 }
 
@@ -176,8 +174,8 @@ PanelCounts PanelSites::read(const PanelSiteHandler& take) {
     ++counts.kept;
   }
   if (counts.kept == 0) {
-    convertFatal("panel %s: no biallelic SNP with both alleles among the panel's haplotypes%s%s",
-                 options.vcf.c_str(), options.region.empty() ? "" : " in ", options.region.c_str());
+    veltaFatal("panel %s: no biallelic SNP with both alleles among the panel's haplotypes%s%s",
+               options.vcf.c_str(), options.region.empty() ? "" : " in ", options.region.c_str());
   }
   return counts;
 }

@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "MapConverter.h"
-#include "Messages.h"
 #include "OutputFile.h"
 #include "PanelConverter.h"
 #include "Parameter.h"
@@ -47,12 +46,12 @@ namespace {
 void makeKeepDir(const std::string& dir) {
   if (dir.empty()) return;
   if (mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) {
-    convertFatal("--keep-intermediate %s: cannot create the folder: %s", dir.c_str(),
-                 std::strerror(errno));
+    veltaFatal("--keep-intermediate %s: cannot create the folder: %s", dir.c_str(),
+               std::strerror(errno));
   }
   struct stat info;
   if (stat(dir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
-    convertFatal("--keep-intermediate %s is not a folder", dir.c_str());
+    veltaFatal("--keep-intermediate %s is not a folder", dir.c_str());
   }
 }
 
@@ -86,7 +85,7 @@ void loadPanel(const ConvertOptions& options, PhaseInputs& inputs, PhaseProgress
 
 void checkSameChromosome(const ConvertOptions& options, const SnpMap& calls, const SnpMap& panel) {
   if (calls.chrom[0] == panel.chrom[0]) return;
-  convertFatal(
+  veltaFatal(
       "the calls %s are on chromosome %s but the panel %s is on %s: the contig names differ "
       "(as 20 and chr20 do), or choose one chromosome of both with --region",
       options.vcf.c_str(), calls.chrom[0].c_str(), options.panel.c_str(), panel.chrom[0].c_str());
@@ -155,8 +154,8 @@ PhaseRegionReport phaseRegion(const ConvertOptions& options, const Parameter& se
       options, locator, [&](const std::vector<SnpCall>& read) { inputs.reads.add(read); });
   endStage(progress);
   if (inputs.reads.size() == 0) {
-    convertWarning("no read of %s shows an allele at the SNPs to phase: nothing is phased",
-                   options.bam.c_str());
+    veltaWarn("no read of %s shows an allele at the SNPs to phase: nothing is phased",
+              options.bam.c_str());
   }
 
   beginStage(progress, options.panel.empty() ? "phasing (velta assembly)"

@@ -8,7 +8,6 @@
 #include <sstream>
 
 #include "Haplotype.h"
-#include "Messages.h"
 #include "MutedStdout.h"
 #include "Parameter.h"
 #include "PhaseSets.h"
@@ -64,7 +63,7 @@ void writeTextFile(const std::string& path, const std::string& text) {
   std::ofstream out(path, std::ios::out | std::ios::trunc);
   out << text;
   out.close();
-  if (!out) convertFatal("cannot write %s: %s", path.c_str(), std::strerror(errno));
+  if (!out) veltaFatal("cannot write %s: %s", path.c_str(), std::strerror(errno));
 }
 
 // velta's input files, for a user who repeats the run with velta itself.
@@ -82,13 +81,13 @@ void keepInputs(const std::string& dir, const SnpMap& map, const std::string& re
 
 void linkAssemblyPhaseSets(const SnpMap& map, const std::string& readLines, const char* readsName,
                            RangePhase& phase) {
-  PhaseSets sets(map.size());
+  SnpLinks sets(static_cast<std::uint32_t>(map.size()));
   std::istringstream lines(readLines);
   linkSnpsByReads(lines, readsName, map, std::vector<bool>(map.size(), true), sets);
   for (std::size_t k = 0; k < map.size(); ++k) {
     const std::uint32_t snp = static_cast<std::uint32_t>(k);
     if (phase.first[k] != phase.second[k] && sets.isLinked(snp)) {
-      phase.phaseSet[k] = map.position[sets.firstOfGroup(snp)];
+      phase.phaseSet[k] = map.position[sets.firstOfBlock(snp)];
     }
   }
 }

@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "Messages.h"
+#include "VeltaIO.h"
 #include "MutedStdout.h"
 #include "OutputFile.h"
 #include "Parameter.h"
@@ -27,7 +27,7 @@ namespace {
 
 void makeFolder(const std::string& dir, const char* what) {
   if (mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) {
-    convertFatal("cannot create the folder %s for %s: %s", dir.c_str(), what,
+    veltaFatal("cannot create the folder %s for %s: %s", dir.c_str(), what,
                  std::strerror(errno));
   }
 }

@@ -6,11 +6,11 @@
 #include <map>
 
 #include "HtsHandles.h"
-#include "Messages.h"
 #include "OutputFile.h"
 #include "VcfInput.h"
 #include "VcfSites.h"
 #include "VcfWriter.h"
+#include "VeltaIO.h"
 
 namespace {
 
@@ -21,17 +21,17 @@ const char kPhaseSetLine[] =
 // The input's header with a PS definition; a PS of another type ends the run.
 BcfHeaderPtr outputHeader(const VcfInput& input) {
   BcfHeaderPtr header(bcf_hdr_dup(input.header()));
-  if (!header) convertFatal("%s: cannot copy its header", input.path().c_str());
+  if (!header) veltaFatal("%s: cannot copy its header", input.path().c_str());
   const int id = bcf_hdr_id2int(header.get(), BCF_DT_ID, "PS");
   if (bcf_hdr_idinfo_exists(header.get(), BCF_HL_FMT, id)) {
     if (bcf_hdr_id2type(header.get(), BCF_HL_FMT, id) != BCF_HT_INT) {
-      convertFatal("%s: its header defines FORMAT/PS with a type other than Integer",
-                   input.path().c_str());
+      veltaFatal("%s: its header defines FORMAT/PS with a type other than Integer",
+                 input.path().c_str());
     }
     return header;
   }
   if (bcf_hdr_append(header.get(), kPhaseSetLine) != 0 || bcf_hdr_sync(header.get()) != 0) {
-    convertFatal("%s: cannot add the PS line to its header", input.path().c_str());
+    veltaFatal("%s: cannot add the PS line to its header", input.path().c_str());
   }
   return header;
 }
@@ -106,7 +106,7 @@ void CallsWriter::write(htsFile* file, bcf_hdr_t* header) {
       if (k >= 0) phaseRecord(header, record.get(), static_cast<std::size_t>(k));
     }
     if (bcf_write(file, header, record.get()) != 0) {
-      convertFatal("cannot write the record %s", input_.describe(record.get()).c_str());
+      veltaFatal("cannot write the record %s", input_.describe(record.get()).c_str());
     }
     ++records_;
   }
@@ -139,7 +139,7 @@ void CallsWriter::phaseRecord(bcf_hdr_t* header, bcf1_t* record, std::size_t k) 
     if (!phased) return;  // no PS in the record and none to add
     if (psCapacity_ < samples) {
       void* grown = std::realloc(ps_, sizeof(std::int32_t) * static_cast<std::size_t>(samples));
-      if (grown == nullptr) convertFatal("out of memory writing %s", input_.path().c_str());
+      if (grown == nullptr) veltaFatal("out of memory writing %s", input_.path().c_str());
       ps_ = static_cast<std::int32_t*>(grown);
       psCapacity_ = samples;
     }
@@ -168,19 +168,19 @@ PhasedCallCounts writePhasedCalls(const std::string& vcf, const std::string& reg
                                   const RangePhase& phase, OutputFile& out) {
   VcfInput input(vcf, region, "VCF");
   const int column = bcf_hdr_id2int(input.header(), BCF_DT_SAMPLE, sample.c_str());
-  if (column < 0) convertFatal("sample %s is not in %s", sample.c_str(), vcf.c_str());
+  if (column < 0) veltaFatal("sample %s is not in %s", sample.c_str(), vcf.c_str());
   BcfHeaderPtr header = outputHeader(input);
   const OutputKind kind = outputKindOf(out.path());
   CallsWriter writer(input, column, snps, phase);
   {
     HtsFilePtr file(hts_open(out.writePath().c_str(), kind.mode));
-    if (!file) convertFatal("cannot create %s", out.writePath().c_str());
+    if (!file) veltaFatal("cannot create %s", out.writePath().c_str());
     if (bcf_hdr_write(file.get(), header.get()) != 0) {
-      convertFatal("cannot write %s", out.writePath().c_str());
+      veltaFatal("cannot write %s", out.writePath().c_str());
     }
     writer.write(file.get(), header.get());
     if (hts_close(file.release()) != 0) {
-      convertFatal("cannot write %s (disk full?)", out.writePath().c_str());
+      veltaFatal("cannot write %s (disk full?)", out.writePath().c_str());
     }
   }
   buildIndex(out, kind.indexShift);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "Read.h"
+
 namespace {
 
 // Builds the lines run by run, opening a new line when the next run would
@@ -13,7 +15,7 @@ class LineBuilder {
   // Adds calls[first..last] (consecutive SNPs, no '-' at either end).
   void addRun(const std::vector<SnpCall>& calls, std::size_t first, std::size_t last) {
     const std::size_t length = last - first + 1;
-    if (runs_ == kMaxRunsPerLine || chars_ + length > kMaxCharsPerLine) finishLine();
+    if (runs_ == Read::kMaxFragments || chars_ + length > Read::kMaxCharacters) finishLine();
     if (runs_ > 0) out_ += ' ';
     out_ += std::to_string(calls[first].snp + 1);
     out_ += ' ';
@@ -39,13 +41,13 @@ class LineBuilder {
   std::size_t lines_ = 0;
 };
 
-// Adds the consecutive calls[first..last] as runs of at most kMaxRunLength
+// Adds the consecutive calls[first..last] as runs of at most Read::kMaxFragmentLength
 // characters, dropping the '-' at the ends of each.
 void addBlock(const std::vector<SnpCall>& calls, std::size_t first, std::size_t last,
               LineBuilder& lines) {
   std::size_t start = first;
   while (start <= last) {
-    const std::size_t chunkEnd = std::min(last, start + kMaxRunLength - 1);
+    const std::size_t chunkEnd = std::min(last, start + Read::kMaxFragmentLength - 1);
     std::size_t a = start;
     std::size_t b = chunkEnd;
     while (a <= b && calls[a].allele == '-') ++a;

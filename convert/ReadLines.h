@@ -13,12 +13,6 @@ struct SnpCall {
   char allele;        // the map's allele character, or '-' for no call
 };
 
-// Limits of one read in velta: runs of at most 256 characters, at most 255
-// runs and 32767 characters in all.
-constexpr std::size_t kMaxRunLength = 256;
-constexpr std::size_t kMaxRunsPerLine = 255;
-constexpr std::size_t kMaxCharsPerLine = 32767;
-
 // Sorts the calls by SNP and keeps one per SNP. Where the two mates of a pair
 // both cover a SNP: the same allele is kept once, a call wins over '-', and two
 // different alleles become '-' (the pair contradicts itself there, so it is no
@@ -27,6 +21,8 @@ std::uint64_t mergeCalls(std::vector<SnpCall>& calls);
 
 // Appends the read lines of one read or pair (calls sorted, one per SNP) to
 // `out`, each ended by a line feed. Runs never begin or end with '-'. A read
-// beyond velta's limits is cut into several lines, each within them. Returns
+// beyond velta's limits (Read::kMaxFragmentLength characters a run,
+// Read::kMaxFragments runs and Read::kMaxCharacters characters a line) is cut
+// into several lines, each within them. Returns
 // the number of lines written: 0 when the read shows no allele.
 std::size_t appendReadLines(const std::vector<SnpCall>& calls, std::string& out);

@@ -11,12 +11,12 @@
 #include "HtsHandles.h"
 #include "InputIndex.h"
 #include "MatePairs.h"
-#include "Messages.h"
 #include "OutputFile.h"
 #include "Progress.h"
 #include "ReadLines.h"
 #include "SnpLocator.h"
 #include "SnpMap.h"
+#include "VeltaIO.h"
 
 namespace {
 
@@ -93,7 +93,7 @@ void ReadsConversion::run() {
       HtsIteratorPtr iterator(
           sam_itr_queryi(index.get(), target, track.front().position0, track.back().position0 + 1));
       if (!iterator)
-        convertFatal("%s: cannot query its index for %s", options_.bam.c_str(), chrom.c_str());
+        veltaFatal("%s: cannot query its index for %s", options_.bam.c_str(), chrom.c_str());
       BamRecordPtr alignment(bam_init1());
       int status;
       while ((status = sam_itr_next(file_.get(), iterator.get(), alignment.get())) >= 0) {
@@ -113,21 +113,21 @@ void ReadsConversion::run() {
 void ReadsConversion::openInput() {
   file_ = openHtsInput(options_.bam, "alignment file");
   if (hts_get_format(file_.get())->category != sequence_data) {
-    convertFatal("%s is not a SAM, BAM or CRAM file", options_.bam.c_str());
+    veltaFatal("%s is not a SAM, BAM or CRAM file", options_.bam.c_str());
   }
   if (!options_.reference.empty()) {
     if (!std::ifstream(options_.reference)) {
-      convertFatal("cannot open the reference %s", options_.reference.c_str());
+      veltaFatal("cannot open the reference %s", options_.reference.c_str());
     }
     if (hts_set_fai_filename(file_.get(), options_.reference.c_str()) != 0) {
-      convertFatal(
+      veltaFatal(
           "cannot use %s as the reference of %s (a FASTA file, indexed or indexable "
           "with a .fai beside it)",
           options_.reference.c_str(), options_.bam.c_str());
     }
   }
   header_.reset(sam_hdr_read(file_.get()));
-  if (!header_) convertFatal("%s: cannot read its header", options_.bam.c_str());
+  if (!header_) veltaFatal("%s: cannot read its header", options_.bam.c_str());
 }
 
 // Ties the header's reference sequences to the map's chromosomes, by name.
@@ -147,15 +147,15 @@ void ReadsConversion::linkChromosomes() {
     }
   }
   if (found == 0) {
-    convertFatal(
+    veltaFatal(
         "none of the map's chromosomes (%s) is a reference sequence of %s (it has %s%s); "
         "do the names differ, as 20 and chr20 do?",
         missing.c_str(), options_.bam.c_str(),
         targets > 0 ? sam_hdr_tid2name(header_.get(), 0) : "none", targets > 1 ? ", ..." : "");
   }
   if (!missing.empty()) {
-    convertWarning("%s has no reference sequence named %s: their SNPs get no read",
-                   options_.bam.c_str(), missing.c_str());
+    veltaWarn("%s has no reference sequence named %s: their SNPs get no read", options_.bam.c_str(),
+              missing.c_str());
   }
 }
 
@@ -173,10 +173,10 @@ void ReadsConversion::checkReadStatus(int status) const {
   const bool isCram = hts_get_format(file_.get())->format == cram;
   const char* hint = isCram && options_.reference.empty() ? " (a CRAM may need --reference)" : "";
   if (lastTarget_ < 0) {
-    convertFatal("%s: cannot read an alignment after %" PRIu64 " alignments%s",
-                 options_.bam.c_str(), alignments_.seen, hint);
+    veltaFatal("%s: cannot read an alignment after %" PRIu64 " alignments%s", options_.bam.c_str(),
+               alignments_.seen, hint);
   }
-  convertFatal(
+  veltaFatal(
       "%s: cannot read the alignment after %" PRIu64 " alignments, the last at %s:%" PRId64 "%s",
       options_.bam.c_str(), alignments_.seen,
       sam_hdr_tid2name(header_.get(), static_cast<int>(lastTarget_)), lastPosition_ + 1, hint);
@@ -259,13 +259,12 @@ void ReadsConversion::process(const bam1_t* alignment) {
 void ReadsConversion::reportRepeatedEnd(const bam1_t* alignment, const char* name) {
   if (++report_.repeatedEnds > 3) return;
   const int target = alignment->core.tid;
-  convertWarning(
-      "%s: read %s has a second primary %s alignment (at %s:%" PRId64
-      "): dropped; its mate is joined with the first",
-      options_.bam.c_str(), name,
-      mateEndOf(alignment->core.flag) == MateEnd::kFirst ? "first-in-pair" : "second-in-pair",
-      target >= 0 ? sam_hdr_tid2name(header_.get(), target) : "*",
-      static_cast<std::int64_t>(alignment->core.pos + 1));
+  veltaWarn("%s: read %s has a second primary %s alignment (at %s:%" PRId64
+            "): dropped; its mate is joined with the first",
+            options_.bam.c_str(), name,
+            mateEndOf(alignment->core.flag) == MateEnd::kFirst ? "first-in-pair" : "second-in-pair",
+            target >= 0 ? sam_hdr_tid2name(header_.get(), target) : "*",
+            static_cast<std::int64_t>(alignment->core.pos + 1));
 }
 
 void ReadsConversion::write(ReadCalls& read) {

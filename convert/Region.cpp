@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "Messages.h"
+#include "VeltaIO.h"
 
 namespace {
 
@@ -44,12 +44,12 @@ Region::Region(const std::string& text) : text_(text), chrom_(text) {
   if (!parseRange(text.substr(colon + 1), &from, &to)) {
     const char first = colon + 1 < text.size() ? text[colon + 1] : '\0';
     if (first >= '0' && first <= '9') {
-      convertFatal("--region %s: expected CHR, CHR:FROM or CHR:FROM-TO", text.c_str());
+      veltaFatal("--region %s: expected CHR, CHR:FROM or CHR:FROM-TO", text.c_str());
     }
     return;
   }
   if (colon == 0 || from < 1 || to < from) {
-    convertFatal("--region %s: expected CHR:FROM-TO with 1 <= FROM <= TO", text.c_str());
+    veltaFatal("--region %s: expected CHR:FROM-TO with 1 <= FROM <= TO", text.c_str());
   }
   chrom_ = text.substr(0, colon);
   from_ = from;

@@ -8,7 +8,7 @@
 #include <ostream>
 #include <sstream>
 
-#include "Messages.h"
+#include "VeltaIO.h"
 
 namespace {
 
@@ -40,18 +40,18 @@ void parseMapLine(const std::string& text, const std::string& path, std::size_t 
   int count = 0;
   while (count < 7 && words >> field[count]) ++count;
   if (count != 6) {
-    convertFatal("SNP map %s line %zu: expected %s; found %d field%s", path.c_str(), lineNo,
-                 kFields, count, count == 1 ? "" : "s");
+    veltaFatal("SNP map %s line %zu: expected %s; found %d field%s", path.c_str(), lineNo, kFields,
+               count, count == 1 ? "" : "s");
   }
   std::uint32_t position = 0;
   if (!isNumber(field[2]) || !parsePosition(field[3], &position)) {
-    convertFatal(
+    veltaFatal(
         "SNP map %s line %zu: expected a coordinate and a position from 1 in columns 3 "
         "and 4, found '%.40s' and '%.40s'",
         path.c_str(), lineNo, field[2].c_str(), field[3].c_str());
   }
   if (field[4].size() != 1 || field[5].size() != 1) {
-    convertFatal(
+    veltaFatal(
         "SNP map %s line %zu: expected one allele character in columns 5 and 6, found "
         "'%.40s' and '%.40s'",
         path.c_str(), lineNo, field[4].c_str(), field[5].c_str());
@@ -63,7 +63,7 @@ void parseMapLine(const std::string& text, const std::string& path, std::size_t 
 
 SnpMap loadSnpMap(const std::string& path) {
   std::ifstream in(path);
-  if (!in) convertFatal("cannot open the SNP map %s", path.c_str());
+  if (!in) veltaFatal("cannot open the SNP map %s", path.c_str());
   return readSnpMap(in, path);
 }
 
@@ -72,8 +72,8 @@ SnpMap readSnpMap(std::istream& in, const std::string& path) {
   std::string text;
   std::size_t lineNo = 0;
   while (std::getline(in, text)) parseMapLine(text, path, ++lineNo, map);
-  if (in.bad()) convertFatal("SNP map %s: read error after line %zu", path.c_str(), lineNo);
-  if (map.size() == 0) convertFatal("SNP map %s holds no SNP", path.c_str());
+  if (in.bad()) veltaFatal("SNP map %s: read error after line %zu", path.c_str(), lineNo);
+  if (map.size() == 0) veltaFatal("SNP map %s holds no SNP", path.c_str());
   return map;
 }
 

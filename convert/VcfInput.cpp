@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "InputIndex.h"
-#include "Messages.h"
+#include "VeltaIO.h"
 
 namespace {
 constexpr std::uint64_t kRecordsPerProgressLine = 100000;
@@ -14,10 +14,10 @@ VcfInput::VcfInput(const std::string& path, const std::string& region, const cha
   file_ = openHtsInput(path, what);
   const htsFormat* format = hts_get_format(file_.get());
   if (format->category != variant_data) {
-    convertFatal("%s %s is not a VCF or BCF file", what, path.c_str());
+    veltaFatal("%s %s is not a VCF or BCF file", what, path.c_str());
   }
   header_.reset(bcf_hdr_read(file_.get()));
-  if (!header_) convertFatal("%s %s: cannot read its header", what, path.c_str());
+  if (!header_) veltaFatal("%s %s: cannot read its header", what, path.c_str());
   if (!region.empty()) {
     // As htslib does: a contig of exactly this name wins over a range reading.
     const bool isContig = bcf_hdr_name2id(header_.get(), region.c_str()) >= 0;
@@ -37,7 +37,7 @@ void VcfInput::checkRegionContig(const char* what) const {
     names += std::string(i ? ", " : "") + bcf_hdr_id2name(header, i);
   }
   if (contigs > 5) names += ", ...";
-  convertFatal(
+  veltaFatal(
       "--region %s: expected CHR, CHR:FROM or CHR:FROM-TO (1-based) with CHR a contig of the "
       "%s %s (its contigs: %s)",
       region_.text().c_str(), what, path_.c_str(), names.c_str());
@@ -60,8 +60,8 @@ void VcfInput::openRegion() {
     return;
   }
   if (!iterator_) {
-    convertFatal("--region %s: %s has no records on that chromosome (its index does not know it)",
-                 regionText, path_.c_str());
+    veltaFatal("--region %s: %s has no records on that chromosome (its index does not know it)",
+               regionText, path_.c_str());
   }
 }
 
@@ -113,7 +113,7 @@ bool VcfInput::readNext(bcf1_t* record) {
 
 void VcfInput::checkRegionSeen() const {
   if (region_.isWholeGenome() || regionChromSeen_) return;
-  convertFatal(
+  veltaFatal(
       "--region %s: no record of %s lies on a chromosome named %s (expected CHR, CHR:FROM or "
       "CHR:FROM-TO, 1-based)",
       region_.text().c_str(), path_.c_str(), region_.chrom().c_str());
@@ -125,7 +125,7 @@ void VcfInput::checkParseProblems(int errcode) {
   const int declaredLate = BCF_ERR_CTG_UNDEF | BCF_ERR_TAG_UNDEF;
   if ((errcode & ~declaredLate) == 0) {
     if (!warnedUndeclared_) {
-      convertWarning(
+      veltaWarn(
           "%s: a record after %s names a chromosome, FILTER, INFO or FORMAT tag that the "
           "header does not declare; it is read as declared there (further ones are not reported)",
           path_.c_str(), lastRecord_.empty() ? "the header" : lastRecord_.c_str());
@@ -151,9 +151,9 @@ std::string VcfInput::describe(const bcf1_t* record) const {
 
 void VcfInput::failAfterLastRecord(const char* problem) const {
   if (lastRecord_.empty()) {
-    convertFatal("%s: %s before the first record was read (malformed or truncated file?)",
-                 path_.c_str(), problem);
+    veltaFatal("%s: %s before the first record was read (malformed or truncated file?)",
+               path_.c_str(), problem);
   }
-  convertFatal("%s: %s after record %s (malformed or truncated file?)", path_.c_str(), problem,
-               lastRecord_.c_str());
+  veltaFatal("%s: %s after record %s (malformed or truncated file?)", path_.c_str(), problem,
+             lastRecord_.c_str());
 }

@@ -50,7 +50,7 @@ class VcfInput {
   HtsIndexPtr bcfIndex_;  // set when reading a BCF region through its index
   TabixPtr tabix_;        // set when reading a VCF region through its index
   HtsIteratorPtr iterator_;
-  KString text_;  // one VCF line read through the tabix index
+  KString text_;          // one VCF line read through the tabix index
   BcfRecordPtr pending_;  // the record read ahead by peek()
   bool hasPending_ = false;
   Progress progress_;

@@ -10,7 +10,7 @@
 
 #include "HtsHandles.h"
 #include "Ligation.h"
-#include "Messages.h"
+#include "VeltaIO.h"
 #include "OutputFile.h"
 #include "VcfWriter.h"
 
@@ -72,7 +72,7 @@ class CallReader {
     if (bcf_get_format_int32(header, record, "PS", &ps_, &psCapacity_) != samples) {
       if (psCapacity_ < samples) {
         ps_ = static_cast<std::int32_t*>(std::realloc(ps_, sizeof(std::int32_t) * samples));
-        if (ps_ == nullptr) convertFatal("out of memory writing phase sets");
+        if (ps_ == nullptr) veltaFatal("out of memory writing phase sets");
         psCapacity_ = samples;
       }
       for (int i = 0; i < samples; ++i) ps_[i] = bcf_int32_missing;
@@ -109,7 +109,7 @@ class WindowFile {
   WindowFile(const std::string& path, const std::string& sampleName)
       : path_(path), file_(openHtsInput(path, "window VCF")) {
     header_.reset(bcf_hdr_read(file_.get()));
-    if (!header_) convertFatal("window VCF %s: cannot read its header", path.c_str());
+    if (!header_) veltaFatal("window VCF %s: cannot read its header", path.c_str());
     sample_ = findSample(sampleName);
   }
   bcf_hdr_t* header() const { return header_.get(); }
@@ -120,7 +120,7 @@ class WindowFile {
     const int status = bcf_read(file_.get(), header_.get(), record);
     if (status == -1) return false;
     if (status < -1 || record->errcode != 0 || bcf_unpack(record, BCF_UN_ALL) < 0) {
-      convertFatal("window VCF %s: a record cannot be read after %s (malformed or truncated "
+      veltaFatal("window VCF %s: a record cannot be read after %s (malformed or truncated "
                    "file?)",
                    path_.c_str(), last_.empty() ? "the header" : last_.c_str());
     }
@@ -142,11 +142,11 @@ class WindowFile {
     const int samples = bcf_hdr_nsamples(header_.get());
     if (name.empty()) {
       if (samples == 1) return 0;
-      convertFatal("window VCF %s has %d samples: name the phased one with --sample",
+      veltaFatal("window VCF %s has %d samples: name the phased one with --sample",
                    path_.c_str(), samples);
     }
     const int index = bcf_hdr_id2int(header_.get(), BCF_DT_SAMPLE, name.c_str());
-    if (index < 0) convertFatal("window VCF %s has no sample %s", path_.c_str(), name.c_str());
+    if (index < 0) veltaFatal("window VCF %s has no sample %s", path_.c_str(), name.c_str());
     return index;
   }
 
@@ -205,13 +205,13 @@ std::vector<WindowRecord> Ligator::readWindow(WindowPlan& plan) {
     const char* chrom = bcf_seqname_safe(window.header(), record.get());
     if (chrom_.empty()) chrom_ = chrom;
     if (chrom_ != chrom) {
-      convertFatal("window VCF %s: record %s is on another chromosome than %s; ligate joins the "
+      veltaFatal("window VCF %s: record %s is on another chromosome than %s; ligate joins the "
                    "windows of one chromosome (join chromosomes with bcftools concat)",
                    plan.path.c_str(), window.describe(record.get()).c_str(), chrom_.c_str());
     }
     WindowRecord kept{record->pos + 1, window.describe(record.get()), SampleCall(), 0};
     if (!records.empty() && kept.position < records.back().position) {
-      convertFatal("window VCF %s: record %s comes after position %" PRId64
+      veltaFatal("window VCF %s: record %s comes after position %" PRId64
                    "; a window's records must be in position order",
                    plan.path.c_str(), kept.key.c_str(), records.back().position);
     }
@@ -237,7 +237,7 @@ void Ligator::joinToPrevious(std::size_t index, const std::vector<WindowRecord>&
   WindowPlan& plan = plans_[index];
   const std::int64_t start = records.front().position;
   if (start < previous_.front().position) {
-    convertFatal("window VCF %s starts at %s:%" PRId64 ", before the previous window %s (%s:%" PRId64
+    veltaFatal("window VCF %s starts at %s:%" PRId64 ", before the previous window %s (%s:%" PRId64
                  "): give the windows in position order",
                  plan.path.c_str(), chrom_.c_str(), start, previousPlan.path.c_str(),
                  chrom_.c_str(), previous_.front().position);
@@ -276,14 +276,14 @@ void Ligator::joinToPrevious(std::size_t index, const std::vector<WindowRecord>&
     if (record.position < start) continue;
     earlierKeys.insert(record.key);
     if (record.position >= cut && later.count(record.key) == 0) {
-      convertFatal("window VCFs %s and %s overlap, but record %s of the first is missing from "
+      veltaFatal("window VCFs %s and %s overlap, but record %s of the first is missing from "
                    "the second (windows of different inputs?)",
                    previousPlan.path.c_str(), plan.path.c_str(), record.key.c_str());
     }
   }
   for (const auto& [key, record] : later) {
     if (record->position < cut && earlierKeys.count(key) == 0) {
-      convertFatal("window VCFs %s and %s overlap, but record %s of the second is missing from "
+      veltaFatal("window VCFs %s and %s overlap, but record %s of the second is missing from "
                    "the first (windows of different inputs?)",
                    previousPlan.path.c_str(), plan.path.c_str(), key.c_str());
     }
@@ -354,12 +354,12 @@ BcfHeaderPtr Ligator::outputHeader() const {
       continue;
     }
     if (names != samples) {
-      convertFatal("window VCFs %s and %s hold different samples; the windows of one ligation "
+      veltaFatal("window VCFs %s and %s hold different samples; the windows of one ligation "
                    "come from one input",
                    plans_.front().path.c_str(), plan.path.c_str());
     }
     if (bcf_hdr_merge(header.get(), window.header()) == nullptr) {
-      convertFatal("window VCF %s: its header cannot be merged with %s's", plan.path.c_str(),
+      veltaFatal("window VCF %s: its header cannot be merged with %s's", plan.path.c_str(),
                    plans_.front().path.c_str());
     }
   }
@@ -369,7 +369,7 @@ BcfHeaderPtr Ligator::outputHeader() const {
                    "the first SNP of the group phased together\">");
   }
   if (bcf_hdr_sync(header.get()) != 0) {
-    convertFatal("cannot make the header of %s", output_.path().c_str());
+    veltaFatal("cannot make the header of %s", output_.path().c_str());
   }
   return header;
 }
@@ -378,9 +378,9 @@ void Ligator::writeAll() {
   const BcfHeaderPtr header = outputHeader();
   const OutputKind kind = outputKindOf(output_.path());
   HtsFilePtr out(hts_open(output_.writePath().c_str(), kind.mode));
-  if (!out) convertFatal("cannot create %s", output_.writePath().c_str());
+  if (!out) veltaFatal("cannot create %s", output_.writePath().c_str());
   if (bcf_hdr_write(out.get(), header.get()) != 0) {
-    convertFatal("cannot write %s", output_.writePath().c_str());
+    veltaFatal("cannot write %s", output_.writePath().c_str());
   }
   BcfRecordPtr record(bcf_init());
   CallReader calls;
@@ -393,7 +393,7 @@ void Ligator::writeAll() {
       if (position < plan.keepFrom || position >= plan.keepBefore) continue;
       const SampleCall call = calls.read(window.header(), record.get(), sample);
       if (bcf_translate(header.get(), window.header(), record.get()) != 0) {
-        convertFatal("window VCF %s: record %s cannot be carried into the joined header",
+        veltaFatal("window VCF %s: record %s cannot be carried into the joined header",
                      plan.path.c_str(), window.describe(record.get()).c_str());
       }
       if (call.phasedHeterozygous) {
@@ -405,14 +405,14 @@ void Ligator::writeAll() {
         ++totals_.phasedHeterozygous;
       }
       if (bcf_write(out.get(), header.get(), record.get()) != 0) {
-        convertFatal("cannot write record %s to %s", window.describe(record.get()).c_str(),
+        veltaFatal("cannot write record %s to %s", window.describe(record.get()).c_str(),
                      output_.writePath().c_str());
       }
       ++totals_.records;
     }
   }
   if (hts_close(out.release()) != 0) {
-    convertFatal("cannot write %s (disk full?)", output_.writePath().c_str());
+    veltaFatal("cannot write %s (disk full?)", output_.writePath().c_str());
   }
   buildIndex(output_, kind.indexShift);
   output_.commit();

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "Messages.h"
 #include "SnpMap.h"
+#include "VeltaIO.h"
 
 namespace {
 
@@ -33,8 +33,8 @@ bool countKind(SiteKind kind, SiteCounts& counts) {
 bool hasMapPosition(const VcfInput& input, const bcf1_t* record, SiteCounts& counts) {
   if (record->pos >= 0 && record->pos < 0xFFFFFFFFLL) return true;
   if (++counts.badPosition <= kNamedPerKind) {
-    convertWarning("%s: record %s dropped: a SNP map position counts from 1 to 4294967295",
-                   input.path().c_str(), input.describe(record).c_str());
+    veltaWarn("%s: record %s dropped: a SNP map position counts from 1 to 4294967295",
+              input.path().c_str(), input.describe(record).c_str());
   }
   return false;
 }
@@ -61,16 +61,15 @@ bool isOnlySnpAtPosition(VcfInput& input, const bcf1_t* record, SiteCounts& coun
   const std::string site = input.describe(record);
   if (split) {
     if ((counts.splitSite += snps) <= kNamedPerKind * 2) {
-      convertWarning(
-          "%s: %" PRIu64 " SNP records with different ALTs at %s (a multi-allelic site split "
-          "into biallelic records): all dropped",
-          input.path().c_str(), snps, site.c_str());
+      veltaWarn("%s: %" PRIu64
+                " SNP records with different ALTs at %s (a multi-allelic site split "
+                "into biallelic records): all dropped",
+                input.path().c_str(), snps, site.c_str());
     }
     return false;
   }
   if (repeats > 0 && (counts.repeated += repeats) <= kNamedPerKind) {
-    convertWarning("%s: record %s is repeated; the first is kept", input.path().c_str(),
-                   site.c_str());
+    veltaWarn("%s: record %s is repeated; the first is kept", input.path().c_str(), site.c_str());
   }
   return true;
 }
@@ -78,8 +77,8 @@ bool isOnlySnpAtPosition(VcfInput& input, const bcf1_t* record, SiteCounts& coun
 void countRenamedId(const VcfInput& input, const bcf1_t* record, SiteCounts& counts) {
   if (!hasWhiteSpace(record->d.id)) return;
   if (++counts.renamedIds <= kNamedPerKind) {
-    convertWarning("%s: record %s has an ID with white space; the map names it by CHR:POS",
-                   input.path().c_str(), input.describe(record).c_str());
+    veltaWarn("%s: record %s has an ID with white space; the map names it by CHR:POS",
+              input.path().c_str(), input.describe(record).c_str());
   }
 }
 
@@ -108,7 +107,7 @@ void Genotypes::read(const bcf_hdr_t* header, bcf1_t* record, const char* file,
   const int count = bcf_get_genotypes(header, record, &values_, &capacity_);
   const int samples = bcf_hdr_nsamples(header);
   if (count <= 0 || samples == 0 || count % samples != 0) {
-    convertFatal("%s: record %s has no GT genotypes", file, where.c_str());
+    veltaFatal("%s: record %s has no GT genotypes", file, where.c_str());
   }
   ploidy_ = count / samples;
 }
@@ -132,20 +131,20 @@ std::string genotypeText(const std::int32_t* gt, int ploidy) {
 void SiteOrder::check(const char* chrom, std::int64_t position, const std::string& site) {
   if (chrom_.empty()) {
     if (hasWhiteSpace(chrom)) {
-      convertFatal(
+      veltaFatal(
           "%s: record %s is on chromosome '%s', a name with white space that a SNP map cannot "
           "hold",
           file_.c_str(), site.c_str(), chrom);
     }
     chrom_ = chrom;
   } else if (chrom_ != chrom) {
-    convertFatal(
+    veltaFatal(
         "%s: kept sites on two chromosomes (%s, then %s at %s); velta phases one "
         "chromosome at a time: choose one with --region",
         file_.c_str(), chrom_.c_str(), chrom, site.c_str());
   } else if (position < lastPosition_) {
-    convertFatal("%s: record %s comes after %s: the file is not sorted by position", file_.c_str(),
-                 site.c_str(), lastSite_.c_str());
+    veltaFatal("%s: record %s comes after %s: the file is not sorted by position", file_.c_str(),
+               site.c_str(), lastSite_.c_str());
   }
   lastPosition_ = position;
   lastSite_ = site;
@@ -165,7 +164,8 @@ bool nextBiallelicSnp(VcfInput& input, bcf1_t* record, SiteCounts& counts) {
 
 void printSiteIssues(const SiteCounts& counts) {
   if (counts.badPosition + counts.repeated + counts.splitSite + counts.renamedIds == 0) return;
-  std::printf("  also: %" PRIu64 " SNP records at a position outside 1..4294967295 dropped, %" PRIu64
+  std::printf("  also: %" PRIu64
+              " SNP records at a position outside 1..4294967295 dropped, %" PRIu64
               " repeated records passed over (the first kept), %" PRIu64
               " SNP records of split multi-allelic sites dropped, %" PRIu64
               " IDs with white space named CHR:POS\n",

@@ -10,9 +10,9 @@
 #include <set>
 
 #include "HtsHandles.h"
-#include "Messages.h"
 #include "OutputFile.h"
 #include "PhaseSets.h"
+#include "VeltaIO.h"
 
 namespace {
 
@@ -28,7 +28,7 @@ void checkMapForVcf(const SnpMap& map, const std::string& path) {
   for (std::size_t k = 0; k < map.size(); ++k) {
     if (!isBase(map.major[k]) || !isBase(map.minor[k]) ||
         std::toupper(map.major[k]) == std::toupper(map.minor[k])) {
-      convertFatal(
+      veltaFatal(
           "SNP map %s line %zu: alleles %c and %c; a VCF needs two different bases "
           "A, C, G or T",
           path.c_str(), k + 1, map.major[k], map.minor[k]);
@@ -37,13 +37,13 @@ void checkMapForVcf(const SnpMap& map, const std::string& path) {
     if (map.chrom[k] != map.chrom[k - 1]) {
       finished.insert(map.chrom[k - 1]);
       if (finished.count(map.chrom[k])) {
-        convertFatal(
+        veltaFatal(
             "SNP map %s line %zu: chromosome %s comes back after others; a VCF needs "
             "each chromosome's SNPs together",
             path.c_str(), k + 1, map.chrom[k].c_str());
       }
     } else if (map.position[k] < map.position[k - 1]) {
-      convertFatal(
+      veltaFatal(
           "SNP map %s line %zu: position %u comes after %u; a VCF needs positions in "
           "order",
           path.c_str(), k + 1, map.position[k], map.position[k - 1]);
@@ -54,7 +54,7 @@ void checkMapForVcf(const SnpMap& map, const std::string& path) {
 void checkSampleName(const std::string& name) {
   for (char c : name) {
     if (std::isspace(static_cast<unsigned char>(c))) {
-      convertFatal("--sample '%s': a VCF sample name cannot hold white space", name.c_str());
+      veltaFatal("--sample '%s': a VCF sample name cannot hold white space", name.c_str());
     }
   }
 }
@@ -63,7 +63,7 @@ std::uint8_t alleleCode(char c, const SnpMap& map, std::size_t k, const std::str
                         std::size_t lineNo) {
   if (c == map.major[k]) return 0;
   if (c == map.minor[k]) return 1;
-  convertFatal(
+  veltaFatal(
       "haplotype file %s line %zu: allele %c is neither %c nor %c, the alleles of SNP "
       "%zu of the map",
       path.c_str(), lineNo, c, map.major[k], map.minor[k], k + 1);
@@ -92,7 +92,7 @@ BcfHeaderPtr makeHeader(const SnpMap& map, const std::string& sample, bool withP
                    "the first SNP of the group that reads connect\">");
   }
   if (bcf_hdr_add_sample(header.get(), sample.c_str()) != 0 || bcf_hdr_sync(header.get()) != 0) {
-    convertFatal("cannot make a VCF header for sample %s", sample.c_str());
+    veltaFatal("cannot make a VCF header for sample %s", sample.c_str());
   }
   return header;
 }
@@ -118,13 +118,13 @@ class PhasedVcf {
   const ConvertOptions& options_;
   const SnpMap& map_;
   const PhasedGenotypes& genotypes_;
-  PhaseSets sets_;
+  SnpLinks sets_;
   PhaseCounts counts_;
 };
 
 void PhasedVcf::linkByReads() {
   std::ifstream in(options_.reads);
-  if (!in) convertFatal("cannot open the read file %s", options_.reads.c_str());
+  if (!in) veltaFatal("cannot open the read file %s", options_.reads.c_str());
   linkSnpsByReads(in, options_.reads, map_, heterozygousSnps(genotypes_), sets_);
 }
 
@@ -132,17 +132,17 @@ void PhasedVcf::write(const std::string& partPath) {
   const bool withPhaseSets = !options_.reads.empty();
   BcfHeaderPtr header = makeHeader(map_, options_.sample, withPhaseSets);
   HtsFilePtr file(hts_open(partPath.c_str(), outputKindOf(options_.out).mode));
-  if (!file) convertFatal("cannot create %s", partPath.c_str());
+  if (!file) veltaFatal("cannot create %s", partPath.c_str());
   if (bcf_hdr_write(file.get(), header.get()) != 0) {
-    convertFatal("cannot write %s", partPath.c_str());
+    veltaFatal("cannot write %s", partPath.c_str());
   }
   BcfRecordPtr record(bcf_init());
   for (std::size_t k = 0; k < map_.size(); ++k) {
     writeRecord(k, file.get(), header.get(), record.get());
   }
   if (hts_close(file.release()) != 0) {
-    convertFatal("cannot write %s: %s", partPath.c_str(),
-                 errno != 0 ? std::strerror(errno) : "write error (disk full?)");
+    veltaFatal("cannot write %s: %s", partPath.c_str(),
+               errno != 0 ? std::strerror(errno) : "write error (disk full?)");
   }
 }
 
@@ -172,14 +172,14 @@ void PhasedVcf::writeRecord(std::size_t k, htsFile* file, bcf_hdr_t* header, bcf
   }
   bcf_update_genotypes(header, record, gt, 2);
   if (withPhaseSets && heterozygous && phased) {
-    const std::uint32_t firstSnp = sets_.firstOfGroup(snp);
+    const std::uint32_t firstSnp = sets_.firstOfBlock(snp);
     counts_.sets += firstSnp == snp;
     const std::int32_t phaseSet = static_cast<std::int32_t>(map_.position[firstSnp]);
     bcf_update_format_int32(header, record, "PS", &phaseSet, 1);
   }
   if (bcf_write(file, header, record) != 0) {
-    convertFatal("cannot write the record of SNP %zu (%s) to %s", k + 1, chromPos.c_str(),
-                 options_.out.c_str());
+    veltaFatal("cannot write the record of SNP %zu (%s) to %s", k + 1, chromPos.c_str(),
+               options_.out.c_str());
   }
 }
 
@@ -218,13 +218,13 @@ void buildIndex(OutputFile& out, int indexShift) {
   }
   const std::string& index = out.addIndex(indexShift == 0 ? ".tbi" : ".csi");
   if (bcf_index_build3(out.writePath().c_str(), index.c_str(), indexShift, 0) != 0) {
-    convertFatal("cannot build the index %s of %s", index.c_str(), out.path().c_str());
+    veltaFatal("cannot build the index %s of %s", index.c_str(), out.path().c_str());
   }
 }
 
 PhasedGenotypes loadHaplotypes(const std::string& path, const SnpMap& map) {
   std::ifstream in(path);
-  if (!in) convertFatal("cannot open the haplotype file %s", path.c_str());
+  if (!in) veltaFatal("cannot open the haplotype file %s", path.c_str());
   PhasedGenotypes genotypes;
   std::string text;
   std::size_t lineNo = 0;
@@ -232,19 +232,19 @@ PhasedGenotypes loadHaplotypes(const std::string& path, const SnpMap& map) {
     ++lineNo;
     if (!text.empty() && text.back() == '\r') text.pop_back();
     if (lineNo > map.size()) {
-      convertFatal("haplotype file %s has more lines than the map's %zu SNPs", path.c_str(),
-                   map.size());
+      veltaFatal("haplotype file %s has more lines than the map's %zu SNPs", path.c_str(),
+                 map.size());
     }
     if (text.size() != 2) {
-      convertFatal("haplotype file %s line %zu: expected two allele characters, found '%.40s'",
-                   path.c_str(), lineNo, text.c_str());
+      veltaFatal("haplotype file %s line %zu: expected two allele characters, found '%.40s'",
+                 path.c_str(), lineNo, text.c_str());
     }
     genotypes.first.push_back(alleleCode(text[0], map, lineNo - 1, path, lineNo));
     genotypes.second.push_back(alleleCode(text[1], map, lineNo - 1, path, lineNo));
   }
   if (lineNo < map.size()) {
-    convertFatal("haplotype file %s has %zu lines, the map %zu SNPs: expected one line per SNP",
-                 path.c_str(), lineNo, map.size());
+    veltaFatal("haplotype file %s has %zu lines, the map %zu SNPs: expected one line per SNP",
+               path.c_str(), lineNo, map.size());
   }
   return genotypes;
 }

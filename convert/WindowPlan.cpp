@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "HtsHandles.h"
-#include "Messages.h"
+#include "VeltaIO.h"
 #include "OutputFile.h"
 #include "VcfInput.h"
 #include "VcfSites.h"
@@ -30,7 +30,7 @@ std::vector<RegionWindow> planRegionWindows(const std::string& vcf, const std::s
     positions.push_back(record->pos + 1);
   }
   if (positions.empty()) {
-    convertFatal("%s: no biallelic SNP%s%s to plan windows over", vcf.c_str(),
+    veltaFatal("%s: no biallelic SNP%s%s to plan windows over", vcf.c_str(),
                  region.empty() ? "" : " in ", region.c_str());
   }
   std::vector<RegionWindow> windows;

@@ -1,10 +1,10 @@
 #include "Windows.h"
 
-#include "Messages.h"
+#include "VeltaIO.h"
 
 std::vector<SnpWindow> planWindows(std::uint64_t snps, std::uint64_t size, std::uint64_t overlap) {
   if (overlap >= size) {
-    convertFatal("a window of %llu SNPs cannot overlap the next by %llu: the overlap must be "
+    veltaFatal("a window of %llu SNPs cannot overlap the next by %llu: the overlap must be "
                  "smaller than the window",
                  static_cast<unsigned long long>(size), static_cast<unsigned long long>(overlap));
   }

@@ -18,10 +18,9 @@ constexpr double kLogHalf = -0.6931471805599453;
 
 void checkSampleSize(int sampleSize) {
   if (sampleSize < 1 || sampleSize > Reference::kMaxSampleSize) {
-    composeLine(
+    veltaFatal(
         "Sample size %d is outside the allowed range 1 to %d for the best path search (-s)\n",
         sampleSize, Reference::kMaxSampleSize);
-    veltaErrorExit(line);
   }
 }
 
@@ -32,11 +31,10 @@ std::vector<std::uint16_t> allocateBackPointers(std::size_t snpNo, int S) {
   try {
     return std::vector<std::uint16_t>(entries, 0);
   } catch (const std::bad_alloc&) {
-    composeLine(
+    veltaFatal(
         "Best path search needs %llu bytes for its back-pointer table (%zu SNPs x %d x %d "
         "sample pairs), which could not be allocated; a smaller sample size (-s) needs less\n",
         static_cast<unsigned long long>(entries) * sizeof(std::uint16_t), snpNo, S, S);
-    veltaErrorExit(line);
   }
 }
 
@@ -239,11 +237,10 @@ void Reference::maxPath(RefPath& first, RefPath& second, const AlleleCounts& cou
   const std::size_t pairs = size * size;
   const std::size_t snpNo = static_cast<std::size_t>(snpNo_);
   if (snpNo == 0 || counts.size() < snpNo || first.size() != snpNo || second.size() != snpNo) {
-    composeLine(
+    veltaFatal(
         "Bug found in Reference::maxPath: %zu allele counts and paths of %u and %u SNPs for a "
         "panel of %d SNPs",
         counts.size(), first.size(), second.size(), snpNo_);
-    veltaErrorExit(line);
   }
 
   std::vector<double> pairScores(2 * pairs, 0.0);  // two layers of S x S, by SNP parity

@@ -144,15 +144,11 @@ double AlleleDrawTable::pathLogWeight(double agree, double disagree, bool matche
 
 bool AlleleDrawTable::choose(unsigned k0, unsigned k1, std::uint32_t value) const {
   if (k0 < kCounts && k1 < kCounts) return value >= threshold_[k0 * kCounts + k1];
-  return chooseTwoValued(logWeight(k0, k1), logWeight(k1, k0), value / 2147483647.0);
+  return chooseTwoValued(logWeight(k0, k1), logWeight(k1, k0), toUniform(value));
 }
 
-bool AlleleDrawTable::choose(unsigned k0, unsigned k1, bool copied, std::uint32_t value) const {
-  if (k0 < kCounts && k1 < kCounts) {
-    return value >= pathThreshold_[(copied * kCounts + k0) * kCounts + k1];
-  }
-  return chooseTwoValued(pathLogWeight(k0, k1, !copied), pathLogWeight(k1, k0, copied),
-                         value / 2147483647.0);
+std::uint32_t AlleleDrawTable::thresholdByFormula(unsigned k0, unsigned k1, bool copied) const {
+  return zeroThreshold(pathLogWeight(k0, k1, !copied), pathLogWeight(k1, k0, copied));
 }
 
 void Haplotype::sample(const Parameter& parameter) {
@@ -168,15 +164,41 @@ void Haplotype::sample(const Parameter& parameter) {
 }
 
 void Haplotype::sample(const RefPath& path, const Parameter& parameter) {
+  std::vector<std::uint64_t> copied;
+  path.copiedAlleles(copied);
+  sample(copied, parameter);
+}
+
+void Haplotype::sample(const std::vector<std::uint64_t>& copied, const Parameter& parameter) {
   const std::clock_t start = std::clock();
-  const AlleleDrawTable& table = AlleleDrawTable::forParameter(parameter);
   RandomStream random;
-  drawAlleles([&](unsigned j) {
-    return table.choose(alleleCount_[std::size_t{2} * j], alleleCount_[std::size_t{2} * j + 1],
-                        path[j], random.next());
-  });
+  sampleWords(copied, AlleleDrawTable::forParameter(parameter), random, 0, allele_.size() - 1);
   time_ += std::clock() - start;
   ++count_;
+}
+
+void Haplotype::sampleWords(const std::vector<std::uint64_t>& copied,
+                            const AlleleDrawTable& table, RandomStream& random,
+                            std::size_t wordBegin, std::size_t wordEnd) {
+  // A word's 64 SNPs at a time: their numbers made in one block, their
+  // thresholds looked up, then all compared at once.
+  std::uint32_t values[64];
+  std::uint32_t thresholds[64];
+  const std::uint16_t* counts = alleleCount_.data();
+  const std::size_t length = static_cast<std::size_t>(length_);
+  for (std::size_t w = wordBegin; w < wordEnd; ++w) {
+    const std::size_t first = 64 * w;
+    const std::size_t count = std::min<std::size_t>(64, length - first);
+    random.fill(values, count);
+    const std::uint64_t copiedWord = copied[w];
+    for (std::size_t k = 0; k < count; ++k) {
+      const std::size_t j = first + k;
+      thresholds[k] = table.threshold(counts[2 * j], counts[2 * j + 1], (copiedWord >> k) & 1U);
+    }
+    std::fill(values + count, values + 64, 0U);
+    std::fill(thresholds + count, thresholds + 64, kNeverReached);
+    allele_[w] = reachedBits(values, thresholds);
+  }
 }
 
 void Haplotype::copyInit(const RefPath& path) {

@@ -11,6 +11,7 @@
 
 class Parameter;
 class RefPath;
+class RandomStream;
 
 // The allele draws' decisions for every pair of counts (k0 major, k1 minor
 // calls) and copied panel allele. The weights depend only on these, so they
@@ -22,6 +23,7 @@ class AlleleDrawTable {
  public:
   // Counts below kCounts draw from the tables.
   static constexpr unsigned kCounts = 64;
+  static_assert((kCounts & (kCounts - 1)) == 0, "a power of two");
 
   // The table for the parameter's setting; built at the first call and again
   // whenever the setting differs from the last call's.
@@ -30,11 +32,20 @@ class AlleleDrawTable {
   // Allele (true for minor) for the generator value `value`, from the counts
   // alone, or from the counts and the allele `copied` of the path.
   bool choose(unsigned k0, unsigned k1, std::uint32_t value) const;
-  bool choose(unsigned k0, unsigned k1, bool copied, std::uint32_t value) const;
+  bool choose(unsigned k0, unsigned k1, bool copied, std::uint32_t value) const {
+    return value >= threshold(k0, k1, copied);
+  }
+  // The first generator value for which the path-guided draw gives allele 1.
+  std::uint32_t threshold(unsigned k0, unsigned k1, bool copied) const {
+    // Both counts are below kCounts, a power of two, when their bits together are.
+    if ((k0 | k1) < kCounts) return pathThreshold_[(copied * kCounts + k0) * kCounts + k1];
+    return thresholdByFormula(k0, k1, copied);
+  }
 
  private:
   AlleleDrawTable() = default;
   void build(const double (&key)[5]);
+  std::uint32_t thresholdByFormula(unsigned k0, unsigned k1, bool copied) const;
   // Tempered log weight of the allele that `agree` calls support and
   // `disagree` calls contradict.
   double logWeight(double agree, double disagree) const;
@@ -72,8 +83,16 @@ class Haplotype {
     return static_cast<std::uint32_t>((allele_[w] >> shift) |
                                       ((allele_[w + 1] << 1) << (63 - shift)));
   }
+  // Word w of the allele bits: SNP 64 w + b at bit b; (length + 63) / 64 words.
+  std::uint64_t getAlleleWord(std::size_t w) const { return allele_[w]; }
+  std::size_t getAlleleWordCount() const { return allele_.size() - 1; }
   // Minor-call count when `minor` is true, major-call count otherwise.
   unsigned short getCount(unsigned int j, bool minor) const { return alleleCount_[2 * j + minor]; }
+  // Both counts of SNP j at once, for callers that count the calls themselves.
+  void setCounts(unsigned int j, std::uint16_t major, std::uint16_t minor) {
+    alleleCount_[2 * std::size_t{j}] = major;
+    alleleCount_[2 * std::size_t{j} + 1] = minor;
+  }
 
   // Add or remove one read's alleles: with `flag` false counted as read, with
   // it true complemented. A removal must mirror an earlier addition.
@@ -112,6 +131,19 @@ class Haplotype {
   void sample(const Parameter& parameter);
   // Redraws every allele from the counts and the allele the path copies.
   void sample(const RefPath& path, const Parameter& parameter);
+  // The same given the path's copied alleles as RefPath::copiedAlleles gives
+  // them, for callers that draw many times from one path.
+  void sample(const std::vector<std::uint64_t>& copied, const Parameter& parameter);
+  // The draws of sample(copied, parameter) for the SNPs of allele words
+  // wordBegin .. wordEnd - 1 only, from `random`, untimed: threads draw
+  // disjoint stretches, each from its own stretch of the sequence.
+  void sampleWords(const std::vector<std::uint64_t>& copied, const AlleleDrawTable& table,
+                   RandomStream& random, std::size_t wordBegin, std::size_t wordEnd);
+  // Books draws made through sampleWords in the timing counters.
+  static void addTime(std::int64_t ticks, std::uint64_t draws) {
+    time_ += ticks;
+    count_ += draws;
+  }
   // Sets every allele to the one the path copies; no draw.
   void copyInit(const RefPath& path);
   void randomInit();

@@ -25,8 +25,7 @@ bool canOpen(const char* name) {
 void rejectFolder(const char* what, const char* name) {
   struct stat info;
   if (stat(name, &info) != 0 || !S_ISDIR(info.st_mode)) return;
-  composeLine("%s %s is a folder, not a file\n", what, name);
-  veltaErrorExit(line);
+  veltaFatal("%s %s is a folder, not a file\n", what, name);
 }
 
 }  // namespace
@@ -76,8 +75,7 @@ void Parameter::setEmitError(double x) {
 void Parameter::setSeqFile(const char* name) {
   rejectFolder("Sequencing file", name);
   if (!canOpen(name)) {
-    composeLine("Sequencing file %s does not exist\n", name);
-    veltaErrorExit(line);
+    veltaFatal("Sequencing file %s does not exist\n", name);
   }
   seqFile_ = name;
 }
@@ -85,8 +83,7 @@ void Parameter::setSeqFile(const char* name) {
 void Parameter::setRefFile(const char* name) {
   rejectFolder("Reference file", name);
   if (!canOpen(name)) {
-    composeLine("Reference file %s does not exist, swithcing to haplotype assembly\n", name);
-    veltaWarning(line);
+    veltaWarn("Reference file %s does not exist, swithcing to haplotype assembly\n", name);
     hasRef_ = false;
     return;
   }
@@ -97,8 +94,7 @@ void Parameter::setRefFile(const char* name) {
 void Parameter::setMapFile(const char* name) {
   rejectFolder("SNP map file", name);
   if (!canOpen(name)) {
-    composeLine("SNP map file %s does not exist\n", name);
-    veltaErrorExit(line);
+    veltaFatal("SNP map file %s does not exist\n", name);
   }
   mapFile_ = name;
 }
@@ -135,8 +131,7 @@ void Parameter::initFromMapStream(std::istream& in) {
     appendMapRecord({field[0], field[1], position, column4, alleles[0], alleles[1]});
   }
   if (in.bad()) {
-    composeLine("SNP map file %s could not be read after line %zu\n", mapFile_, snpPos_.size());
-    veltaErrorExit(line);
+    veltaFatal("SNP map file %s could not be read after line %zu\n", mapFile_, snpPos_.size());
   }
   finishMap();
 }

@@ -28,7 +28,7 @@ class PhasePolisher {
   // Applies the move that lowers the mismatch most (the first of equals);
   // false when none lowers it.
   bool applyBestMove();
-  bool allele(unsigned int j) const { return alleles_[j] != 0; }
+  bool allele(unsigned int j) const;
   // Calls of read r that disagree with the alleles, and all its calls.
   long long disagreements(std::size_t r) const;
   long long callCount(std::size_t r) const {
@@ -40,8 +40,37 @@ class PhasePolisher {
   void score(std::size_t r, long long sign);
   void rescore(const std::vector<std::uint32_t>& reads, std::size_t begin, std::size_t end,
                unsigned int from, unsigned int to);
+  // Adds to one move's change, keeping the trees over the changes current.
+  void addSingle(std::size_t j, long long change);
+  void addCut(std::size_t c, long long change);
+  void buildTrees();
+  void updateSingle(std::size_t j);
+  void updateCut(std::size_t c);
 
-  std::vector<unsigned char> alleles_;      // one per SNP
+  // A move's choice costs O(log S): the singles' changes and the cuts'
+  // difference entries sit in the leaves of two trees whose inner nodes keep
+  // each range's first minimum (for the cuts, of the running sums within the
+  // range, with the range's total), so the root holds the move the scan over
+  // all SNPs would pick. A cut complements every SNP from it on by one bit of
+  // a tree of flips (a SNP's allele is its own bit XOR the flips up to it),
+  // so a move's cost is the reads it touches times O(log S).
+  struct CutNode {
+    long long sum;
+    long long minimum;  // smallest running sum from the range's start
+    unsigned int at;    // first cut where it is reached
+  };
+  struct SingleNode {
+    long long minimum;
+    unsigned int at;
+  };
+  static CutNode join(const CutNode& left, const CutNode& right);
+  static SingleNode join(const SingleNode& left, const SingleNode& right);
+
+  std::size_t leaves_ = 1;                  // leaves per tree: a power of two
+  std::vector<CutNode> cutTree_;            // 2 leaves_: leaf leaves_ + c for cut c
+  std::vector<SingleNode> singleTree_;      // 2 leaves_: leaf leaves_ + j for SNP j
+  std::vector<unsigned char> flips_;        // Fenwick tree of cut flips, nSnp + 1 entries
+  std::vector<unsigned char> alleles_;      // one per SNP, before the cut flips
   std::vector<std::uint32_t> snp_;          // every read's calls, sorted by SNP within the read
   std::vector<unsigned char> minor_;        // beside snp_
   std::vector<std::size_t> readStart_;      // read r's calls: readStart_[r] .. readStart_[r + 1]
@@ -106,13 +135,82 @@ PhasePolisher::PhasePolisher(const Haplotype& haplotype, const std::vector<Read>
       crossing_.resize(crossingStart_[nSnp]);
     }
   }
+  flips_.assign(nSnp + 1, 0);
   for (std::size_t r = 0; r + 1 < readStart_.size(); ++r) score(r, 1);
+  buildTrees();
+}
+
+namespace {
+// Above any change a move can have: padding leaves are never chosen.
+constexpr long long kNoMove = 1LL << 62;
+}  // namespace
+
+PhasePolisher::CutNode PhasePolisher::join(const CutNode& left, const CutNode& right) {
+  // The first of equal minima is the left one.
+  if (left.sum + right.minimum < left.minimum) {
+    return {left.sum + right.sum, left.sum + right.minimum, right.at};
+  }
+  return {left.sum + right.sum, left.minimum, left.at};
+}
+
+PhasePolisher::SingleNode PhasePolisher::join(const SingleNode& left, const SingleNode& right) {
+  return right.minimum < left.minimum ? right : left;
+}
+
+void PhasePolisher::buildTrees() {
+  const std::size_t nSnp = alleles_.size();
+  while (leaves_ < nSnp) leaves_ *= 2;
+  cutTree_.assign(2 * leaves_, CutNode{0, kNoMove, 0});
+  singleTree_.assign(2 * leaves_, SingleNode{kNoMove, 0});
+  // Cuts 1 .. nSnp - 1; cut 0 would complement every SNP and change nothing.
+  for (std::size_t c = 1; c < nSnp; ++c) {
+    cutTree_[leaves_ + c] = {cut_[c], cut_[c], static_cast<unsigned int>(c)};
+  }
+  for (std::size_t j = 0; j < nSnp; ++j) {
+    singleTree_[leaves_ + j] = {single_[j], static_cast<unsigned int>(j)};
+  }
+  for (std::size_t node = leaves_ - 1; node >= 1; --node) {
+    cutTree_[node] = join(cutTree_[2 * node], cutTree_[2 * node + 1]);
+    singleTree_[node] = join(singleTree_[2 * node], singleTree_[2 * node + 1]);
+  }
+}
+
+void PhasePolisher::updateSingle(std::size_t j) {
+  std::size_t node = leaves_ + j;
+  singleTree_[node].minimum = single_[j];
+  for (node /= 2; node >= 1; node /= 2) {
+    singleTree_[node] = join(singleTree_[2 * node], singleTree_[2 * node + 1]);
+  }
+}
+
+void PhasePolisher::updateCut(std::size_t c) {
+  std::size_t node = leaves_ + c;
+  cutTree_[node].sum = cutTree_[node].minimum = cut_[c];
+  for (node /= 2; node >= 1; node /= 2) {
+    cutTree_[node] = join(cutTree_[2 * node], cutTree_[2 * node + 1]);
+  }
+}
+
+void PhasePolisher::addSingle(std::size_t j, long long change) {
+  single_[j] += change;
+  if (!singleTree_.empty()) updateSingle(j);
+}
+
+void PhasePolisher::addCut(std::size_t c, long long change) {
+  cut_[c] += change;
+  if (!cutTree_.empty() && c > 0 && c < alleles_.size()) updateCut(c);
+}
+
+bool PhasePolisher::allele(unsigned int j) const {
+  unsigned char flipped = 0;
+  for (std::size_t i = j + 1; i > 0; i -= i & (~i + 1)) flipped ^= flips_[i];
+  return (alleles_[j] ^ flipped) != 0;
 }
 
 long long PhasePolisher::disagreements(std::size_t r) const {
   long long disagree = 0;
   for (std::size_t i = readStart_[r]; i < readStart_[r + 1]; ++i) {
-    disagree += alleles_[snp_[i]] != minor_[i];
+    disagree += allele(snp_[i]) != (minor_[i] != 0);
   }
   return disagree;
 }
@@ -128,19 +226,19 @@ void PhasePolisher::score(std::size_t r, long long sign) {
     std::size_t next = i;
     long long here = 0;
     while (next < end && snp_[next] == snp_[i]) {
-      here += alleles_[snp_[next]] != minor_[next];
+      here += allele(snp_[next]) != (minor_[next] != 0);
       ++next;
     }
     const long long hereSize = static_cast<long long>(next - i);
-    single_[snp_[i]] += sign * (betterOrientation(disagree + hereSize - 2 * here, size) - now);
+    addSingle(snp_[i], sign * (betterOrientation(disagree + hereSize - 2 * here, size) - now));
     upTo += here;
     if (next < end) {
       // Cuts after this SNP up to the read's next one complement the rest.
       const long long rest = size - static_cast<long long>(next - begin);
       const long long switched = upTo + rest - (disagree - upTo);
       const long long change = sign * (betterOrientation(switched, size) - now);
-      cut_[snp_[i] + 1] += change;
-      cut_[snp_[next] + 1] -= change;
+      addCut(snp_[i] + 1, change);
+      addCut(snp_[next] + 1, -change);
     }
     i = next;
   }
@@ -149,30 +247,31 @@ void PhasePolisher::score(std::size_t r, long long sign) {
 void PhasePolisher::rescore(const std::vector<std::uint32_t>& reads, std::size_t begin,
                             std::size_t end, unsigned int from, unsigned int to) {
   for (std::size_t k = begin; k < end; ++k) score(reads[k], -1);
-  for (unsigned int j = from; j < to; ++j) alleles_[j] ^= 1;
+  if (to == from + 1) {
+    alleles_[from] ^= 1;
+  } else {
+    // Every SNP from `from` to the last: one flip in the tree.
+    for (std::size_t i = from + 1; i < flips_.size(); i += i & (~i + 1)) flips_[i] ^= 1;
+  }
   for (std::size_t k = begin; k < end; ++k) score(reads[k], 1);
 }
 
 bool PhasePolisher::applyBestMove() {
   const unsigned int nSnp = static_cast<unsigned int>(alleles_.size());
+  // The cuts first, then the singles, each replacing the best only when
+  // strictly lower: the first of equal moves wins.
   long long best = 0;
   unsigned int at = 0;
   bool isCut = false;
-  long long running = 0;
-  for (unsigned int c = 1; c < nSnp; ++c) {
-    running += cut_[c];
-    if (running < best) {
-      best = running;
-      at = c;
-      isCut = true;
-    }
+  if (cutTree_[1].minimum < best) {
+    best = cutTree_[1].minimum;
+    at = cutTree_[1].at;
+    isCut = true;
   }
-  for (unsigned int j = 0; j < nSnp; ++j) {
-    if (single_[j] < best) {
-      best = single_[j];
-      at = j;
-      isCut = false;
-    }
+  if (singleTree_[1].minimum < best) {
+    best = singleTree_[1].minimum;
+    at = singleTree_[1].at;
+    isCut = false;
   }
   if (best == 0) return false;
   if (isCut) {

@@ -45,24 +45,26 @@ bool parsePosition(const std::string& word, std::uint32_t* position) {
 
 Read::Read(const std::string& text, const Parameter& parameter, const char* fileName,
            unsigned long lineNo)
-    : size_(0), flip_(veltaRand() & 1), runCount_(0) {
+    : size_(0), flip_(veltaRand() & 1), fragmentCount_(0), runCount_(0), fragments_(nullptr) {
   LineCalls calls;
   parseLine(calls, text, parameter, fileName, lineNo);
   if (calls.inconsistent > kReportedPerLine) {
-    composeLine(
+    veltaWarn(
         "Read file %s, line %lu: %u more allele characters match neither allele of their SNP "
         "or lie beyond the SNP map; dropped\n",
         fileName, lineNo, calls.inconsistent - kReportedPerLine);
-    veltaWarning(line);
   }
-  storeRuns(calls.runs.data(), static_cast<unsigned>(calls.runs.size()));
+  storeRuns(calls.runs.data(), static_cast<unsigned>(calls.runs.size()), calls.fragmentList.data(),
+            static_cast<unsigned>(calls.fragmentList.size()));
 }
 
-Read::Read(const Read& other) : size_(other.size_), flip_(other.flip_), runCount_(0) {
-  storeRuns(other.runs(), other.runCount_);
+Read::Read(const Read& other)
+    : size_(other.size_), flip_(other.flip_), fragmentCount_(0), runCount_(0), fragments_(nullptr) {
+  storeRuns(other.runs(), other.runCount_, other.fragments_, other.fragmentCount_);
 }
 
-Read::Read(Read&& other) noexcept : size_(other.size_), flip_(other.flip_), runCount_(0) {
+Read::Read(Read&& other) noexcept
+    : size_(other.size_), flip_(other.flip_), fragmentCount_(0), runCount_(0), fragments_(nullptr) {
   takeRuns(other);
 }
 
@@ -71,7 +73,7 @@ Read& Read::operator=(const Read& other) {
     release();
     size_ = other.size_;
     flip_ = other.flip_;
-    storeRuns(other.runs(), other.runCount_);
+    storeRuns(other.runs(), other.runCount_, other.fragments_, other.fragmentCount_);
   }
   return *this;
 }
@@ -86,16 +88,23 @@ Read& Read::operator=(Read&& other) noexcept {
   return *this;
 }
 
-void Read::storeRuns(const Run* runs, unsigned count) {
+void Read::storeRuns(const Run* runs, unsigned count, const Fragment* fragments,
+                     unsigned fragmentCount) {
   Run* target = local_;
   if (count > kLocalRuns) target = heap_ = new Run[count];
   std::copy(runs, runs + count, target);
   runCount_ = static_cast<std::uint16_t>(count);
+  fragments_ = fragmentCount > 0 ? new Fragment[fragmentCount] : nullptr;
+  std::copy(fragments, fragments + fragmentCount, fragments_);
+  fragmentCount_ = static_cast<std::uint8_t>(fragmentCount);
 }
 
 void Read::release() {
   if (runCount_ > kLocalRuns) delete[] heap_;
   runCount_ = 0;
+  delete[] fragments_;
+  fragments_ = nullptr;
+  fragmentCount_ = 0;
 }
 
 // Moves the runs of `other` (an owned block by its pointer) into this read,
@@ -108,6 +117,10 @@ void Read::takeRuns(Read& other) noexcept {
   }
   runCount_ = other.runCount_;
   other.runCount_ = 0;
+  fragments_ = other.fragments_;
+  fragmentCount_ = other.fragmentCount_;
+  other.fragments_ = nullptr;
+  other.fragmentCount_ = 0;
 }
 
 void Read::parseLine(LineCalls& calls, const std::string& text, const Parameter& parameter,
@@ -117,24 +130,21 @@ void Read::parseLine(LineCalls& calls, const std::string& text, const Parameter&
   std::string token;
   while (nextWord(text, pos, positionWord)) {
     if (!nextWord(text, pos, token)) {
-      composeLine("Read file %s, line %lu: position %s has no allele run after it; ignored\n",
-                  fileName, lineNo, positionWord.c_str());
-      veltaWarning(line);
+      veltaWarn("Read file %s, line %lu: position %s has no allele run after it; ignored\n",
+                fileName, lineNo, positionWord.c_str());
       return;
     }
     std::uint32_t position = 0;
     if (!parsePosition(positionWord, &position)) {
-      composeLine(
+      veltaWarn(
           "Read file %s, line %lu: expected a SNP position (a number from 1), found \"%s\"; "
           "the rest of the line is ignored\n",
           fileName, lineNo, positionWord.c_str());
-      veltaWarning(line);
       return;
     }
     if (position == 0) {
-      composeLine("Read file %s, line %lu: SNP positions count from 1, found position 0\n",
-                  fileName, lineNo);
-      veltaErrorExit(line);
+      veltaFatal("Read file %s, line %lu: SNP positions count from 1, found position 0\n", fileName,
+                 lineNo);
     }
     appendToken(calls, token, position - 1ULL, text, parameter, fileName, lineNo);
   }
@@ -173,19 +183,18 @@ void Read::appendToken(LineCalls& calls, std::string& token, std::uint64_t start
 void Read::appendFragment(LineCalls& calls, const char* characters, unsigned length,
                           std::uint64_t start, const std::string& text, const std::string& token,
                           const Parameter& parameter, const char* fileName, unsigned long lineNo) {
-  if (calls.fragments >= kMaxFragments) {
-    composeLine(
+  if (calls.fragmentList.size() >= kMaxFragments) {
+    veltaFatal(
         "Read file %s, line %lu: a read holds at most %u runs of alleles (a run longer than %u "
         "characters counts as several)\n",
         fileName, lineNo, kMaxFragments, kMaxFragmentLength);
-    veltaErrorExit(line);
   }
   if (calls.characters + length > kMaxCharacters) {
-    composeLine("Read file %s, line %lu: a read holds at most %u allele characters\n", fileName,
-                lineNo, kMaxCharacters);
-    veltaErrorExit(line);
+    veltaFatal("Read file %s, line %lu: a read holds at most %u allele characters\n", fileName,
+               lineNo, kMaxCharacters);
   }
-  ++calls.fragments;
+  calls.fragmentList.push_back(
+      {static_cast<std::uint32_t>(start), static_cast<std::uint16_t>(length), 0});
   calls.characters += length;
   const std::uint64_t nSnp = parameter.getNSnp();
   for (unsigned j = 0; j < length; ++j) {
@@ -204,13 +213,13 @@ void Read::appendFragment(LineCalls& calls, const char* characters, unsigned len
       if (++calls.inconsistent > kReportedPerLine) continue;
       std::printf("%s %s\n", text.c_str(), token.c_str());
       // The quoted line is cut so that the rest of the message always fits.
-      composeLine(
-          "[%.200s] - Inconsistent allele %c at position %llu, given %c, should be %c or %c",
-          text.c_str(), c, static_cast<unsigned long long>(snp) + 1, c, minorAllele, majorAllele);
-      veltaWarning(line);
+      veltaWarn("[%.200s] - Inconsistent allele %c at position %llu, given %c, should be %c or %c",
+                text.c_str(), c, static_cast<unsigned long long>(snp) + 1, c, minorAllele,
+                majorAllele);
       continue;
     }
     appendCall(calls.runs, static_cast<std::uint32_t>(snp), c == minorAllele);
+    ++calls.fragmentList.back().calls;
     ++size_;
   }
 }
@@ -229,23 +238,70 @@ void Read::appendCall(std::vector<Run>& runs, std::uint32_t snp, bool minor) {
 }
 
 ReadIterator Read::begin() const {
-  if (runCount_ == 0) return end();
-  return ReadIterator(*this, 0, __builtin_ctz(runs()[0].present));
+  ReadIterator first(*this, 0, 0);
+  if (fragmentCount_ > 0 && !first.atCall()) ++first;
+  return first;
 }
 
 ReadIterator Read::end() const {
-  return ReadIterator(*this, runCount_, 0);
+  return ReadIterator(*this, fragmentCount_, 0);
 }
 
-ReadIterator::ReadIterator(const Read& read, unsigned run, unsigned bit)
-    : read_(&read), run_(run), bit_(bit) {}
+ReadIterator::ReadIterator(const Read& read, unsigned fragment, unsigned index)
+    : read_(&read), fragment_(fragment), index_(index), run_(0), bit_(0), callsLeft_(0) {
+  if (fragment >= read.fragmentCount_) return;
+  // The calls come in line order: those of the earlier fragments, then this
+  // one's, by SNP.
+  unsigned skip = 0;
+  for (unsigned f = 0; f < fragment; ++f) skip += read.fragments_[f].calls;
+  const Read::Fragment& here = read.fragments_[fragment];
+  callsLeft_ = here.calls;
+  bit_ = read.runCount_ > 0 ? __builtin_ctz(read.runs()[0].present) : 0;
+  while (skip > 0 || (callsLeft_ > 0 && callSnp() < here.snp + index)) {
+    if (skip > 0) {
+      --skip;
+    } else {
+      --callsLeft_;
+    }
+    nextCall();
+  }
+}
 
 std::pair<std::uint32_t, bool> ReadIterator::operator*() const {
-  const Read::Run& run = read_->runs()[run_];
-  return {run.snp + bit_, (run.minor >> bit_) & 1U};
+  const std::uint32_t snp = read_->fragments_[fragment_].snp + index_;
+  return {snp, atCall() && ((read_->runs()[run_].minor >> bit_) & 1U)};
 }
 
 ReadIterator& ReadIterator::operator++() {
+  if (atCall()) {
+    --callsLeft_;
+    nextCall();
+  }
+  // The next call is this fragment's, or the first of a later fragment with
+  // calls, or there is none.
+  if (callsLeft_ == 0) {
+    do {
+      ++fragment_;
+    } while (fragment_ < read_->fragmentCount_ && read_->fragments_[fragment_].calls == 0);
+    if (fragment_ == read_->fragmentCount_) {
+      index_ = 0;
+      return *this;
+    }
+    callsLeft_ = read_->fragments_[fragment_].calls;
+  }
+  index_ = callSnp() - read_->fragments_[fragment_].snp;
+  return *this;
+}
+
+bool ReadIterator::atCall() const {
+  return callsLeft_ > 0 && callSnp() == read_->fragments_[fragment_].snp + index_;
+}
+
+std::uint32_t ReadIterator::callSnp() const {
+  return read_->runs()[run_].snp + bit_;
+}
+
+void ReadIterator::nextCall() {
   const Read::Run* runs = read_->runs();
   // The present positions of this run after the current one.
   const std::uint32_t later = runs[run_].present & ~((std::uint32_t{2} << bit_) - 1);
@@ -256,7 +312,6 @@ ReadIterator& ReadIterator::operator++() {
   } else {
     bit_ = 0;
   }
-  return *this;
 }
 
 unsigned int Read::countMatch(const Haplotype& haplotype) const {
@@ -319,15 +374,21 @@ double FlipDrawTable::logWeight(unsigned n, unsigned m) const {
 }
 
 bool FlipDrawTable::chooseOneByFormula(unsigned n, unsigned m, std::uint32_t value) const {
-  return chooseTwoValued(logWeight(n, m), logWeight(n, n - m), value / 2147483647.0);
+  return chooseTwoValued(logWeight(n, m), logWeight(n, n - m), toUniform(value));
 }
 
 bool FlipDrawTable::chooseTwoByWeights(unsigned n, unsigned m1, unsigned m2,
                                        std::uint32_t value) const {
-  if (n > kLarge) return chooseTwoValued(logWeight(n, m1), logWeight(n, m2), value / 2147483647.0);
-  const double p0 = probabilityOfZero(weight_[triangle(n) + m1], weight_[triangle(n) + m2],
-                                      logWeight(n, m1), logWeight(n, m2));
-  return !(p0 > value / 2147483647.0);
+  return !(twoProbability(n, m1, m2) > toUniform(value));
+}
+
+double FlipDrawTable::twoProbability(unsigned n, unsigned m1, unsigned m2) const {
+  if (n > kLarge) {
+    return probabilityOfZero(std::exp(logWeight(n, m1)), std::exp(logWeight(n, m2)),
+                             logWeight(n, m1), logWeight(n, m2));
+  }
+  return probabilityOfZero(weight_[triangle(n) + m1], weight_[triangle(n) + m2], logWeight(n, m1),
+                           logWeight(n, m2));
 }
 
 inline unsigned char Read::drawFlip(const Haplotype& haplotype, const FlipDrawTable& table,
@@ -416,12 +477,13 @@ inline void Read::moveSides(const std::vector<Read>& reads, const std::uint32_t*
   for (std::size_t k = 0; k < count; ++k) {
     const Read& read = reads[changed[k]];
     const unsigned side = read.flip_;
-    const Run& run = read.runs()[0];
-    const unsigned n = countSetBits(run.present);
-    if (read.runCount_ != 1 || n > 4) {
+    // A read without runs has no first run to look at.
+    if (read.runCount_ != 1 || countSetBits(read.runs()[0].present) > 4) {
       sides[side]->moveRead(read, *sides[side ^ 1]);
       continue;
     }
+    const Run& run = read.runs()[0];
+    const unsigned n = countSetBits(run.present);
     std::uint32_t* slot = calls[side] + listed[side];
     std::uint32_t rest = run.present;
     for (int j = 0; j < 4; ++j, rest &= rest - 1) {

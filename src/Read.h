@@ -8,28 +8,48 @@
 #include <utility>
 #include <vector>
 
+#include "VeltaUtil.h"
+
 class Parameter;
 class Haplotype;
 class Read;
 class RandomStream;
 
 // Walks the present positions of a read, yielding (0-based SNP, allele) with
-// allele true for the minor allele.
+// allele true for the minor allele. A position is a fragment of the line as
+// parsed (a run of characters, trimmed of '-'; a run longer than
+// Read::kMaxFragmentLength counts as several) and a character of it: in
+// "3 --AC- 9 T" fragment 0 holds SNPs 4 and 5 (0-based), fragment 1 SNP 8.
+// The calls themselves are walked in the read's packed runs.
 class ReadIterator {
  public:
-  // Position `bit` of stored run `run`.
-  ReadIterator(const Read& read, unsigned run, unsigned bit);
+  // Character `index` of fragment `fragment`; an absent character yields its
+  // SNP with allele false. (fragment count, 0) is the end.
+  ReadIterator(const Read& read, unsigned fragment, unsigned index);
   std::pair<std::uint32_t, bool> operator*() const;
+  // To the next present position, or to the end.
   ReadIterator& operator++();
   // Compares positions only, not the read walked.
   bool operator!=(const ReadIterator& other) const {
-    return run_ != other.run_ || bit_ != other.bit_;
+    return fragment_ != other.fragment_ || index_ != other.index_;
   }
 
  private:
+  friend class Read;
+
+  // True when the position is a present one: the next call is there.
+  bool atCall() const;
+  // SNP of the next call; valid while callsLeft_ > 0.
+  std::uint32_t callSnp() const;
+  // Moves run_ and bit_ to the call after the next one.
+  void nextCall();
+
   const Read* read_;
-  unsigned run_;
+  unsigned fragment_;
+  unsigned index_;
+  unsigned run_;  // the next call at or after the position, in the packed runs
   unsigned bit_;
+  unsigned callsLeft_;  // calls of fragment_ not yet passed
 };
 
 // The flip draws' decisions for every read size n and agreement count m. The
@@ -59,6 +79,12 @@ class FlipDrawTable {
     if (n < kSmall) return value >= twoThreshold_[(n * kSmall + m1) * kSmall + m2];
     return chooseTwoByWeights(n, m1, m2, value);
   }
+  // The first generator value for which chooseTwo(n, m1, m2, value) gives
+  // flip 1: every value below it gives 0, every value from it on 1.
+  std::uint32_t twoThreshold(unsigned n, unsigned m1, unsigned m2) const {
+    if (n < kSmall) return twoThreshold_[(n * kSmall + m1) * kSmall + m2];
+    return twoThresholdByWeights(n, m1, m2);
+  }
 
  private:
   FlipDrawTable() = default;
@@ -67,6 +93,11 @@ class FlipDrawTable {
   bool chooseOneByFormula(unsigned n, unsigned m, std::uint32_t value) const;
   // From the tabled weights up to kLarge, from the formula beyond.
   bool chooseTwoByWeights(unsigned n, unsigned m1, unsigned m2, std::uint32_t value) const;
+  // Probability of flip 0 for sizes from kSmall on.
+  double twoProbability(unsigned n, unsigned m1, unsigned m2) const;
+  std::uint32_t twoThresholdByWeights(unsigned n, unsigned m1, unsigned m2) const {
+    return thresholdForProbability(twoProbability(n, m1, m2));
+  }
   void build(const double (&key)[3]);
   double logWeight(unsigned n, unsigned m) const;
 
@@ -139,6 +170,8 @@ class Read {
   static std::int64_t getTime() { return time_; }
   static std::uint64_t getCount() { return count_; }
   static void addTime(std::int64_t ticks) { time_ += ticks; }
+  // For passes that draw flips without sampleFlip.
+  static void addDraws(std::uint64_t draws) { count_ += draws; }
 
  private:
   friend class ReadIterator;
@@ -156,9 +189,18 @@ class Read {
   // the record itself: a pass over the reads then walks one array.
   static constexpr unsigned kLocalRuns = 2;
 
+  // One fragment of the line: its first SNP, its characters and its present
+  // calls.
+  struct Fragment {
+    std::uint32_t snp;
+    std::uint16_t length;
+    std::uint16_t calls;
+  };
+
   // What the parser has gathered of one line.
   struct LineCalls {
     std::vector<Run> runs;
+    std::vector<Fragment> fragmentList;
     unsigned fragments = 0;
     unsigned characters = 0;
     unsigned inconsistent = 0;  // characters matching neither allele of their SNP
@@ -202,19 +244,25 @@ class Read {
                                                        Haplotype* const sides[2]);
 
   const Run* runs() const { return runCount_ <= kLocalRuns ? local_ : heap_; }
-  // Copies `count` runs into the record (or a block it owns).
-  void storeRuns(const Run* runs, unsigned count);
-  // Frees an owned block; the read then holds no runs.
+  // Copies `count` runs and `fragments` fragments into the record (or blocks
+  // it owns).
+  void storeRuns(const Run* runs, unsigned count, const Fragment* fragments,
+                 unsigned fragmentCount);
+  // Frees the owned blocks; the read then holds no runs and no fragments.
   void release();
   void takeRuns(Read& other) noexcept;
 
   std::uint32_t size_;  // present positions
   unsigned char flip_;
+  std::uint8_t fragmentCount_;
   std::uint16_t runCount_;
   union {
     Run local_[kLocalRuns];  // runCount_ <= kLocalRuns: the runs, 12 bytes each
     Run* heap_;              // otherwise: an owned block of runCount_ runs
   };
+  // An owned block of fragmentCount_ fragments, 8 bytes each: only the
+  // iterator's positions use them, never the samplers' passes.
+  Fragment* fragments_;
 
   static thread_local std::int64_t time_;
   static thread_local std::uint64_t count_;

@@ -24,6 +24,9 @@ class RefPath {
   unsigned int size() const { return static_cast<unsigned int>(path_.size()); }
   // Panel allele (true for minor) of the haplotype copied at SNP i.
   inline bool operator[](unsigned int i) const;
+  // Every copied allele: SNP 64 w + b at bit b of words[w], (size + 63) / 64
+  // words.
+  void copiedAlleles(std::vector<std::uint64_t>& words) const;
   void print() const;
 
  private:
@@ -32,6 +35,23 @@ class RefPath {
 };
 
 using AlleleCounts = std::vector<std::pair<unsigned short, unsigned short>>;
+
+// One haplotype's forward pass over a panel, kept for a path draw: a forward
+// vector every segment length (about sqrt(S)) SNPs, the buffer of one
+// segment, the per-SNP sums and scaled transition terms, and the emission
+// factors. Sized by the panel at its first use; separate passes can be
+// computed side by side.
+class ForwardPass {
+ private:
+  friend class Reference;
+  std::vector<double> checkpoints_;    // ceil(S / k) vectors: SNPs 0, k, 2k, ...
+  std::vector<double> segment_;        // max(k, 2) vectors: SNPs ck + 1 .. ck + k - 1
+  std::vector<double> sums_;           // S: s_i
+  std::vector<double> stays_;          // S: stay_i (entry 0 unused)
+  std::vector<double> moves_;          // S: move_i (entry 0 unused)
+  std::vector<double> emissionTable_;  // 256 x 8: factor of bit t of a byte of
+                                       // (panel XOR haplotype allele) bits
+};
 
 class Reference {
  public:
@@ -87,6 +107,14 @@ class Reference {
   void samplePath(RefPath& path, const Haplotype& haplotype, const Parameter& parameter) const;
   // Natural-log likelihood of the haplotype under the copying model.
   double forwardProb(const Haplotype& haplotype, const Parameter& parameter) const;
+  // The same, keeping the forward pass in `pass` for drawPath: samplePath is
+  // forward then drawPath, with the same draws. Calls on separate passes may
+  // run at once on separate threads.
+  double forward(ForwardPass& pass, const Haplotype& haplotype, const Parameter& parameter) const;
+  // Draws a path from a pass that forward computed for this haplotype, which
+  // has not changed since; timed and counted as samplePath. The pass's
+  // segment buffer is reused.
+  void drawPath(RefPath& path, ForwardPass& pass, const Haplotype& haplotype) const;
 
   // Adds SNP s's emission scores for every pair of the first S sample entries
   // (S the parameters' sample size) to layer s mod 2 of `scores`, whose pair
@@ -126,16 +154,18 @@ class Reference {
   // top + log s over SNPs 0..i (top(0) = 0). Returns it for the last SNP.
   // With `keepCheckpoints` every SNP's vector goes to vectorAt (so the last
   // segment stays whole), otherwise two buffers alternate.
-  double forwardPass(const Haplotype& haplotype, const Parameter& parameter,
+  double forwardPass(ForwardPass& pass, const Haplotype& haplotype, const Parameter& parameter,
                      bool keepCheckpoints) const;
   // Recomputes the vectors of segment c from its checkpoint.
-  void recomputeSegment(std::size_t c, const Haplotype& haplotype) const;
+  void recomputeSegment(ForwardPass& pass, std::size_t c, const Haplotype& haplotype) const;
   // Draws the path backwards through the segments, recomputing each.
-  void drawPath(RefPath& path, const Haplotype& haplotype) const;
+  void drawStates(RefPath& path, ForwardPass& pass, const Haplotype& haplotype) const;
   // Vector of SNP i: a checkpoint every segmentLength_ SNPs, the segment
   // buffer in between.
-  double* vectorAt(std::size_t i) const;
-  void fillEmissionTable(const Parameter& parameter) const;
+  double* vectorAt(ForwardPass& pass, std::size_t i) const;
+  // Sizes the pass's arrays for this panel; false when memory is short.
+  bool sizePass(ForwardPass& pass) const;
+  void fillEmissionTable(ForwardPass& pass, const Parameter& parameter) const;
 
   int hapNo_;
   int snpNo_;
@@ -143,18 +173,13 @@ class Reference {
   std::size_t wordsPerSnp_;             // (hapNo_ + 63) / 64
   std::vector<std::uint64_t> alleles_;  // snpNo_ rows of wordsPerSnp_ words, SNP-major
 
-  // Working arrays of samplePath and forwardProb, sized once at load. Path
-  // draws keep a forward vector every segmentLength_ (about sqrt(S)) SNPs and
-  // recompute one segment at a time, so they hold O(H sqrt(S)) doubles.
-  std::size_t stride_;                         // doubles per vector: hapNo_ rounded up to 8
-  std::size_t segmentLength_;                  // smallest k with k x k >= snpNo_
-  mutable std::vector<double> checkpoints_;    // ceil(S / k) vectors: SNPs 0, k, 2k, ...
-  mutable std::vector<double> segment_;        // max(k, 2) vectors: SNPs ck + 1 .. ck + k - 1
-  mutable std::vector<double> sums_;           // snpNo_: s_i
-  mutable std::vector<double> stays_;          // snpNo_: stay_i (entry 0 unused)
-  mutable std::vector<double> moves_;          // snpNo_: move_i (entry 0 unused)
-  mutable std::vector<double> emissionTable_;  // 256 x 8: factor of bit t of a byte of
-                                               // (panel XOR haplotype allele) bits
+  // Layout of the forward passes, set at load: path draws keep a forward
+  // vector every segmentLength_ SNPs and recompute one segment at a time, so
+  // a pass holds O(H sqrt(S)) doubles.
+  std::size_t stride_;         // doubles per vector: hapNo_ rounded up to 8
+  std::size_t segmentLength_;  // smallest k with k x k >= snpNo_
+  // The pass of samplePath and forwardProb, sized once at load.
+  mutable ForwardPass workspace_;
 
   static thread_local std::int64_t time_;
   static thread_local std::uint64_t count_;

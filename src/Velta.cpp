@@ -8,12 +8,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <thread>
 #include <utility>
 
 #include "Haplotype.h"
 #include "Parameter.h"
 #include "PhasePolish.h"
 #include "Read.h"
+#include "ReadSides.h"
 #include "Reference.h"
 #include "VeltaIO.h"
 #include "VeltaUtil.h"
@@ -53,9 +55,8 @@ double toDouble(const char* value) {
 std::uint32_t checkedWholeNumber(const char* option, const char* meaning, const char* value) {
   std::uint32_t number = 0;
   if (!parseUnsigned32(value, &number)) {
-    composeLine("Option %s (%s) must be a whole number from 0 to 4294967295, found \"%s\"\n",
-                option, meaning, value);
-    veltaErrorExit(line);
+    veltaFatal("Option %s (%s) must be a whole number from 0 to 4294967295, found \"%s\"\n", option,
+               meaning, value);
   }
   return number;
 }
@@ -107,19 +108,16 @@ void applyOption(const char* option, const char* value, Parameter& parameter) {
       if (std::strcmp(option, "--seed") == 0) {
         return parameter.setSeed(checkedWholeNumber(option, "random seed", value));
       }
-      composeLine("Unknown options: %s\n", option);
-      veltaWarning(line);
+      veltaWarn("Unknown options: %s\n", option);
       exitWithHelp();
     default:
-      composeLine("Unknown options: -%s\n", option + 1);
-      veltaWarning(line);
+      veltaWarn("Unknown options: -%s\n", option + 1);
       exitWithHelp();
   }
 }
 
 void rejectOption(const char* option, const char* meaning, const char* expected, double value) {
-  composeLine("Option %s (%s) must be %s, found %g\n", option, meaning, expected, value);
-  veltaErrorExit(line);
+  veltaFatal("Option %s (%s) must be %s, found %g\n", option, meaning, expected, value);
 }
 
 void checkRate(double value, const char* option, const char* meaning) {
@@ -163,21 +161,19 @@ namespace {
 void warnUnsampled(const Parameter& parameter) {
   const int maxIter = parameter.getMaxIter();
   if (maxIter == 0 || (maxIter < 0 && !parameter.getHasRef())) {
-    composeLine(
+    veltaWarn(
         "Option -n is %d: no sampling iteration runs, so the haplotypes written are not drawn "
         "from the reads\n",
         maxIter);
-    veltaWarning(line);
   }
 }
 
 void warnNoReads(const std::vector<Read>& reads, const Parameter& parameter) {
   if (!reads.empty() || parameter.getNSnp() == 0) return;
-  composeLine(
+  veltaWarn(
       "No read with an allele of the SNP map was loaded from the read file \"%s\": the "
       "haplotypes written are not phased by any read\n",
       parameter.getSeqFile());
-  veltaWarning(line);
 }
 
 // Sum over reads of their present alleles.
@@ -314,6 +310,52 @@ void flipPassInference(Haplotype& first, Haplotype& second, std::vector<Read>& r
   Read::addTime(std::clock() - start);
 }
 
+// The score of the pair given its panel term: the reads' term against both
+// haplotypes plus the panel term, reported at level 3.
+double scorePair(const Haplotype& first, const Haplotype& second, const std::vector<Read>& reads,
+                 double panelTerm, const Parameter& parameter) {
+  // 64-bit sums: a whole chromosome of deep reads passes 2^32 allele calls.
+  unsigned long long matches = 0;
+  unsigned long long mismatches = 0;
+  unsigned long long bestSideMismatches = 0;
+  for (const Read& read : reads) {
+    const unsigned m1 = read.countMatch(first);
+    const unsigned m2 = read.countMatch(second);
+    const unsigned x1 = read.size() - m1;
+    const unsigned x2 = read.size() - m2;
+    matches += m1 + m2;
+    mismatches += x1 + x2;
+    bestSideMismatches += std::min(x1, x2);
+  }
+  const double readTerm = countLog(static_cast<double>(matches), parameter.getSeqLogRight()) +
+                          countLog(static_cast<double>(mismatches), parameter.getSeqLogError());
+  composeLine("mismatch = %.5f [%llu %llu], reference = %.5f", readTerm, mismatches,
+              bestSideMismatches, panelTerm);
+  veltaMessage(line, 3, parameter);
+  return readTerm + panelTerm;
+}
+
+// inferenceLikelihood with both haplotypes' forward passes kept for their
+// next path draws.
+double scoreKeepingPasses(const Haplotype& first, const Haplotype& second,
+                          const std::vector<Read>& reads, const Reference& reference,
+                          const Parameter& parameter, ForwardPass (&passes)[2]) {
+  double secondTerm = 0.0;
+  // The two passes share nothing but the panel: with threads to spare the
+  // second runs beside the first.
+  std::thread beside;
+  if (parameter.getThreads() > 1) {
+    beside = std::thread([&] { secondTerm = reference.forward(passes[1], second, parameter); });
+  }
+  const double firstTerm = reference.forward(passes[0], first, parameter);
+  if (beside.joinable()) {
+    beside.join();
+  } else {
+    secondTerm = reference.forward(passes[1], second, parameter);
+  }
+  return scorePair(first, second, reads, firstTerm + secondTerm, parameter);
+}
+
 // Seeds both haplotypes from the best pair of panel paths for the pooled read
 // alleles, then draws every read's side against that pair.
 void warmStart(Haplotype& first, Haplotype& second, std::vector<Read>& reads,
@@ -355,8 +397,11 @@ void inferenceGibbs(Haplotype& first, Haplotype& second, std::vector<Read>& read
                     const Reference& reference, const Parameter& parameter) {
   if (parameter.getMaxIter() > 0) warmStart(first, second, reads, reference, parameter);
 
+  // Each score's forward passes serve the path draws that follow it: the
+  // alleles do not change in between.
+  ForwardPass passes[2];
   composeLine("Start likelihood = %f\n",
-              inferenceLikelihood(first, second, reads, reference, parameter));
+              scoreKeepingPasses(first, second, reads, reference, parameter, passes));
   veltaMessage(line, 2, parameter);
   for (const Read& read : reads) {
     if (read.getFlip() == 1) {
@@ -371,15 +416,20 @@ void inferenceGibbs(Haplotype& first, Haplotype& second, std::vector<Read>& read
   double bestLikelihood = kLogFloor;
   RefPath firstPath(reference);
   RefPath secondPath(reference);
+  ReadSides sides(reads, first, second, parameter, static_cast<unsigned>(parameter.getThreads()));
+  std::vector<std::uint64_t> firstCopied;
+  std::vector<std::uint64_t> secondCopied;
   // A negative count skips the warm start but still runs its absolute value
   // of iterations.
   for (long long i = 0; i < std::llabs(parameter.getMaxIter()); ++i) {
-    reference.samplePath(firstPath, first, parameter);
-    reference.samplePath(secondPath, second, parameter);
-    for (unsigned j = 0; j < static_cast<unsigned>(parameter.getSubIter()); ++j) {
-      inferenceSubIteration(first, second, firstPath, secondPath, reads, parameter);
-    }
-    const double likelihood = inferenceLikelihood(first, second, reads, reference, parameter);
+    reference.drawPath(firstPath, passes[0], first);
+    reference.drawPath(secondPath, passes[1], second);
+    firstPath.copiedAlleles(firstCopied);
+    secondPath.copiedAlleles(secondCopied);
+    sides.subIterations(static_cast<unsigned>(parameter.getSubIter()), first, second,
+                        firstCopied, secondCopied, parameter);
+    const double likelihood =
+        scoreKeepingPasses(first, second, reads, reference, parameter, passes);
     const double done = static_cast<double>(i) / std::llabs(parameter.getMaxIter()) * 100;
     composeLine("likelihood = %f (%.1f%% done)", likelihood, done);
     veltaMessage(line, 1, parameter);
@@ -390,6 +440,7 @@ void inferenceGibbs(Haplotype& first, Haplotype& second, std::vector<Read>& read
     }
     parameter.reportProgress(static_cast<double>(i + 1) / std::llabs(parameter.getMaxIter()));
   }
+  sides.storeFlips(reads);
   composeLine("max likelihood = [%.5f]", bestLikelihood);
   veltaMessage(line, 1, parameter);
   first = bestFirst;
@@ -399,27 +450,10 @@ void inferenceGibbs(Haplotype& first, Haplotype& second, std::vector<Read>& read
 double inferenceLikelihood(const Haplotype& first, const Haplotype& second,
                            const std::vector<Read>& reads, const Reference& reference,
                            const Parameter& parameter) {
-  // 64-bit sums: a whole chromosome of deep reads passes 2^32 allele calls.
-  unsigned long long matches = 0;
-  unsigned long long mismatches = 0;
-  unsigned long long bestSideMismatches = 0;
-  for (const Read& read : reads) {
-    const unsigned m1 = read.countMatch(first);
-    const unsigned m2 = read.countMatch(second);
-    const unsigned x1 = read.size() - m1;
-    const unsigned x2 = read.size() - m2;
-    matches += m1 + m2;
-    mismatches += x1 + x2;
-    bestSideMismatches += std::min(x1, x2);
-  }
-  const double readTerm = countLog(static_cast<double>(matches), parameter.getSeqLogRight()) +
-                          countLog(static_cast<double>(mismatches), parameter.getSeqLogError());
-  const double panelTerm =
-      reference.forwardProb(first, parameter) + reference.forwardProb(second, parameter);
-  composeLine("mismatch = %.5f [%llu %llu], reference = %.5f", readTerm, mismatches,
-              bestSideMismatches, panelTerm);
-  veltaMessage(line, 3, parameter);
-  return readTerm + panelTerm;
+  return scorePair(
+      first, second, reads,
+      reference.forwardProb(first, parameter) + reference.forwardProb(second, parameter),
+      parameter);
 }
 
 void inferHaplotypes(Haplotype& first, Haplotype& second, std::vector<Read>& reads,

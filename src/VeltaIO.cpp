@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <utility>
 
 #include "Haplotype.h"
 #include "Parameter.h"
@@ -30,18 +31,16 @@ void addCoverage(const Read& read, std::vector<std::uint32_t>& coverage, const c
   for (ReadIterator it = read.begin(); it != read.end(); ++it) {
     const std::uint32_t snp = (*it).first;
     if (++coverage[snp] > kMaxAllelesPerSnp) {
-      composeLine(
+      veltaFatal(
           "Read file %s, line %lu: SNP %u of the SNP map is covered by more than %u read "
           "alleles, more than its allele counts hold\n",
           fileName, lineNo, snp + 1, kMaxAllelesPerSnp);
-      veltaErrorExit(line);
     }
   }
 }
 
 void failOutput(const char* what, const char* fileName) {
-  composeLine("Cannot %s output file %s: %s\n", what, fileName, std::strerror(errno));
-  veltaErrorExit(line);
+  veltaFatal("Cannot %s output file %s: %s\n", what, fileName, std::strerror(errno));
 }
 
 // Writes one line per SNP, the first character from `first`, the second from
@@ -63,16 +62,35 @@ void writeHaplotypes(const Haplotype& first, const Haplotype* second, const Para
   if (std::fclose(out) != 0) failOutput("close", fileName);
 }
 
+// vsnprintf never writes past the buffer and always terminates it; longer
+// text is cut at the end of the buffer.
+void composeLineFrom(const char* format, va_list args) {
+  std::vsnprintf(line, kLineSize, format, args);
+}
+
 }  // namespace
 
 void composeLine(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  // vsnprintf never writes past the buffer and always terminates it; longer
-  // text is cut at the end of the buffer.
-  // va_start above initialises args; the analyzer misses it for variadic C++ functions.
-  std::vsnprintf(line, kLineSize, format, args);  // NOLINT(clang-analyzer-valist.Uninitialized)
+  composeLineFrom(format, args);
   va_end(args);
+}
+
+void veltaFatal(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  composeLineFrom(format, args);
+  va_end(args);
+  veltaErrorExit(line);
+}
+
+void veltaWarn(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  composeLineFrom(format, args);
+  va_end(args);
+  veltaWarning(line);
 }
 
 void veltaMessage(const char* text, int level, const Parameter& parameter) {
@@ -124,11 +142,10 @@ void readSeqStream(std::istream& in, const char* fileName, std::vector<Read>& re
     Read read(text, parameter, fileName, lineNo);
     if (read.size() == 0) continue;
     addCoverage(read, coverage, fileName, lineNo);
-    reads.push_back(read);
+    reads.push_back(std::move(read));
   }
   if (in.bad()) {
-    composeLine("Read file %s could not be read after line %lu\n", fileName, lineNo);
-    veltaErrorExit(line);
+    veltaFatal("Read file %s could not be read after line %lu\n", fileName, lineNo);
   }
 }
 
@@ -144,8 +161,7 @@ void checkOutputWritable(const char* fileName) {
     if (fd >= 0) unlink(fileName);
   }
   if (fd < 0) {
-    composeLine("Output file %s cannot be created: %s\n", fileName, std::strerror(errno));
-    veltaErrorExit(line);
+    veltaFatal("Output file %s cannot be created: %s\n", fileName, std::strerror(errno));
   }
   close(fd);
 }

@@ -32,6 +32,12 @@ void veltaWarning(const char* text);
 // the exit handler (the C library's exit unless a harness replaced it).
 [[noreturn]] void veltaErrorExit(const char* text);
 
+// The one-call forms every reader and checker uses: compose a printf-style
+// message into `line` (cut like composeLine's) and hand it to veltaErrorExit
+// or veltaWarning.
+[[noreturn]] void veltaFatal(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void veltaWarn(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 // The exit handler must not return. Returns the previous handler. Test
 // harnesses and fuzzers install one that throws or jumps instead of ending
 // the process.

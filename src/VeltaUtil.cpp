@@ -6,6 +6,10 @@
 #include <cstdlib>
 #include <mutex>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "VeltaIO.h"
 
 namespace {
@@ -35,8 +39,61 @@ void FeedbackGenerator::seed(unsigned int seed) {
 }
 
 void FeedbackGenerator::keepLastWords() {
-  std::copy(words_ + end_ - kWords, words_ + end_, words_);
-  end_ = kWords;
+  std::copy(words_ + end_ - kKept, words_ + end_, words_);
+  end_ = kKept;
+}
+
+void FeedbackGenerator::fill(std::uint32_t* out, std::size_t count) {
+  // The unrolled recurrence holds only between words that the recurrence made
+  // itself, which every word is from the seeding's discarded numbers on.
+  while (count > 0 && (count < 4 || end_ < kKept)) {
+    *out++ = static_cast<std::uint32_t>(next());
+    --count;
+  }
+  while (count >= 4) {
+    if (end_ + 4 > kBuffer) keepLastWords();
+    std::size_t block = std::min((kBuffer - end_) / 4, count / 4) * 4;
+    std::uint32_t* w = words_ + end_;
+    for (std::size_t i = 0; i < block; ++i) {
+      const std::uint32_t value = w[i - 12] + w[i - 31] + w[i - 34] + w[i - 37] + w[i - 40];
+      w[i] = value;
+      out[i] = value >> 1;
+    }
+    end_ += block;
+    out += block;
+    count -= block;
+  }
+  for (; count > 0; --count) *out++ = static_cast<std::uint32_t>(next());
+}
+
+FeedbackGenerator::Jump::Jump(std::uint64_t distance)
+    : distance_(distance), coefficients_(kWords * kWords, 0) {
+  // Ring of the coefficient rows of the last kWords words: at first each
+  // word is itself; each new word sums the rows 31 and 3 back.
+  std::vector<std::uint32_t> ring(kWords * kWords, 0);
+  for (std::size_t i = 0; i < kWords; ++i) ring[i * kWords + i] = 1;
+  for (std::uint64_t m = 0; m < distance; ++m) {
+    // The slot of the word 31 back takes the new word.
+    std::uint32_t* slot = &ring[(m % kWords) * kWords];
+    const std::uint32_t* threeBack = &ring[((m + kWords - 3) % kWords) * kWords];
+    for (std::size_t j = 0; j < kWords; ++j) slot[j] += threeBack[j];
+  }
+  for (std::size_t i = 0; i < kWords; ++i) {
+    const std::uint32_t* row = &ring[((distance + i) % kWords) * kWords];
+    std::copy(row, row + kWords, &coefficients_[i * kWords]);
+  }
+}
+
+FeedbackGenerator FeedbackGenerator::Jump::from(const FeedbackGenerator& from) const {
+  const std::uint32_t* last = from.words_ + from.end_ - kWords;
+  FeedbackGenerator result;
+  for (std::size_t i = 0; i < kWords; ++i) {
+    std::uint32_t word = 0;
+    for (std::size_t j = 0; j < kWords; ++j) word += coefficients_[i * kWords + j] * last[j];
+    result.words_[i] = word;
+  }
+  result.end_ = kWords;
+  return result;
 }
 
 void veltaSrand(unsigned int seed) {
@@ -55,7 +112,7 @@ void veltaSrand(unsigned int seed) {
 }
 
 bool drawTwoValued(double logWeight0, double logWeight1) {
-  return chooseTwoValued(logWeight0, logWeight1, veltaRand() / 2147483647.0);
+  return chooseTwoValued(logWeight0, logWeight1, toUniform(veltaRand()));
 }
 
 bool chooseTwoValued(double logWeight0, double logWeight1, double uniform) {
@@ -65,21 +122,43 @@ bool chooseTwoValued(double logWeight0, double logWeight1, double uniform) {
 }
 
 std::uint32_t zeroThreshold(double logWeight0, double logWeight1) {
-  const double p0 =
-      probabilityOfZero(std::exp(logWeight0), std::exp(logWeight1), logWeight0, logWeight1);
-  // The draw's test p0 > r / 2147483647.0 holds for a first stretch of r (the
+  return thresholdForProbability(
+      probabilityOfZero(std::exp(logWeight0), std::exp(logWeight1), logWeight0, logWeight1));
+}
+
+std::uint32_t thresholdForProbability(double p0) {
+  // The draw's test p0 > toUniform(r) holds for a first stretch of r (the
   // quotient never falls as r grows): find where it ends.
   std::uint32_t low = 0;
   std::uint32_t high = std::uint32_t{1} << 31;
   while (low < high) {
     const std::uint32_t middle = low + (high - low) / 2;
-    if (p0 > middle / 2147483647.0) {
+    if (p0 > toUniform(middle)) {
       low = middle + 1;
     } else {
       high = middle;
     }
   }
   return low;
+}
+
+std::uint64_t reachedBits(const std::uint32_t* values, const std::uint32_t* thresholds) {
+  std::uint64_t bits = 0;
+#if defined(__SSE2__)
+  // Values and thresholds are below 2^31, so they compare as signed numbers.
+  for (unsigned q = 0; q < 16; ++q) {
+    const __m128i value = _mm_loadu_si128(reinterpret_cast<const __m128i*>(values + 4 * q));
+    const __m128i threshold =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(thresholds + 4 * q));
+    const int below = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmplt_epi32(value, threshold)));
+    bits |= static_cast<std::uint64_t>(~below & 0xF) << (4 * q);
+  }
+#else
+  for (unsigned j = 0; j < 64; ++j) {
+    bits |= static_cast<std::uint64_t>(values[j] >= thresholds[j]) << j;
+  }
+#endif
+  return bits;
 }
 
 double logsum(double a, double b) {
@@ -97,7 +176,7 @@ double logsumArray(const std::vector<double>& v, int start, int count) {
 int mnrnd(const std::vector<double>& weights) {
   const int n = static_cast<int>(weights.size());
   for (;;) {
-    const double r = veltaRand() / 2147483647.0;
+    const double r = toUniform(veltaRand());
     double cumulative = 0.0;
     for (int i = 0; i < n; ++i) {
       cumulative += weights[i];
@@ -107,11 +186,10 @@ int mnrnd(const std::vector<double>& weights) {
     // to the weights; a total that is not positive (no weights, all zero, not
     // a number) could never be reached and would redraw forever.
     if (!(cumulative > 0.0)) {
-      composeLine(
+      veltaFatal(
           "Discrete draw over %d categories cannot succeed: the weights sum to %g "
           "(expected a positive sum near 1)\n",
           n, cumulative);
-      veltaErrorExit(line);
     }
   }
 }
@@ -146,7 +224,8 @@ void nSamplek(std::vector<int>& out, int n, int k) {
 }
 
 void plusTransition(std::vector<double>& matrix, double x, int a, int b, int n) {
-  const std::size_t size = n;
+  if (n <= 0) return;  // no matrix: a negative n must not become a huge count
+  const std::size_t size = static_cast<std::size_t>(n);
   const std::size_t rowStart = static_cast<std::size_t>(a) * size;
   for (std::size_t j = 0; j < size; ++j) {
     matrix[b + j * size] += x;

@@ -29,12 +29,35 @@ class FeedbackGenerator {
     words_[end_++] = value;
     return static_cast<int>(value >> 1);
   }
+  // The next `count` numbers, as `count` calls of next() would give them, four
+  // at a time: unrolled four times the recurrence reads
+  //   x[m] = x[m-12] + x[m-31] + x[m-34] + x[m-37] + x[m-40],
+  // whose nearest term lies three blocks of four back.
+  void fill(std::uint32_t* out, std::size_t count);
+
+  // The generator a fixed number of draws ahead of another, made from its
+  // last 31 words: each word that far on is a fixed sum of them (with
+  // multiplicities, modulo 2^32), computed once per distance, so threads can
+  // draw disjoint stretches of one sequence.
+  class Jump {
+   public:
+    explicit Jump(std::uint64_t distance);
+    std::uint64_t distance() const { return distance_; }
+    // The generator `distance` numbers after `from`.
+    FeedbackGenerator from(const FeedbackGenerator& from) const;
+
+   private:
+    std::uint64_t distance_;
+    std::vector<std::uint32_t> coefficients_;  // kWords x kWords: word i of the result from word j
+  };
 
  private:
   // The words are kept in order of making, the newest at end_ - 1, so that a
   // number costs two loads, an add and a store; when the buffer is full the
-  // last kWords words move to its start.
-  static constexpr std::size_t kBuffer = 256;
+  // last kKept words move to its start (the unrolled recurrence reaches 40
+  // back).
+  static constexpr std::size_t kBuffer = 296;
+  static constexpr std::size_t kKept = 40;
   void keepLastWords();
 
   std::uint32_t words_[kBuffer];
@@ -62,6 +85,11 @@ inline int veltaRand() {
 }
 // Largest value veltaRand() returns.
 constexpr int kRandMax = 2147483647;
+// A generator value as the uniform number 0 .. 1 of the two-valued and
+// discrete draws: value / kRandMax.
+inline double toUniform(std::uint32_t value) {
+  return value / static_cast<double>(kRandMax);
+}
 
 // The program's random sequence lent to one hot loop: the numbers come from a
 // copy of the generator local to the loop, which the compiler can keep in
@@ -69,16 +97,30 @@ constexpr int kRandMax = 2147483647;
 // veltaRand() while a stream lives.
 class RandomStream {
  public:
-  RandomStream() : local_(velta_random::generator), own_(velta_random::generatorMatchesLibrary) {}
+  RandomStream()
+      : source_(&velta_random::generator),
+        local_(velta_random::generator),
+        own_(velta_random::generatorMatchesLibrary) {}
+  // Lends the numbers of `source`, one thread's own generator, instead.
+  explicit RandomStream(FeedbackGenerator& source) : source_(&source), local_(source), own_(true) {}
   ~RandomStream() {
-    if (own_) velta_random::generator = local_;
+    if (own_) *source_ = local_;
   }
   RandomStream(const RandomStream&) = delete;
   RandomStream& operator=(const RandomStream&) = delete;
   // The same number veltaRand() would give.
   int next() { return own_ ? local_.next() : std::rand(); }
+  // The next `count` numbers, in order.
+  void fill(std::uint32_t* out, std::size_t count) {
+    if (own_) {
+      local_.fill(out, count);
+    } else {
+      for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<std::uint32_t>(std::rand());
+    }
+  }
 
  private:
+  FeedbackGenerator* source_;
   FeedbackGenerator local_;
   bool own_;
 };
@@ -94,15 +136,17 @@ inline unsigned countSetBits(std::uint32_t word) {
 
 // Two-valued Gibbs draw between values 0 and 1 with weights e^logWeight0 and
 // e^logWeight1: one rand(); 0 when its probability w0 / (w0 + w1) is strictly
-// greater than rand() / 2147483647.0, else 1. Where both weights underflow to
+// greater than toUniform(rand()), else 1. Where both weights underflow to
 // 0 (or both overflow) the probability comes from the difference of the log
 // weights instead, so the result never hinges on underflow; a probability
 // that is not a number (NaN weights) gives 1.
 bool drawTwoValued(double logWeight0, double logWeight1);
 // count x logProbability, taking 0 x log 0 as 0: calls that did not happen
-// weigh nothing, even when an error rate of 0 or 1 makes the log infinite.
+// weigh nothing, even when an error rate of 0 or 1 makes the log infinite. A
+// log that is not a number (a rate outside 0..1) stays one, so that every
+// draw under such a setting gives 1, as the formula does.
 inline double countLog(double count, double logProbability) {
-  return count == 0 ? 0.0 : count * logProbability;
+  return count == 0 && !std::isnan(logProbability) ? 0.0 : count * logProbability;
 }
 
 // The same decision for a given uniform number in 0..1.
@@ -121,6 +165,15 @@ inline double probabilityOfZero(double w0, double w1, double logWeight0, double 
 // threshold (0 to 2^31): tables of thresholds replace both exp calls, the
 // division and the comparison of doubles by one comparison of integers.
 std::uint32_t zeroThreshold(double logWeight0, double logWeight1);
+// The same threshold for a given probability of 0.
+std::uint32_t thresholdForProbability(double p0);
+// Thresholds lie in 0 .. 2^31 - 1 (the largest value always gives 1); this
+// one, paired with the value 0, gives a 0 bit that stands for no draw.
+constexpr std::uint32_t kNeverReached = 0x7FFFFFFF;
+// The outcomes of 64 two-valued draws: bit j is 1 when values[j] reaches
+// thresholds[j]. Four comparisons per instruction where the processor has
+// them.
+std::uint64_t reachedBits(const std::uint32_t* values, const std::uint32_t* thresholds);
 
 // log(e^a + e^b).
 double logsum(double a, double b);
@@ -141,7 +194,8 @@ double logChoose(int n, int k);
 // Selection sampling: `out` gets k distinct indices of 0 .. n - 1 in increasing
 // order, one rand() per candidate examined.
 void nSamplek(std::vector<int>& out, int n, int k);
-// Adds x to column b and row a of the n x n matrix at the start of `matrix`.
+// Adds x to column b and row a of the n x n matrix at the start of `matrix`;
+// nothing for n <= 0.
 void plusTransition(std::vector<double>& matrix, double x, int a, int b, int n);
 // Position of the first maximum of the n x n slice s; the maximum through `best`.
 int findMax(const std::vector<double>& v, int s, int n, double* best);

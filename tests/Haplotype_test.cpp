@@ -217,7 +217,7 @@ TEST(HaplotypeSample, EachAlleleIsOneDrawFromItsCounts) {
   for (unsigned seed = 1; seed <= 300; ++seed) {
     veltaSrand(seed);
     std::vector<double> uniform;
-    for (int j = 0; j < 6; ++j) uniform.push_back(veltaRand() / 2147483647.0);
+    for (int j = 0; j < 6; ++j) uniform.push_back(toUniform(veltaRand()));
     veltaSrand(seed);
     const std::uint64_t calls = Haplotype::getCount();
     h.sample(p);
@@ -327,6 +327,45 @@ TEST(HaplotypeSample, EqualsThePlainFormulaDrawsOnRandomCounts) {
                                   << setting.mu << " guided " << guided;
       }
       EXPECT_EQ(next, std::rand());
+    }
+  }
+}
+
+// Rates outside 0..1 (which only the library accepts) make the weights not a
+// number; every draw then gives the minor allele, tabled counts, counts
+// beyond the tables and SNPs without reads alike.
+TEST(HaplotypeSample, NotANumberWeightsGiveTheMinorAllele) {
+  const int nSnp = 6;
+  Parameter p = uniformMap(nSnp);
+  std::istringstream panelIn("AG\nAG\nGA\nAA\nGG\nAG\n");
+  Reference reference;
+  reference.initFromStream(panelIn, "panel.txt", p);
+  RefPath path(reference);
+  for (int j = 0; j < nSnp; ++j) path(j) = static_cast<unsigned short>(j & 1);
+  Haplotype h(nSnp);
+  const int counts[nSnp][2] = {{0, 0}, {3, 0}, {0, 5}, {70, 2}, {1, 90}, {0, 0}};
+  for (int j = 0; j < nSnp; ++j) {
+    const Read one0(std::to_string(j + 1) + " A", p);
+    const Read one1(std::to_string(j + 1) + " G", p);
+    for (int k = 0; k < counts[j][0]; ++k) h.appendRead(one0, false);
+    for (int k = 0; k < counts[j][1]; ++k) h.appendRead(one1, false);
+  }
+  const struct {
+    double seqError;
+    double emitError;
+  } settings[] = {{2.0, 0.002}, {-1.0, 0.002}, {0.01, 2.0}};
+  veltaSrand(5);
+  for (const auto& setting : settings) {
+    p.setSeqError(setting.seqError);
+    p.setEmitError(setting.emitError);
+    for (int draw = 0; draw < 20; ++draw) {
+      if (setting.emitError <= 1.0) {
+        h.sample(p);
+        for (int j = 0; j < nSnp; ++j)
+          ASSERT_TRUE(h[j]) << "SNP " << j << " e " << setting.seqError;
+      }
+      h.sample(path, p);
+      for (int j = 0; j < nSnp; ++j) ASSERT_TRUE(h[j]) << "SNP " << j << " guided";
     }
   }
 }

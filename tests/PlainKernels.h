@@ -8,16 +8,19 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "Haplotype.h"
 #include "Parameter.h"
 #include "Read.h"
+#include "VeltaUtil.h"
+#include "Reference.h"
 
 namespace velta_plain {
 
 // The C library's uniform number in 0..1, as every draw of the program sees it.
 inline double uniform() {
-  return std::rand() / 2147483647.0;
+  return toUniform(std::rand());
 }
 
 // count x logProbability with 0 x log 0 = 0.
@@ -39,7 +42,7 @@ inline bool twoValued(double logWeight0, double logWeight1, double u) {
 }
 
 // The first generator value r (0 to 2^31 - 1) for which a draw, given the
-// uniform number r / 2147483647.0, gives 1; 2^31 when none does. Every draw
+// uniform number toUniform(r), gives 1; 2^31 when none does. Every draw
 // gives 0 below it and 1 from it on.
 template <typename Draw>
 std::uint32_t firstValueGivingOne(Draw draw) {
@@ -47,7 +50,7 @@ std::uint32_t firstValueGivingOne(Draw draw) {
   std::uint32_t high = std::uint32_t{1} << 31;
   while (low < high) {
     const std::uint32_t middle = low + (high - low) / 2;
-    if (draw(middle / 2147483647.0)) {
+    if (draw(toUniform(middle))) {
       high = middle;
     } else {
       low = middle + 1;
@@ -64,7 +67,8 @@ template <typename Choose, typename Draw>
 std::string decisionMismatch(Choose choose, Draw draw) {
   const std::uint32_t first = firstValueGivingOne(draw);
   if (first > 0 && choose(first - 1)) return "1 at value " + std::to_string(first - 1);
-  if (first <= 2147483647U && !choose(first)) return "0 at value " + std::to_string(first);
+  if (first <= std::uint32_t{kRandMax} && !choose(first))
+    return "0 at value " + std::to_string(first);
   return "";
 }
 
@@ -114,6 +118,40 @@ inline bool allele(double k0, double k1, bool copied, const Parameter& p, double
   const double panel1 = copied ? p.getEmitLogRight() : p.getEmitLogError();
   return twoValued(mu * (weighted(k0, right) + weighted(k1, error) + panel0),
                    mu * (weighted(k0, error) + weighted(k1, right) + panel1), u);
+}
+
+// Haplotype with every allele drawn from its counts and the path's allele,
+// the counts kept.
+inline Haplotype drawAlleles(const Haplotype& h, const RefPath& path, const Parameter& p) {
+  std::vector<bool> alleles;
+  for (int j = 0; j < h.getLength(); ++j) {
+    alleles.push_back(allele(h.getCount(j, false), h.getCount(j, true), path[j], p, uniform()));
+  }
+  Haplotype drawn(alleles);
+  for (int j = 0; j < h.getLength(); ++j) drawn.setCounts(j, h.getCount(j, false), h.getCount(j, true));
+  return drawn;
+}
+
+// One inner iteration of the inference sampler: both haplotypes' alleles,
+// then every read's side, a read whose side changed moved at once.
+inline void subIteration(Haplotype& first, Haplotype& second, const RefPath& firstPath,
+                         const RefPath& secondPath, std::vector<Read>& reads,
+                         const Parameter& p) {
+  first = drawAlleles(first, firstPath, p);
+  second = drawAlleles(second, secondPath, p);
+  for (Read& read : reads) {
+    const unsigned char flip = flipTwo(read.size(), countMatch(read, first),
+                                       countMatch(read, second), p, uniform());
+    if (flip == read.getFlip()) continue;
+    read.setFlip(flip);
+    if (flip == 1) {
+      first.removeRead(read, Haplotype::UNFLIPPED_READS);
+      second.assignRead(read, Haplotype::FLIPPED_READS);
+    } else {
+      first.assignRead(read, Haplotype::UNFLIPPED_READS);
+      second.removeRead(read, Haplotype::FLIPPED_READS);
+    }
+  }
 }
 
 }  // namespace velta_plain

@@ -272,6 +272,61 @@ TEST(ReadIterator, ComparesPositionsOnly) {
   EXPECT_TRUE(a.begin() != a.end());
 }
 
+// Positions are the line's fragments as parsed, even where the calls of
+// several fragments share one packed run of 32 SNPs.
+struct Position {
+  unsigned fragment;
+  unsigned index;
+  std::uint32_t snp;
+  bool minor;
+};
+
+TEST(ReadIterator, PositionsAreFragmentsOfTheLine) {
+  const Parameter p = twelveSnpMap();
+  const struct {
+    const char* text;
+    unsigned fragments;
+    std::vector<Position> walk;
+  } cases[] = {
+      {"3 --AC- 9 T", 2, {{0, 0, 4, false}, {0, 1, 5, false}, {1, 0, 8, true}}},
+      {"1 AX 2 T", 2, {{0, 0, 0, false}, {1, 0, 1, true}}},     // X: overlapping fragments
+      {"1 A 2 X 3 A", 3, {{0, 0, 0, false}, {2, 0, 2, true}}},  // a fragment without calls
+      {"2 C-T 1 A", 2, {{0, 0, 1, false}, {0, 2, 3, false}, {1, 0, 0, false}}},
+      {"1 X", 1, {}},
+  };
+  for (const auto& c : cases) {
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    const Read read(c.text, p);
+    testing::internal::GetCapturedStdout();
+    testing::internal::GetCapturedStderr();
+    ReadIterator it = read.begin();
+    for (const Position& at : c.walk) {
+      ASSERT_TRUE(it != read.end()) << c.text;
+      EXPECT_FALSE(it != ReadIterator(read, at.fragment, at.index)) << c.text << " " << at.snp;
+      EXPECT_EQ(*it, std::make_pair(at.snp, at.minor)) << c.text;
+      EXPECT_EQ(*ReadIterator(read, at.fragment, at.index), std::make_pair(at.snp, at.minor));
+      ++it;
+    }
+    EXPECT_FALSE(it != read.end()) << c.text;
+    EXPECT_FALSE(read.end() != ReadIterator(read, c.fragments, 0)) << c.text;
+  }
+}
+
+TEST(ReadIterator, AnAbsentPositionStepsToTheNextPresentOne) {
+  const Parameter p = twelveSnpMap();
+  const Read read("3 A-C 9 T", p);
+  ReadIterator it(read, 0, 1);
+  EXPECT_EQ(*it, std::make_pair(std::uint32_t{3}, false));
+  ++it;
+  EXPECT_FALSE(it != ReadIterator(read, 0, 2));
+  EXPECT_EQ(*it, std::make_pair(std::uint32_t{4}, true));
+  ++it;
+  EXPECT_EQ(*it, std::make_pair(std::uint32_t{8}, true));
+  ++it;
+  EXPECT_FALSE(it != read.end());
+}
+
 // Random reads and haplotypes: the packed match count must equal a count
 // made straight from the line text.
 TEST(CountMatch, AgreesWithTheTextOnRandomReads) {
@@ -311,7 +366,7 @@ double logWeight(double mu, const Parameter& p, double agree, double n) {
 // same state.
 double peekUniform(unsigned seed) {
   veltaSrand(seed);
-  const double u = veltaRand() / 2147483647.0;
+  const double u = toUniform(veltaRand());
   veltaSrand(seed);
   return u;
 }

@@ -87,7 +87,7 @@ int marginDraw(const std::vector<double>& weights, double* margin) {
   const int n = static_cast<int>(weights.size());
   *margin = std::numeric_limits<double>::infinity();
   for (;;) {
-    const double r = veltaRand() / 2147483647.0;
+    const double r = toUniform(veltaRand());
     double cumulative = 0.0;
     for (int i = 0; i < n; ++i) {
       const double before = cumulative;
@@ -99,11 +99,10 @@ int marginDraw(const std::vector<double>& weights, double* margin) {
     }
     *margin = std::min(*margin, r - cumulative);
     if (!(cumulative > 0.0)) {
-      composeLine(
+      veltaFatal(
           "Discrete draw over %d categories cannot succeed: the weights sum to %g "
           "(expected a positive sum near 1)\n",
           n, cumulative);
-      veltaErrorExit(line);
     }
   }
 }

@@ -12,6 +12,7 @@
 #include <limits>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Haplotype.h"
@@ -30,7 +31,7 @@ const double kInf = std::numeric_limits<double>::infinity();
 using Alleles = std::vector<std::vector<bool>>;  // [snp][haplotype], true for minor
 
 double uniformFromRand() {
-  return veltaRand() / 2147483647.0;
+  return toUniform(veltaRand());
 }
 
 // ---------------------------------------------------------------------------
@@ -715,6 +716,40 @@ TEST(ForwardPass, RepeatedCallsGiveTheSameResults) {
   EXPECT_EQ(reference.forwardProb(first, c.parameter), a);
   EXPECT_EQ(reference.forwardProb(second, c.parameter), b);
   EXPECT_NE(a, b);
+}
+
+// A pass kept by forward gives forwardProb's likelihood and, drawn later
+// (after other passes and draws), samplePath's path from the same numbers;
+// two passes computed on two threads at once give the same as one by one.
+TEST(ForwardPass, KeptPassesGiveTheSameLikelihoodsAndDraws) {
+  veltaSrand(12);
+  const ModelCase c = randomModelCase(37, 150, 1.0, 0.001, 0.01);
+  Reference reference;
+  loadText(reference, panelText(c.panel), c.parameter);
+  const Haplotype haplotypes[2] = {Haplotype(c.haplotype), Haplotype(randomBits(150))};
+  ForwardPass passes[2];
+  double kept[2];
+  std::thread other([&] { kept[1] = reference.forward(passes[1], haplotypes[1], c.parameter); });
+  kept[0] = reference.forward(passes[0], haplotypes[0], c.parameter);
+  other.join();
+  const std::uint64_t count = Reference::getCount();
+  RefPath drawn[2] = {RefPath(reference), RefPath(reference)};
+  veltaSrand(5);
+  reference.drawPath(drawn[0], passes[0], haplotypes[0]);
+  reference.samplePath(drawn[1], haplotypes[0], c.parameter);  // the shared workspace in between
+  reference.drawPath(drawn[1], passes[1], haplotypes[1]);
+  const int next = veltaRand();
+  EXPECT_EQ(Reference::getCount(), count + 3);
+  RefPath expected[2] = {RefPath(reference), RefPath(reference)};
+  veltaSrand(5);
+  reference.samplePath(expected[0], haplotypes[0], c.parameter);
+  reference.samplePath(expected[1], haplotypes[0], c.parameter);
+  reference.samplePath(expected[1], haplotypes[1], c.parameter);
+  EXPECT_EQ(veltaRand(), next);
+  for (int h = 0; h < 2; ++h) {
+    EXPECT_EQ(kept[h], reference.forwardProb(haplotypes[h], c.parameter)) << h;
+    for (unsigned i = 0; i < 150; ++i) ASSERT_EQ(drawn[h].at(i), expected[h].at(i)) << h;
+  }
 }
 
 TEST(ForwardPass, OneSnpPanelHasNoStartTerm) {

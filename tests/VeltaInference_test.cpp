@@ -306,6 +306,34 @@ TEST_F(InferenceRun, TimingLineCountsPathAndAlleleDraws) {
   EXPECT_NE(r.out.find(", reference 8 "), std::string::npos) << r.out;
 }
 
+// The example data at a fixed seed on one, two and three threads: the same
+// output file and the same progress, likelihood by likelihood.
+TEST(InferenceThreads, EveryThreadCountGivesTheSameRun) {
+  const std::string example = std::string(VELTA_SOURCE_DIR) + "/example/";
+  std::string outputs[3];
+  std::string progress[3];
+  for (int threads = 1; threads <= 3; ++threads) {
+    ScratchDir scratch;
+    const std::string out = scratch.file("out.txt");
+    // Flattened draws, so that alleles and sides keep changing.
+    const RunResult r = runVeltaBinary(
+        {"--mfile", example + "map.txt", "--sfile", example + "reads.txt", "--rfile",
+         example + "panel.txt", "--output", out, "-n", "12", "-m", "15", "-u", "0.3", "-v", "3",
+         "--seed", "2024", "--threads", std::to_string(threads)});
+    ASSERT_EQ(r.status, 0) << r.err;
+    outputs[threads - 1] = readFile(out);
+    // Everything up to the timing line, whose times vary.
+    const std::size_t start = r.out.find("Haplotype inference with reference start");
+    progress[threads - 1] = r.out.substr(start, r.out.find("sampling time") - start);
+  }
+  EXPECT_EQ(outputs[0].size(), 300U * 3);
+  EXPECT_NE(progress[0].find("likelihood = "), std::string::npos);
+  for (int t = 1; t < 3; ++t) {
+    EXPECT_EQ(outputs[t], outputs[0]) << t + 1 << " threads";
+    EXPECT_EQ(progress[t], progress[0]) << t + 1 << " threads";
+  }
+}
+
 TEST_F(InferenceRun, ASampleLargerThanThePanelIsCappedAtThePanelSize) {
   const RunResult r = runVeltaBinary({"--mfile", map_, "--sfile", reads_, "--rfile", panel_,
                                       "--output", out_, "-n", "1", "-m", "1", "-s", "200"});

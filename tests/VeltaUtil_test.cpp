@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -30,7 +31,7 @@ double referenceLogSum(const std::vector<double>& v, int start, int count) {
 }
 
 double uniformFromRand() {
-  return veltaRand() / 2147483647.0;
+  return toUniform(veltaRand());
 }
 
 // Seeds at the edges of the seed's signed and unsigned ranges, those the
@@ -116,6 +117,47 @@ TEST(Generator, StreamsContinueTheProgramSequence) {
   }
 }
 
+// Blocks of numbers, of every length around the unrolled steps and the
+// buffer's size, continue the sequence as single draws would.
+TEST(Generator, BlocksContinueTheSequence) {
+  for (unsigned seed : {9U, 4294967295U}) {
+    veltaSrand(seed);
+    std::vector<std::uint32_t> expected(40000);
+    for (std::uint32_t& value : expected) value = static_cast<std::uint32_t>(veltaRand());
+    veltaSrand(seed);
+    std::vector<std::uint32_t> drawn;
+    std::vector<std::uint32_t> block(1200);
+    for (std::size_t length = 0; drawn.size() + length < 38000; length = (length * 7 + 5) % 1100) {
+      RandomStream stream;
+      stream.fill(block.data(), length);
+      drawn.insert(drawn.end(), block.begin(), block.begin() + static_cast<long>(length));
+      if (length % 3 == 0) drawn.push_back(static_cast<std::uint32_t>(stream.next()));
+    }
+    while (drawn.size() < expected.size()) {
+      drawn.push_back(static_cast<std::uint32_t>(veltaRand()));
+    }
+    ASSERT_EQ(drawn, expected) << "seed " << seed;
+  }
+}
+
+// A jump of d numbers lands where d draws land, for distances shorter and
+// longer than the generator's words.
+TEST(Generator, JumpsLandWhereTheDrawsLand) {
+  veltaSrand(31);
+  for (int i = 0; i < 57; ++i) veltaRand();
+  const FeedbackGenerator start = velta_random::generator;
+  for (std::uint64_t distance : {0U, 1U, 3U, 30U, 31U, 32U, 1000U, 70001U}) {
+    FeedbackGenerator drawn = start;
+    for (std::uint64_t i = 0; i < distance; ++i) drawn.next();
+    FeedbackGenerator jumped = FeedbackGenerator::Jump(distance).from(start);
+    std::vector<std::uint32_t> block(500);
+    jumped.fill(block.data(), block.size());
+    for (std::size_t i = 0; i < block.size(); ++i) {
+      ASSERT_EQ(block[i], static_cast<std::uint32_t>(drawn.next())) << distance << " #" << i;
+    }
+  }
+}
+
 TEST(Generator, SeedingAlsoRestartsTheLibrarySequence) {
   std::srand(77);
   const int first = std::rand();
@@ -183,18 +225,20 @@ TEST(TwoValuedDraw, ThresholdsSplitTheGeneratorValuesWhereTheDrawChanges) {
   }
   for (const auto& [log0, log1] : weights) {
     const std::uint32_t threshold = zeroThreshold(log0, log1);
-    ASSERT_LE(threshold, 2147483648U);
+    // The largest value always gives 1, so the passes may compare values
+    // and thresholds as signed numbers.
+    ASSERT_LE(threshold, 2147483647U);
     if (threshold > 0) {
-      ASSERT_FALSE(chooseTwoValued(log0, log1, (threshold - 1) / 2147483647.0))
-          << log0 << " " << log1;
+      ASSERT_FALSE(chooseTwoValued(log0, log1, toUniform(threshold - 1))) << log0 << " " << log1;
     }
-    if (threshold <= 2147483647U) {
-      ASSERT_TRUE(chooseTwoValued(log0, log1, threshold / 2147483647.0)) << log0 << " " << log1;
+    if (threshold <= std::uint32_t{kRandMax}) {
+      ASSERT_TRUE(chooseTwoValued(log0, log1, toUniform(threshold))) << log0 << " " << log1;
     }
   }
   EXPECT_EQ(zeroThreshold(kNan, 0.0), 0U);            // not a number: always 1
   EXPECT_EQ(zeroThreshold(-kInf, 0.0), 0U);           // p0 = 0: always 1
-  EXPECT_EQ(zeroThreshold(0.0, -kInf), 2147483647U);  // p0 = 1: 0 unless the largest value
+  EXPECT_EQ(zeroThreshold(0.0, -kInf),
+            std::uint32_t{kRandMax});                 // p0 = 1: 0 unless the largest value
   EXPECT_EQ(zeroThreshold(-5.0, -5.0), 1073741824U);  // p0 = 0.5: the lower half
 }
 
@@ -381,8 +425,14 @@ TEST(SquareMatrix, PlusTransitionAddsToOneRowAndOneColumn) {
   EXPECT_EQ(m, (std::vector<double>{1, 1, 2, 0, 0, 1, 0, 0, 1}));
   plusTransition(m, -1.0, 0, 2, 3);
   EXPECT_EQ(m, std::vector<double>(9, 0.0));
-  plusTransition(m, 5.0, 1, 1, 0);
-  EXPECT_EQ(m, std::vector<double>(9, 0.0));
+  // No matrix, nothing added: n = 0, or a negative n, even with an empty vector.
+  for (int n : {0, -1, -3, INT_MIN}) {
+    plusTransition(m, 5.0, 1, 1, n);
+    EXPECT_EQ(m, std::vector<double>(9, 0.0)) << n;
+    std::vector<double> empty;
+    plusTransition(empty, 5.0, 0, 0, n);
+    EXPECT_TRUE(empty.empty()) << n;
+  }
 }
 
 TEST(SquareMatrix, FindMaxKeepsTheFirstOfEqualValues) {

@@ -80,7 +80,7 @@ TEST(CompareRun, WithoutReadsTheBorderSwitchCounts) {
 
 struct UsageCase {
   std::vector<std::string> args;
-  const char* message;
+  std::string message;
 };
 
 TEST(CompareRun, MalformedCommandLinesPrintUsageAndFail) {
@@ -91,6 +91,7 @@ TEST(CompareRun, MalformedCommandLinesPrintUsageAndFail) {
       {{"a.txt", "b.txt", "--map"}, "option --map needs a file name"},
       {{"a.txt", "--reads"}, "option --reads needs a file name"},
       {{"a.txt", "b.txt", "--mpa", "m.txt"}, "unknown option --mpa"},
+      {{"a.txt", "b.txt", "--reads", "r.txt"}, "option --reads needs --map MAP"},
   };
   for (const UsageCase& c : cases) {
     const RunResult r = runCompareBinary(c.args);
@@ -113,15 +114,17 @@ TEST(CompareRun, InputFaultsAreFatalAndNameTheFile) {
   const std::string shorter = f.dir.write("short.txt", "AG\nCT\n");
   const std::string badMap = f.dir.write("bad.map.txt", "20 s1 1000 1000 A G\n");
   const std::string badAllele = f.dir.write("n.txt", "AG\nCT\nGA\nTC\nAC\nGT\nCA\nTN\n");
-  const std::string farReads = f.dir.write("far.txt", "1 AC\n7 CAT\n");
+  const std::string zeroReads = f.dir.write("zero.txt", "1 AC\n0 CAT\n");
   const UsageCase cases[] = {
       {{f.truth, shorter}, "has 8 SNP lines but"},
       {{f.truth, f.dir.file("absent.txt")}, "absent.txt cannot be opened"},
       {{f.truth, f.phased, "--map", badMap}, "bad.map.txt has 1 SNPs but"},
       {{f.truth, f.phased, "--map", f.dir.file("none.map")}, "SNP map file"},
       {{f.truth, badAllele, "--map", f.map}, "n.txt line 8: allele 'N' is not an allele of SNP 8"},
-      {{f.truth, f.phased, "--reads", farReads}, "far.txt line 2: the run at SNP 7 shows an"},
-      {{f.truth, f.phased, "--reads", f.dir.file("none.reads")}, "none.reads cannot be opened"},
+      {{f.truth, f.phased, "--map", f.map, "--reads", zeroReads},
+       "Read file " + zeroReads + ", line 2: SNP positions count from 1, found position 0"},
+      {{f.truth, f.phased, "--map", f.map, "--reads", f.dir.file("none.reads")},
+       "none.reads cannot be opened"},
   };
   for (const UsageCase& c : cases) {
     const RunResult r = runCompareBinary(c.args);

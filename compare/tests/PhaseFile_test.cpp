@@ -63,9 +63,13 @@ TEST(PhaseFile, MalformedLinesAreFatalNamingFileAndLine) {
   }
 }
 
-TEST(PhaseFile, MissingFileIsFatalNamingIt) {
-  const std::string err = fatalMessageOf([] { loadPhaseFile("/nonexistent/truth.txt"); });
+TEST(PhaseFile, MissingOrUnreadableFilesAreFatalNamingThem) {
+  std::string err = fatalMessageOf([] { loadPhaseFile("/nonexistent/truth.txt"); });
   EXPECT_NE(err.find("/nonexistent/truth.txt cannot be opened"), std::string::npos) << err;
+  // A folder opens, but every read fails: an error, not an empty file.
+  velta_test::ScratchDir dir;
+  err = fatalMessageOf([&] { loadPhaseFile(dir.path().c_str()); });
+  EXPECT_NE(err.find(dir.path() + " could not be read after line 0"), std::string::npos) << err;
 }
 
 TEST(PhaseFile, LoadsFromANamedFile) {
@@ -74,15 +78,9 @@ TEST(PhaseFile, LoadsFromANamedFile) {
   EXPECT_EQ(loadPhaseFile(path.c_str()).size(), 2U);
 }
 
-Parameter mapOf(const std::string& text) {
-  Parameter map;
-  std::istringstream in(text);
-  map.initFromMapStream(in);
-  return map;
-}
-
 TEST(PhaseFile, AllelesMustBeTheMapAllelesOfTheirSnp) {
-  const Parameter map = mapOf("20 a 100 100 A G\n20 b 200 200 C T\n20 c 300 300 G T\n");
+  const Parameter map =
+      velta_test::mapFromText("20 a 100 100 A G\n20 b 200 200 C T\n20 c 300 300 G T\n");
   checkMapAlleles(velta_test::genotypes("AG TC GG"), "phased.txt", map);  // no fatal exit
   const std::string err = fatalMessageOf(
       [&] { checkMapAlleles(velta_test::genotypes("AG TC GA"), "phased.txt", map); });

@@ -7,75 +7,44 @@
 #include <vector>
 
 #include "CompareTestSupport.h"
+#include "Parameter.h"
+#include "SnpLinks.h"
+#include "TestSupport.h"
 
 namespace {
 
 using velta_test::fatalMessageOf;
 using Snps = std::vector<unsigned int>;
 
-Snps calledSnps(const std::string& text, unsigned int nSnp) {
-  Snps snps;
-  collectCalledSnps(text, "reads.txt", 7, nSnp, snps);
-  return snps;
-}
-
-struct GoodLine {
-  const char* text;
-  Snps snps;  // 0-based
-};
-
-TEST(ReadLine, CallsAreTheNonDashCharactersOfEachRun) {
-  const GoodLine cases[] = {
-      {"5 A-G 12 GT", {4, 6, 11, 12}},
-      {"3 --AC- 9 T", {4, 5, 8}},
-      {"\t1 A\t 2 C \r", {0, 1}},
-      {"19 AC--", {18, 19}},  // no-calls past the last SNP show nothing
-      {"", {}},
-  };
-  for (const GoodLine& c : cases) EXPECT_EQ(calledSnps(c.text, 20), c.snps) << c.text;
-}
-
-struct BadLine {
-  const char* text;
-  const char* message;
-};
-
-TEST(ReadLine, MalformedLinesAreFatalNamingFileAndLine) {
-  const BadLine cases[] = {
-      {"0 A", "reads.txt line 7: expected a SNP number (a whole number from 1), found \"0\""},
-      {"x 3 AC", "found \"x\""},
-      {"-1 A", "found \"-1\""},
-      {"3A C", "found \"3A\""},
-      {"4294967296 A", "found \"4294967296\""},
-      {"3 AC 7", "reads.txt line 7: SNP number 7 has no run of alleles after it"},
-      {"3 AC 7 \r", "SNP number 7 has no run"},
-      {"19 A-C",
-       "reads.txt line 7: the run at SNP 19 shows an allele at SNP 21, past the last of "
-       "the 20 SNPs"},
-      {"4294967295 A", "shows an allele at SNP 4294967295, past the last"},
-  };
-  for (const BadLine& c : cases) {
-    const std::string err = fatalMessageOf([&] { calledSnps(c.text, 20); });
-    EXPECT_NE(err.find(c.message), std::string::npos) << "line: " << c.text << "\nerr: " << err;
-  }
-}
-
-std::vector<unsigned int> blocksOf(const std::string& reads, unsigned int nSnp) {
-  SnpLinks links(nSnp);
+// Blocks of `nSnp` SNPs (all A/G) under the reads, with what they printed.
+Snps blocksOf(const std::string& reads, int nSnp, std::string* err = nullptr) {
+  const Parameter map = velta_test::uniformMap(nSnp);
   std::istringstream in(reads);
-  linkReadStream(in, "reads.txt", links);
-  return links.blockOf();
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  const Snps blocks = readBlocks(in, "reads.txt", map);
+  testing::internal::GetCapturedStdout();
+  const std::string printed = testing::internal::GetCapturedStderr();
+  if (err != nullptr) *err = printed;
+  return blocks;
 }
 
 TEST(ReadBlocks, ReadsLinkTheirSnpsAndChainsJoinBlocks) {
   // SNPs 1-2 by one read; 4 and 6 by a pair of runs; 3, 5 and 7 alone.
-  EXPECT_EQ(blocksOf("1 AC\n3 G\n4 T 6 A\n", 7), (Snps{0, 0, 2, 3, 4, 3, 6}));
+  EXPECT_EQ(blocksOf("1 AG\n3 G\n4 A 6 A\n", 7), (Snps{0, 0, 2, 3, 4, 3, 6}));
   // 1-3 and 3-5 share SNP 3, so 1, 3 and 5 form one block; 2 is a no-call.
-  EXPECT_EQ(blocksOf("1 A-C\n3 C 5 G\n", 5), (Snps{0, 1, 0, 3, 0}));
+  EXPECT_EQ(blocksOf("1 A-G\n3 G 5 G\n", 5), (Snps{0, 1, 0, 3, 0}));
+  EXPECT_EQ(blocksOf("---\n\n \t-\n2 AG\n", 3), (Snps{0, 1, 1}));
 }
 
-TEST(ReadBlocks, LinesThatCarryNothingAreSkipped) {
-  EXPECT_EQ(blocksOf("---\n\n \t-\n2 AC\n", 3), (Snps{0, 1, 1}));
+// The blocks are velta's: a character that is neither allele of its SNP
+// links nothing, and a call past the map is a warning, as in velta.
+TEST(ReadBlocks, CallsVeltaDropsLinkNothing) {
+  std::string err;
+  EXPECT_EQ(blocksOf("1 AX\n", 3, &err), (Snps{0, 1, 2}));
+  EXPECT_NE(err.find("Inconsistent allele X at position 2"), std::string::npos) << err;
+  EXPECT_EQ(blocksOf("2 AGA\n", 3, &err), (Snps{0, 1, 1}));
+  EXPECT_NE(err.find("Inconsistent allele A at position 4"), std::string::npos) << err;
 }
 
 TEST(ReadBlocks, NumberingIsTheFirstSnpWhateverTheLinkOrder) {
@@ -90,13 +59,22 @@ TEST(ReadBlocks, NumberingIsTheFirstSnpWhateverTheLinkOrder) {
 }
 
 TEST(ReadBlocks, ErrorsNameTheLineOfTheFile) {
-  const std::string err = fatalMessageOf([] { blocksOf("1 AC\n\n2 GT 9\n", 5); });
-  EXPECT_NE(err.find("reads.txt line 3: SNP number 9 has no run"), std::string::npos) << err;
+  const Parameter map = velta_test::uniformMap(5);
+  std::istringstream in("1 AG\n\n0 GA\n");
+  const std::string err = fatalMessageOf([&] { readBlocks(in, "reads.txt", map); });
+  EXPECT_NE(err.find("Read file reads.txt, line 3: SNP positions count from 1"), std::string::npos)
+      << err;
 }
 
-TEST(ReadBlocks, MissingFileIsFatalNamingIt) {
-  const std::string err = fatalMessageOf([] { loadReadBlocks("/nonexistent/reads.txt", 3); });
+TEST(ReadBlocks, MissingOrUnreadableFilesAreFatalNamingThem) {
+  const Parameter map = velta_test::uniformMap(3);
+  std::string err = fatalMessageOf([&] { loadReadBlocks("/nonexistent/reads.txt", map); });
   EXPECT_NE(err.find("Read file /nonexistent/reads.txt cannot be opened"), std::string::npos)
+      << err;
+  velta_test::ScratchDir scratch;
+  err = fatalMessageOf([&] { loadReadBlocks(scratch.path().c_str(), map); });
+  EXPECT_NE(err.find("Read file " + scratch.path() + " could not be read after line 0"),
+            std::string::npos)
       << err;
 }
 

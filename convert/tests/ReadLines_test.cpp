@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "Read.h"
+
 namespace {
 
 std::vector<SnpCall> calls(std::initializer_list<std::pair<std::uint32_t, char>> list) {
@@ -74,7 +76,7 @@ std::map<std::uint32_t, char> decodeWithinLimits(const std::string& text) {
       ++runs;
       chars += run.size();
       EXPECT_GE(first, 1u);
-      EXPECT_LE(run.size(), kMaxRunLength);
+      EXPECT_LE(run.size(), Read::kMaxFragmentLength);
       EXPECT_NE(run.front(), '-');
       EXPECT_NE(run.back(), '-');
       for (std::size_t j = 0; j < run.size(); ++j) {
@@ -84,8 +86,8 @@ std::map<std::uint32_t, char> decodeWithinLimits(const std::string& text) {
       }
     }
     EXPECT_GE(runs, 1u);
-    EXPECT_LE(runs, kMaxRunsPerLine);
-    EXPECT_LE(chars, kMaxCharsPerLine);
+    EXPECT_LE(runs, Read::kMaxFragments);
+    EXPECT_LE(chars, Read::kMaxCharacters);
   }
   return seen;
 }

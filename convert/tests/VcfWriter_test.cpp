@@ -138,12 +138,9 @@ TEST(VcfWriter, BadInputsNameTheFileAndLine) {
        "SNP map MAP line 2: position 2 comes after 5"},
       {"20 a 1 1 A G\n21 b 2 2 C T\n20 c 3 3 C T\n", "AG\nCT\nCT\n", nullptr,
        "SNP map MAP line 3: chromosome 20 comes back after others"},
-      {"20 a 1 1 A G\n20 b 2 2 C T\n", "AG\nCT\n", "1 AC\n2 TT\n",
-       "read file READS line 2: SNPs 2 to 3 lie beyond the map's 2 SNPs"},
-      {"20 a 1 1 A G\n20 b 2 2 C T\n", "AG\nCT\n", "1 AC 2\n",
-       "read file READS line 1: expected pairs of a SNP number from 1 and a run of alleles, found "
-       "'2'"},
-      {"20 a 1 1 A G\n20 b 2 2 C T\n", "AG\nCT\n", "0 AC\n", "read file READS line 1: expected"},
+      // Read files are read by velta's own loader, with its messages.
+      {"20 a 1 1 A G\n20 b 2 2 C T\n", "AG\nCT\n", "1 AC\n0 AC\n",
+       "Read file READS, line 2: SNP positions count from 1, found position 0"},
   };
   for (const BadInput& c : cases) {
     ScratchDir scratch;
