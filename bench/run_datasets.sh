@@ -14,6 +14,12 @@
 #   --only TEXT       only runs whose data set or read file contains TEXT
 #   --timeout SEC     end a run that takes longer (default: no limit)
 #   --keep DIR        keep outputs, logs and the table (table.tsv) in DIR
+#   --stages          instead of the table above: for every inference row, the
+#                     sampler alone (velta --polish 0 -n 100 -m 20 --seed 7) and
+#                     then the inference's final phase stage with its components
+#                     added in turn (bench/final_phase_driver on the sampler's
+#                     output); time and memory are the stage's own
+#   --driver PATH     final_phase_driver binary (default: build/bench/final_phase_driver)
 #
 # Exit status: 0 when every run completed and was scored, 1 when a run failed
 # (listed under the table), 2 for a bad command line or a missing tool, 77
@@ -50,6 +56,8 @@ ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 LEVEL=table
 VELTA="$ROOT/build/velta"
 COMPARE="$ROOT/build/compare/velta-compare"
+DRIVER="$ROOT/build/bench/final_phase_driver"
+STAGES=0
 DATA="$ROOT/../shared/data"
 ONLY=""
 TIMEOUT=0
@@ -69,12 +77,14 @@ parse_arguments() {
   while [ $# -gt 0 ]; do
     case "$1" in
       --quick) LEVEL=quick ;;
+      --stages) STAGES=1 ;;
       --full) LEVEL=full ;;
-      --velta | --compare | --data | --only | --timeout | --keep)
+      --velta | --compare | --driver | --data | --only | --timeout | --keep)
         [ $# -ge 2 ] || die "option $1 needs a value"
         case "$1" in
           --velta) VELTA="$2" ;;
           --compare) COMPARE="$2" ;;
+          --driver) DRIVER="$2" ;;
           --data) DATA="$2" ;;
           --only) ONLY="$2" ;;
           --timeout) TIMEOUT="$2" ;;
@@ -283,6 +293,67 @@ print_notes() {
   fi
 }
 
+# The final phase stage's components, added in turn: name | driver settings.
+COMPONENTS='
+reads phase their blocks          | genotype=-1 panel=0
++ genotypes checked by the reads  | panel=0
++ panel model, 64 candidates      | candidates=64
++ 160 candidates (the default)    |
+'
+
+# Switch rate and genotype discordance of one output, as "x.xx% y.yy%".
+score_pair() {
+  local line
+  line=$(score "$1/truth.txt" "$2" --map "$1/map.txt")
+  printf '%s %s' "$(percent "$(value_of switch_rate "$line")")" \
+    "$(percent "$(value_of geno_err_rate "$line")")"
+}
+
+run_stages() {
+  [ -x "$DRIVER" ] || die "final_phase_driver $DRIVER not found: build with -DVELTA_BUILD_BENCH=ON"
+  local set reads mode rest folder id sampled timing name settings args out
+  printf '%s\n' "set	reads	step	switch	genotype discordance	CPU s	peak MiB" >"$WORK/stages.tsv"
+  while IFS='|' read -r set reads mode rest; do
+    set=$(trim "$set")
+    reads=$(trim "$reads")
+    [ "$(trim "$mode")" = inference ] || continue
+    [ -n "$ONLY" ] && [[ "$set $reads" != *"$ONLY"* ]] && continue
+    folder="$DATA/$set"
+    id="${set//\//_}_${reads%.txt}"
+    sampled="$WORK/$id.sampler.txt"
+    timing="$WORK/$id.time"
+    echo "[stages] $set $reads: sampler" >&2
+    /usr/bin/time -v -o "$timing" "$VELTA" --mfile "$folder/map.txt" --sfile "$folder/$reads" \
+      --rfile "$folder/panel.txt" --output "$sampled" -v 0 --polish 0 -n 100 -m 20 --seed 7 \
+      >/dev/null 2>&1 </dev/null || { FAILURES+=("$set $reads: sampler failed"); continue; }
+    printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "${set#*/}" "$reads" "sampler alone (--polish 0)" \
+      $(score_pair "$folder" "$sampled") \
+      "$(awk -F': ' '/User time/ { printf "%.1f", $2 }' "$timing")" \
+      "$(awk '/Maximum resident set size/ { printf "%.1f", $NF / 1024 }' "$timing")" >>"$WORK/stages.tsv"
+    while IFS='|' read -r name settings; do
+      name=$(trim "$name")
+      [ -z "$name" ] && continue
+      read -r -a args <<<"$settings"
+      out="$WORK/$id.stage.txt"
+      echo "[stages] $set $reads: $name" >&2
+      /usr/bin/time -v -o "$timing" "$DRIVER" "$folder/map.txt" "$folder/panel.txt" \
+        "$folder/$reads" "$sampled" "$out" "${args[@]}" >/dev/null 2>"$WORK/driver.err" ||
+        { FAILURES+=("$set $reads $name: driver failed"); continue; }
+      printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "${set#*/}" "$reads" "$name" $(score_pair "$folder" "$out") \
+        "$(sed -n 's/^stage \([0-9.]*\) s$/\1/p' "$WORK/driver.err")" \
+        "$(awk '/Maximum resident set size/ { printf "%.1f", $NF / 1024 }' "$timing")" \
+        >>"$WORK/stages.tsv"
+    done <<<"$COMPONENTS"
+  done <<<"$RUNS"
+  column -t -s $'\t' "$WORK/stages.tsv"
+  echo
+  echo "CPU s: the sampler's whole run, or the stage's own processor time; peak MiB: the"
+  echo "whole process (velta, or the driver that loads the inputs and runs the stage)"
+  local failure
+  for failure in "${FAILURES[@]}"; do echo "FAILED: $failure"; done
+  [ ${#FAILURES[@]} -eq 0 ]
+}
+
 main() {
   parse_arguments "$@"
   check_setup
@@ -295,6 +366,10 @@ main() {
   fi
   SCORE_ERRORS="$WORK/compare.errors"
   : >"$SCORE_ERRORS"
+  if [ "$STAGES" -eq 1 ]; then
+    run_stages
+    return
+  fi
   note_unlisted_sets
   local start=$SECONDS
   run_table

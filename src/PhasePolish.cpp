@@ -1,4 +1,5 @@
-// Greedy polish of an assembled haplotype by moves that draw no random numbers.
+// Greedy polish of a phase against the reads by moves that draw no random
+// numbers.
 #include "PhasePolish.h"
 
 #include <algorithm>
@@ -17,91 +18,47 @@ long long betterOrientation(long long disagree, long long size) {
   return std::min(disagree, size - disagree);
 }
 
+// Above any change a move can have: padding leaves are never chosen.
+constexpr long long kNoMove = 1LL << 62;
+
+}  // namespace
+
+void ReadCalls::addRead(std::vector<std::pair<std::uint32_t, bool>>& calls) {
+  std::sort(calls.begin(), calls.end());
+  for (const auto& call : calls) {
+    snp.push_back(call.first);
+    minor.push_back(call.second);
+  }
+  start.push_back(snp.size());
+}
+
+ReadCalls collectCalls(const std::vector<Read>& reads) {
+  ReadCalls result;
+  std::vector<std::pair<std::uint32_t, bool>> calls;
+  for (const Read& read : reads) {
+    calls.clear();
+    for (ReadIterator it = read.begin(); it != read.end(); ++it) calls.push_back(*it);
+    result.addRead(calls);
+  }
+  return result;
+}
+
 // Greedy descent of the mismatch, each read taken in its better orientation,
 // by two moves: complementing one SNP, and complementing every SNP from a cut
 // on (a switch of phase). A move changes the mismatch terms of the reads it
 // touches only: those with a call at the SNP, or with calls on both sides of
 // the cut (complementing all of a read's SNPs leaves its terms as they are).
-class PhasePolisher {
- public:
-  PhasePolisher(const Haplotype& haplotype, const std::vector<Read>& reads);
-  // Applies the move that lowers the mismatch most (the first of equals);
-  // false when none lowers it.
-  bool applyBestMove();
-  bool allele(unsigned int j) const;
-  // Calls of read r that disagree with the alleles, and all its calls.
-  long long disagreements(std::size_t r) const;
-  long long callCount(std::size_t r) const {
-    return static_cast<long long>(readStart_[r + 1] - readStart_[r]);
-  }
 
- private:
-  // Adds `sign` times read r's terms to the move scores.
-  void score(std::size_t r, long long sign);
-  void rescore(const std::vector<std::uint32_t>& reads, std::size_t begin, std::size_t end,
-               unsigned int from, unsigned int to);
-  // Adds to one move's change, keeping the trees over the changes current.
-  void addSingle(std::size_t j, long long change);
-  void addCut(std::size_t c, long long change);
-  void buildTrees();
-  void updateSingle(std::size_t j);
-  void updateCut(std::size_t c);
-
-  // A move's choice costs O(log S): the singles' changes and the cuts'
-  // difference entries sit in the leaves of two trees whose inner nodes keep
-  // each range's first minimum (for the cuts, of the running sums within the
-  // range, with the range's total), so the root holds the move the scan over
-  // all SNPs would pick. A cut complements every SNP from it on by one bit of
-  // a tree of flips (a SNP's allele is its own bit XOR the flips up to it),
-  // so a move's cost is the reads it touches times O(log S).
-  struct CutNode {
-    long long sum;
-    long long minimum;  // smallest running sum from the range's start
-    unsigned int at;    // first cut where it is reached
-  };
-  struct SingleNode {
-    long long minimum;
-    unsigned int at;
-  };
-  static CutNode join(const CutNode& left, const CutNode& right);
-  static SingleNode join(const SingleNode& left, const SingleNode& right);
-
-  std::size_t leaves_ = 1;                  // leaves per tree: a power of two
-  std::vector<CutNode> cutTree_;            // 2 leaves_: leaf leaves_ + c for cut c
-  std::vector<SingleNode> singleTree_;      // 2 leaves_: leaf leaves_ + j for SNP j
-  std::vector<unsigned char> flips_;        // Fenwick tree of cut flips, nSnp + 1 entries
-  std::vector<unsigned char> alleles_;      // one per SNP, before the cut flips
-  std::vector<std::uint32_t> snp_;          // every read's calls, sorted by SNP within the read
-  std::vector<unsigned char> minor_;        // beside snp_
-  std::vector<std::size_t> readStart_;      // read r's calls: readStart_[r] .. readStart_[r + 1]
-  std::vector<std::uint32_t> atSnp_;        // reads with a call at SNP j: atSnpStart_[j] ..
-  std::vector<std::size_t> atSnpStart_;     // nSnp + 1 entries
-  std::vector<std::uint32_t> crossing_;     // reads with calls before and from cut c on
-  std::vector<std::size_t> crossingStart_;  // nSnp + 1 entries
-  std::vector<long long> single_;           // mismatch change of complementing SNP j
-  std::vector<long long> cut_;  // differences: entry c adds to the change of cuts c and up
-};
-
-PhasePolisher::PhasePolisher(const Haplotype& haplotype, const std::vector<Read>& reads)
-    : alleles_(haplotype.getLength()),
-      atSnpStart_(haplotype.getLength() + 1, 0),
-      crossingStart_(haplotype.getLength() + 1, 0),
-      single_(haplotype.getLength(), 0),
-      cut_(haplotype.getLength() + 1, 0) {
-  const unsigned int nSnp = static_cast<unsigned int>(haplotype.getLength());
-  for (unsigned int j = 0; j < nSnp; ++j) alleles_[j] = haplotype[j];
-  std::vector<std::pair<std::uint32_t, bool>> calls;
-  readStart_.push_back(0);
-  for (const Read& read : reads) {
-    calls.clear();
-    for (ReadIterator it = read.begin(); it != read.end(); ++it) calls.push_back(*it);
-    std::sort(calls.begin(), calls.end());
-    for (const auto& call : calls) {
-      snp_.push_back(call.first);
-      minor_.push_back(call.second);
-    }
-    readStart_.push_back(snp_.size());
-  }
+PhasePolisher::PhasePolisher(std::vector<unsigned char> alleles, ReadCalls calls)
+    : alleles_(std::move(alleles)),
+      snp_(std::move(calls.snp)),
+      minor_(std::move(calls.minor)),
+      readStart_(std::move(calls.start)),
+      atSnpStart_(alleles_.size() + 1, 0),
+      crossingStart_(alleles_.size() + 1, 0),
+      single_(alleles_.size(), 0),
+      cut_(alleles_.size() + 1, 0) {
+  const unsigned int nSnp = static_cast<unsigned int>(alleles_.size());
   // Two passes per index: count, then fill.
   for (int fill = 0; fill < 2; ++fill) {
     std::vector<std::size_t> nextAt(atSnpStart_.begin(), atSnpStart_.end() - 1);
@@ -139,11 +96,6 @@ PhasePolisher::PhasePolisher(const Haplotype& haplotype, const std::vector<Read>
   for (std::size_t r = 0; r + 1 < readStart_.size(); ++r) score(r, 1);
   buildTrees();
 }
-
-namespace {
-// Above any change a move can have: padding leaves are never chosen.
-constexpr long long kNoMove = 1LL << 62;
-}  // namespace
 
 PhasePolisher::CutNode PhasePolisher::join(const CutNode& left, const CutNode& right) {
   // The first of equal minima is the left one.
@@ -205,6 +157,24 @@ bool PhasePolisher::allele(unsigned int j) const {
   unsigned char flipped = 0;
   for (std::size_t i = j + 1; i > 0; i -= i & (~i + 1)) flipped ^= flips_[i];
   return (alleles_[j] ^ flipped) != 0;
+}
+
+long long PhasePolisher::mismatch() const {
+  long long total = 0;
+  for (std::size_t r = 0; r + 1 < readStart_.size(); ++r) {
+    total += betterOrientation(disagreements(r), callCount(r));
+  }
+  return total;
+}
+
+std::vector<long long> PhasePolisher::cutChanges() const {
+  std::vector<long long> changes(alleles_.size(), 0);
+  long long running = 0;
+  for (std::size_t c = 1; c < alleles_.size(); ++c) {
+    running += cut_[c];
+    changes[c] = running;
+  }
+  return changes;
 }
 
 long long PhasePolisher::disagreements(std::size_t r) const {
@@ -282,15 +252,14 @@ bool PhasePolisher::applyBestMove() {
   return true;
 }
 
-}  // namespace
-
 int polishAssembly(Haplotype& haplotype, std::vector<Read>& reads) {
-  PhasePolisher polisher(haplotype, reads);
-  while (polisher.applyBestMove()) {
-  }
-  std::vector<bool> alleles(haplotype.getLength());
-  for (unsigned int j = 0; j < alleles.size(); ++j) alleles[j] = polisher.allele(j);
-  haplotype = Haplotype(alleles);
+  std::vector<unsigned char> alleles(haplotype.getLength());
+  for (unsigned int j = 0; j < alleles.size(); ++j) alleles[j] = haplotype[j];
+  PhasePolisher polisher(std::move(alleles), collectCalls(reads));
+  polisher.polish();
+  std::vector<bool> polished(haplotype.getLength());
+  for (unsigned int j = 0; j < polished.size(); ++j) polished[j] = polisher.allele(j);
+  haplotype = Haplotype(polished);
   for (std::size_t r = 0; r < reads.size(); ++r) {
     const long long disagree = polisher.disagreements(r);
     const long long agree = polisher.callCount(r) - disagree;

@@ -11,6 +11,7 @@
 #include <thread>
 #include <utility>
 
+#include "FinalPhase.h"
 #include "Haplotype.h"
 #include "Parameter.h"
 #include "PhasePolish.h"
@@ -459,6 +460,13 @@ double inferenceLikelihood(const Haplotype& first, const Haplotype& second,
 void inferHaplotypes(Haplotype& first, Haplotype& second, std::vector<Read>& reads,
                      const Reference& reference, const Parameter& parameter) {
   inferenceGibbs(first, second, reads, reference, parameter);
+  // The sampler's best state keeps the phase of its warm start almost
+  // everywhere: its genotypes are kept and its phase is redone from the reads
+  // and the whole panel. Without an iteration there is no state to rephase.
+  if (parameter.getMaxIter() != 0 && parameter.getPolish() == 1) {
+    veltaMessage("final phase...", 2, parameter);
+    finalPhase(first, second, reads, reference, parameter);
+  }
 }
 
 namespace {

@@ -98,13 +98,13 @@ INSTANTIATE_TEST_SUITE_P(
                        "map.txt",
                        "reads.txt",
                        "panel.txt",
-                       {"-n", "3", "-m", "5"}},
+                       {"-n", "3", "-m", "5", "--polish", "0"}},
         RegressionCase{"inference.long",
                        "inference/",
                        "map.txt",
                        "reads.long.txt",
                        "panel.txt",
-                       {"-n", "3", "-m", "5", "-u", "0.5"}},
+                       {"-n", "3", "-m", "5", "-u", "0.5", "--polish", "0"}},
         RegressionCase{
             "assembly.short", "assembly/", "map.txt", "reads.txt", nullptr, {"-n", "200"}},
         RegressionCase{

@@ -1,0 +1,65 @@
+// Copying candidates chosen by closeness to the individual's haplotypes.
+#include "CopyingCandidates.h"
+
+#include <algorithm>
+#include <numeric>
+
+#include "Reference.h"
+
+CopyingCandidates::CopyingCandidates(const Reference& reference)
+    : hapNo_(reference.getHapNo()),
+      words_((static_cast<std::size_t>(reference.getSnpNo()) + 63) / 64),
+      bits_(static_cast<std::size_t>(hapNo_) * words_, 0) {
+  const unsigned int nSnp = static_cast<unsigned int>(reference.getSnpNo());
+  for (int h = 0; h < hapNo_; ++h) {
+    std::uint64_t* row = &bits_[static_cast<std::size_t>(h) * words_];
+    for (unsigned int j = 0; j < nSnp; ++j) {
+      if (reference.getAllele(static_cast<unsigned short>(h), j)) {
+        row[j >> 6] |= std::uint64_t{1} << (j & 63);
+      }
+    }
+  }
+}
+
+std::vector<int> CopyingCandidates::choose(const std::vector<HaplotypeBits>& individual,
+                                           unsigned int begin, unsigned int end, int count,
+                                           unsigned int stretchWords) const {
+  count = std::min(count, hapNo_);
+  if (count <= 0 || end <= begin) return {};
+  stretchWords = std::max(stretchWords, 1U);
+  const std::size_t firstWord = begin / 64;
+  const std::size_t lastWord = std::min((end - 1) / 64 + std::size_t{1}, words_);
+  const std::size_t depth = static_cast<std::size_t>(count);
+  std::vector<std::vector<int>> rankings;
+  std::vector<int> distance(hapNo_);
+  std::vector<int> order(hapNo_);
+  for (std::size_t w0 = firstWord; w0 < lastWord; w0 += stretchWords) {
+    const std::size_t w1 = std::min(w0 + stretchWords, lastWord);
+    for (const HaplotypeBits& haplotype : individual) {
+      for (int h = 0; h < hapNo_; ++h) {
+        const std::uint64_t* row = &bits_[static_cast<std::size_t>(h) * words_];
+        int d = 0;
+        for (std::size_t w = w0; w < w1; ++w) d += __builtin_popcountll(row[w] ^ haplotype[w]);
+        distance[h] = d;
+      }
+      std::iota(order.begin(), order.end(), 0);
+      std::partial_sort(order.begin(), order.begin() + count, order.end(), [&](int x, int y) {
+        return distance[x] != distance[y] ? distance[x] < distance[y] : x < y;
+      });
+      rankings.emplace_back(order.begin(), order.begin() + count);
+    }
+  }
+  std::vector<char> taken(hapNo_, 0);
+  std::vector<int> chosen;
+  for (std::size_t rank = 0; rank < depth && chosen.size() < depth; ++rank) {
+    for (const std::vector<int>& ranking : rankings) {
+      const int h = ranking[rank];
+      if (!taken[h] && chosen.size() < depth) {
+        taken[h] = 1;
+        chosen.push_back(h);
+      }
+    }
+  }
+  std::sort(chosen.begin(), chosen.end());
+  return chosen;
+}

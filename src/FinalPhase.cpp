@@ -1,0 +1,257 @@
+// The final phase of inference: reads' phase inside their blocks, then the
+// diploid copying model window by window, decoded pair by pair.
+#include "FinalPhase.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+
+#include "CopyingCandidates.h"
+#include "DiploidCopyingModel.h"
+#include "Haplotype.h"
+#include "HetReadPhase.h"
+#include "Parameter.h"
+#include "Read.h"
+#include "ReadGenotypes.h"
+#include "Reference.h"
+
+namespace {
+
+// Probability from log odds, kept off 0 and 1 so that the panel can still
+// outweigh a link of many reads that share an error.
+double probabilityOf(double logOdds) {
+  const double p = 1 / (1 + std::exp(-logOdds));
+  return std::clamp(p, 1e-9, 1 - 1e-9);
+}
+
+void setBit(HaplotypeBits& bits, unsigned int j, bool value) {
+  const std::uint64_t bit = std::uint64_t{1} << (j & 63);
+  bits[j >> 6] = value ? (bits[j >> 6] | bit) : (bits[j >> 6] & ~bit);
+}
+
+// The individual as the stage sees it: genotypes, the heterozygous SNPs and
+// the first haplotype's allele at each.
+struct Individual {
+  std::vector<unsigned char> genotype;  // per SNP: 0 or 1 homozygous allele, 2 heterozygous
+  std::vector<std::uint32_t> hets;      // heterozygous SNPs in order
+};
+
+// Windows of `length` SNPs overlapping by half, the last one ending at the
+// last SNP; window w decides the pairs whose later SNP lies in
+// [owned[w], owned[w + 1]).
+struct Windows {
+  std::vector<unsigned int> begin;
+  std::vector<unsigned int> end;
+  std::vector<unsigned int> owned;
+};
+
+Windows makeWindows(unsigned int nSnp, unsigned int length) {
+  Windows windows;
+  length = std::max(length, 2U);
+  const unsigned int step = length / 2;
+  for (unsigned int b = 0;; b += step) {
+    if (b + length >= nSnp) {
+      const unsigned int last = nSnp > length ? nSnp - length : 0;
+      windows.begin.push_back(std::max(last, windows.begin.empty() ? 0U : windows.begin.back()));
+      windows.end.push_back(nSnp);
+      break;
+    }
+    windows.begin.push_back(b);
+    windows.end.push_back(b + length);
+  }
+  windows.owned.push_back(0);
+  for (std::size_t w = 0; w + 1 < windows.begin.size(); ++w) {
+    windows.owned.push_back((windows.end[w] + windows.begin[w + 1]) / 2);
+  }
+  windows.owned.push_back(nSnp);
+  return windows;
+}
+
+class FinalPhaser {
+ public:
+  FinalPhaser(const Individual& individual, const HetReadPhase& readPhase,
+              const Reference& reference, const Parameter& parameter,
+              const FinalPhaseSettings& settings)
+      : individual_(individual),
+        readPhase_(readPhase),
+        reference_(reference),
+        parameter_(parameter),
+        settings_(settings),
+        candidates_(reference),
+        orientation_(individual.hets.size(), 0),
+        keepFromReads_(individual.hets.size(), 0.5) {
+    for (std::size_t i = 1; i < keepFromReads_.size(); ++i) {
+      keepFromReads_[i] = probabilityOf(settings.readWeight * readPhase.linkLogOdds[i]);
+    }
+  }
+
+  // One round: candidates from the current haplotypes, every window's
+  // posterior, the orientations chained pair by pair.
+  void round();
+  // First haplotype's allele at heterozygous SNP i.
+  bool firstAllele(std::size_t i) const { return readPhase_.firstAllele[i] ^ orientation_[i]; }
+
+ private:
+  std::vector<HaplotypeBits> currentHaplotypes() const;
+  // Fills window_ for SNPs [begin, end); returns the site of every
+  // heterozygous SNP from hetBegin on, in order.
+  void buildWindow(const std::vector<int>& chosen, unsigned int begin, unsigned int end,
+                   std::size_t hetBegin, std::size_t hetEnd, std::vector<std::size_t>& hetSite);
+
+  const Individual& individual_;
+  const HetReadPhase& readPhase_;
+  const Reference& reference_;
+  const Parameter& parameter_;
+  const FinalPhaseSettings& settings_;
+  CopyingCandidates candidates_;
+  std::vector<unsigned char> orientation_;  // per het: 1 where the phase is the reads' one swapped
+  std::vector<double> keepFromReads_;       // per het i >= 1
+  PhaseWindow window_;
+  DiploidCopyingModel model_;
+};
+
+std::vector<HaplotypeBits> FinalPhaser::currentHaplotypes() const {
+  const unsigned int nSnp = static_cast<unsigned int>(individual_.genotype.size());
+  std::vector<HaplotypeBits> haplotypes(2, HaplotypeBits((nSnp + 63) / 64 + 1, 0));
+  for (unsigned int j = 0; j < nSnp; ++j) {
+    if (individual_.genotype[j] == 1) {
+      setBit(haplotypes[0], j, true);
+      setBit(haplotypes[1], j, true);
+    }
+  }
+  for (std::size_t i = 0; i < individual_.hets.size(); ++i) {
+    const bool first = firstAllele(i);
+    setBit(haplotypes[0], individual_.hets[i], first);
+    setBit(haplotypes[1], individual_.hets[i], !first);
+  }
+  return haplotypes;
+}
+
+void FinalPhaser::buildWindow(const std::vector<int>& chosen, unsigned int begin,
+                              unsigned int end, std::size_t hetBegin, std::size_t hetEnd,
+                              std::vector<std::size_t>& hetSite) {
+  const int K = static_cast<int>(chosen.size());
+  window_.clear();
+  window_.candidates = K;
+  hetSite.assign(hetEnd - hetBegin, 0);
+  std::vector<unsigned char> alleles(K);
+  // Per-member switch rate of the copying model at the panel's scale, for K
+  // candidates: 4 Ne d / K per interval of d.
+  const double rate = 4.0 * parameter_.getTranNe() * settings_.switchScale / K;
+  double lastPosition = parameter_.getSnpPos(begin);
+  std::size_t het = hetBegin;
+  for (unsigned int j = begin; j < end; ++j) {
+    bool differs = false;
+    const unsigned char genotype = individual_.genotype[j];
+    for (int k = 0; k < K; ++k) {
+      alleles[k] = reference_.getAllele(static_cast<unsigned short>(chosen[k]), j);
+      differs |= alleles[k] != genotype;
+    }
+    if (!differs) continue;  // every pair fits alike: no information
+    const double position = parameter_.getSnpPos(j);
+    const double stay = std::exp(-rate * std::max(position - lastPosition, 0.0));
+    lastPosition = position;
+    if (genotype == 2) {
+      hetSite[het - hetBegin] = window_.siteCount();
+      window_.addSite(PhaseWindow::HET, alleles.data(), stay, readPhase_.firstAllele[het],
+                      keepFromReads_[het]);
+      ++het;
+    } else {
+      window_.addSite(static_cast<PhaseWindow::Kind>(genotype), alleles.data(), stay);
+    }
+  }
+}
+
+void FinalPhaser::round() {
+  const std::vector<std::uint32_t>& hets = individual_.hets;
+  if (hets.size() < 2) return;
+  const std::vector<HaplotypeBits> haplotypes = currentHaplotypes();
+  const Windows windows =
+      makeWindows(static_cast<unsigned int>(individual_.genotype.size()), settings_.windowSnps);
+  // Relation of het i to het i - 1: 1 where their orientations differ. Pairs
+  // that no window decides keep their current relation.
+  std::vector<unsigned char> relation(hets.size(), 0);
+  for (std::size_t i = 1; i < hets.size(); ++i) {
+    relation[i] = orientation_[i] ^ orientation_[i - 1];
+  }
+  const double mismatch = settings_.mismatch > 0 ? settings_.mismatch : parameter_.getEmitError();
+  std::vector<std::size_t> hetSite;
+  for (std::size_t w = 0; w < windows.begin.size(); ++w) {
+    const unsigned int begin = windows.begin[w];
+    const unsigned int end = windows.end[w];
+    const std::size_t hetBegin =
+        static_cast<std::size_t>(std::lower_bound(hets.begin(), hets.end(), begin) - hets.begin());
+    const std::size_t hetEnd =
+        static_cast<std::size_t>(std::lower_bound(hets.begin(), hets.end(), end) - hets.begin());
+    if (hetEnd - hetBegin < 2) continue;
+    const std::vector<int> chosen = candidates_.choose(haplotypes, begin, end,
+                                                       settings_.candidates, settings_.stretchWords);
+    buildWindow(chosen, begin, end, hetBegin, hetEnd, hetSite);
+    const std::vector<double> keep = model_.keepPosterior(window_, mismatch);
+    for (std::size_t i = hetBegin + 1; i < hetEnd; ++i) {
+      if (hets[i] < windows.owned[w] || hets[i] >= windows.owned[w + 1]) continue;
+      const double p = keep[hetSite[i - hetBegin]];
+      if (std::fabs(p - 0.5) > settings_.undecided) relation[i] = p < 0.5;
+    }
+  }
+  for (std::size_t i = 1; i < hets.size(); ++i) {
+    orientation_[i] = orientation_[i - 1] ^ relation[i];
+  }
+}
+
+}  // namespace
+
+void finalPhase(Haplotype& first, Haplotype& second, std::vector<Read>& reads,
+                const Reference& reference, const Parameter& parameter,
+                const FinalPhaseSettings& settings) {
+  const unsigned int nSnp = static_cast<unsigned int>(first.getLength());
+  Individual individual;
+  individual.genotype.resize(nSnp);
+  for (unsigned int j = 0; j < nSnp; ++j) {
+    individual.genotype[j] = first[j] != second[j] ? 2 : first[j];
+  }
+  // The reads' error rate, measured rather than taken from the options: long
+  // reads err more often than the default rate says.
+  const double callError = measureCallError(individual.genotype, reads);
+  if (settings.genotypeMargin >= 0) {
+    recallGenotypes(individual.genotype, reads, callError, settings.genotypeMargin);
+  }
+  std::vector<unsigned char> startAllele;
+  for (unsigned int j = 0; j < nSnp; ++j) {
+    if (individual.genotype[j] == 2) {
+      individual.hets.push_back(j);
+      startAllele.push_back(first[j]);
+    }
+  }
+  const HetReadPhase readPhase =
+      phaseHetsByReads(individual.hets, startAllele, reads, nSnp, callError);
+  FinalPhaser phaser(individual, readPhase, reference, parameter, settings);
+  if (settings.usePanel) {
+    for (int r = 0; r < settings.rounds; ++r) phaser.round();
+  }
+
+  std::vector<bool> firstAlleles(nSnp);
+  std::vector<bool> secondAlleles(nSnp);
+  for (unsigned int j = 0; j < nSnp; ++j) {
+    firstAlleles[j] = individual.genotype[j] == 1;
+    secondAlleles[j] = individual.genotype[j] == 1;
+  }
+  for (std::size_t i = 0; i < individual.hets.size(); ++i) {
+    firstAlleles[individual.hets[i]] = phaser.firstAllele(i);
+    secondAlleles[individual.hets[i]] = !phaser.firstAllele(i);
+  }
+  first = Haplotype(firstAlleles);
+  second = Haplotype(secondAlleles);
+  // Each read on the haplotype it fits better (a tie keeps its side).
+  for (Read& read : reads) {
+    const unsigned int m1 = read.countMatch(first);
+    const unsigned int m2 = read.countMatch(second);
+    if (m1 != m2) read.setFlip(m2 > m1);
+    if (read.getFlip() == 1) {
+      second.assignRead(read, Haplotype::FLIPPED_READS);
+    } else {
+      first.assignRead(read, Haplotype::UNFLIPPED_READS);
+    }
+  }
+}

@@ -1,0 +1,35 @@
+// The final phase of inference: after the sampler has left its best state in
+// the two haplotypes, the heterozygous SNPs are phased again from all the
+// evidence. The genotypes stay the sampler's; the reads phase every stretch
+// they link; a diploid copying model over panel haplotypes chosen close to
+// the individual, window by window, weighs the panel against the reads for
+// every two consecutive heterozygous SNPs.
+#pragma once
+
+#include <vector>
+
+class Haplotype;
+class Parameter;
+class Read;
+class Reference;
+
+struct FinalPhaseSettings {
+  int candidates = 160;           // K: copying candidates per window
+  unsigned int windowSnps = 2000; // window length; windows overlap by half
+  unsigned int stretchWords = 2;  // candidates ranked over stretches of 64-SNP words
+  int rounds = 3;                 // candidate choices from the improved haplotypes
+  double switchScale = 1.0;       // scales the copying model's switch rate for K candidates
+  double readWeight = 1.0;        // scales the reads' log odds
+  // A genotype changes where the reads favour another by this log ratio
+  // (negative: the sampler's genotypes stay).
+  double genotypeMargin = 2.0;
+  double undecided = 0.01;       // a pair whose posterior is this close to 1/2 keeps its relation
+  double mismatch = 0;            // panel mismatch rate; 0: the options' -w
+  bool usePanel = true;           // false: the reads' phase alone (benchmarks)
+};
+
+// Rephases `first` and `second` in place (alleles; each read then takes its
+// better side and the counts are rebuilt). Draws no random numbers.
+void finalPhase(Haplotype& first, Haplotype& second, std::vector<Read>& reads,
+                const Reference& reference, const Parameter& parameter,
+                const FinalPhaseSettings& settings = FinalPhaseSettings());

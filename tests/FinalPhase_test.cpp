@@ -1,0 +1,279 @@
+// The inference's final phase stage: the reads' phase of their blocks, the
+// genotype check, the copying candidates, and whole stages on a tiny panel
+// where the truth is recoverable and a switched start is not it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "CopyingCandidates.h"
+#include "FinalPhase.h"
+#include "Haplotype.h"
+#include "HetReadPhase.h"
+#include "Parameter.h"
+#include "PhasePolish.h"
+#include "Read.h"
+#include "ReadGenotypes.h"
+#include "Reference.h"
+#include "TestSupport.h"
+#include "VeltaUtil.h"
+
+namespace {
+
+using velta_test::uniformMap;
+
+// Read-file text of one read: its alleles (0 major A, 1 minor G) at SNPs
+// first, first + 1, ... (0-based) of a uniform map.
+std::string readText(int first, const std::vector<int>& alleles) {
+  std::string text = std::to_string(first + 1) + ' ';
+  for (int allele : alleles) text += allele ? 'G' : 'A';
+  return text;
+}
+
+// A tiny population: `founders` random haplotypes over `nSnp` SNPs, each
+// `copies` times in the panel.
+struct TinyPanel {
+  std::vector<std::vector<int>> founders;
+  Reference reference;
+};
+
+void makePanel(TinyPanel& panel, const Parameter& parameter, int nSnp, int founders,
+               int copies, unsigned seed) {
+  std::mt19937 random(seed);
+  panel.founders.assign(founders, std::vector<int>(nSnp));
+  for (auto& founder : panel.founders) {
+    for (int& allele : founder) allele = static_cast<int>(random() & 1U);
+  }
+  std::ostringstream text;
+  for (int j = 0; j < nSnp; ++j) {
+    for (int f = 0; f < founders; ++f) {
+      for (int c = 0; c < copies; ++c) text << (panel.founders[f][j] ? 'G' : 'A');
+    }
+    text << '\n';
+  }
+  std::istringstream in(text.str());
+  panel.reference.initFromStream(in, "panel", parameter);
+}
+
+// Number of heterozygous neighbours whose relative phase differs from the
+// truth's.
+int switchErrors(const Haplotype& first, const std::vector<int>& truthFirst,
+                 const std::vector<int>& truthSecond) {
+  int errors = 0;
+  int previous = -1;
+  for (unsigned j = 0; j < truthFirst.size(); ++j) {
+    if (truthFirst[j] == truthSecond[j]) continue;
+    const int agrees = first[j] == (truthFirst[j] != 0);
+    if (previous >= 0 && agrees != previous) ++errors;
+    previous = agrees;
+  }
+  return errors;
+}
+
+TEST(FinalPhase, RecoversTheTruthFromAStartSwitchedBetweenReadBlocks) {
+  constexpr int kSnp = 80;
+  veltaSrand(11);
+  Parameter parameter = uniformMap(kSnp);
+  TinyPanel panel;
+  makePanel(panel, parameter, kSnp, 4, 3, 5);
+  parameter.renewTran(static_cast<unsigned>(panel.reference.getHapNo()));
+  const std::vector<int>& truthFirst = panel.founders[0];
+  const std::vector<int>& truthSecond = panel.founders[1];
+  // Reads of both haplotypes inside two blocks, SNPs 0-34 and 45-79; none
+  // links the blocks.
+  std::vector<Read> reads;
+  for (int start : {0, 45}) {
+    for (int at = start; at + 5 <= start + 35; at += 2) {
+      for (const auto* truth : {&truthFirst, &truthSecond}) {
+        reads.emplace_back(readText(at, std::vector<int>(truth->begin() + at,
+                                                         truth->begin() + at + 5)),
+                           parameter);
+      }
+    }
+  }
+  // The start has the true genotypes but the two haplotypes exchanged from
+  // SNP 40 on, between the blocks, where only the panel can tell.
+  std::vector<bool> first(kSnp);
+  std::vector<bool> second(kSnp);
+  for (int j = 0; j < kSnp; ++j) {
+    const bool swapped = j >= 40;
+    first[j] = (swapped ? truthSecond[j] : truthFirst[j]) != 0;
+    second[j] = (swapped ? truthFirst[j] : truthSecond[j]) != 0;
+  }
+  Haplotype h1(first);
+  Haplotype h2(second);
+  ASSERT_EQ(switchErrors(h1, truthFirst, truthSecond), 1);
+
+  FinalPhaseSettings readsOnly;
+  readsOnly.usePanel = false;
+  Haplotype r1(first);
+  Haplotype r2(second);
+  finalPhase(r1, r2, reads, panel.reference, parameter, readsOnly);
+  EXPECT_EQ(switchErrors(r1, truthFirst, truthSecond), 1) << "the reads alone cannot link";
+
+  finalPhase(h1, h2, reads, panel.reference, parameter);
+  EXPECT_EQ(switchErrors(h1, truthFirst, truthSecond), 0);
+  for (int j = 0; j < kSnp; ++j) {
+    EXPECT_EQ(h1[j] + h2[j], truthFirst[j] + truthSecond[j]) << "genotype of SNP " << j;
+  }
+  // Every read on the haplotype it fits, the counts rebuilt from them.
+  for (const Read& read : reads) {
+    EXPECT_EQ(read.countMatch(read.getFlip() ? h2 : h1), read.size());
+  }
+}
+
+TEST(FinalPhase, ReadsMendAFlippedSiteInsideTheirBlock) {
+  constexpr int kSnp = 30;
+  veltaSrand(12);
+  Parameter parameter = uniformMap(kSnp);
+  TinyPanel panel;
+  makePanel(panel, parameter, kSnp, 3, 2, 9);
+  parameter.renewTran(static_cast<unsigned>(panel.reference.getHapNo()));
+  // The individual is no founder pair: its haplotypes are the founders' with
+  // every tenth SNP made heterozygous, which the panel cannot phase.
+  std::vector<int> truthFirst = panel.founders[0];
+  std::vector<int> truthSecond = panel.founders[0];
+  for (int j = 0; j < kSnp; j += 3) truthSecond[j] = 1 - truthFirst[j];
+  std::vector<Read> reads;
+  for (int at = 0; at + 6 <= kSnp; ++at) {
+    for (const auto* truth : {&truthFirst, &truthSecond}) {
+      reads.emplace_back(
+          readText(at, std::vector<int>(truth->begin() + at, truth->begin() + at + 6)), parameter);
+    }
+  }
+  std::vector<bool> first(truthFirst.begin(), truthFirst.end());
+  std::vector<bool> second(truthSecond.begin(), truthSecond.end());
+  first[12] = !first[12];
+  second[12] = !second[12];
+  Haplotype h1(first);
+  Haplotype h2(second);
+  ASSERT_EQ(switchErrors(h1, truthFirst, truthSecond), 2);
+  finalPhase(h1, h2, reads, panel.reference, parameter);
+  EXPECT_EQ(switchErrors(h1, truthFirst, truthSecond), 0);
+}
+
+// Best-side mismatch of every read, counted directly.
+long long bestSideMismatch(const std::vector<unsigned char>& alleles, const ReadCalls& calls) {
+  long long total = 0;
+  for (std::size_t r = 0; r < calls.readCount(); ++r) {
+    long long disagree = 0;
+    for (std::size_t i = calls.start[r]; i < calls.start[r + 1]; ++i) {
+      disagree += alleles[calls.snp[i]] != calls.minor[i];
+    }
+    const long long size = static_cast<long long>(calls.start[r + 1] - calls.start[r]);
+    total += std::min(disagree, size - disagree);
+  }
+  return total;
+}
+
+TEST(PhasePolisher, NeverRaisesTheMismatchAndEndsWhereNoCutLowersIt) {
+  std::mt19937 random(3);
+  for (int trial = 0; trial < 40; ++trial) {
+    const unsigned nSnp = 2 + static_cast<unsigned>(random() % 30);
+    std::vector<unsigned char> truth(nSnp);
+    for (auto& allele : truth) allele = random() & 1U;
+    ReadCalls calls;
+    std::vector<std::pair<std::uint32_t, bool>> read;
+    for (int r = 0; r < 25; ++r) {
+      read.clear();
+      const unsigned first = static_cast<unsigned>(random() % nSnp);
+      const unsigned end = std::min(nSnp, first + 1 + static_cast<unsigned>(random() % 6));
+      const bool side = random() & 1U;
+      for (unsigned j = first; j < end; ++j) {
+        const bool error = random() % 10 == 0;
+        read.emplace_back(j, (truth[j] ^ side ^ error) != 0);
+      }
+      calls.addRead(read);
+    }
+    std::vector<unsigned char> start(nSnp);
+    for (auto& allele : start) allele = random() & 1U;
+    const long long before = bestSideMismatch(start, calls);
+    PhasePolisher polisher(start, calls);
+    EXPECT_EQ(polisher.mismatch(), before);
+    polisher.polish();
+    std::vector<unsigned char> polished(nSnp);
+    for (unsigned j = 0; j < nSnp; ++j) polished[j] = polisher.allele(j);
+    const long long after = bestSideMismatch(polished, calls);
+    EXPECT_LE(after, before);
+    EXPECT_EQ(polisher.mismatch(), after);
+    // Each cut's change, recounted by complementing the suffix.
+    const std::vector<long long> cuts = polisher.cutChanges();
+    for (unsigned c = 1; c < nSnp; ++c) {
+      std::vector<unsigned char> cut = polished;
+      for (unsigned j = c; j < nSnp; ++j) cut[j] ^= 1;
+      EXPECT_EQ(cuts[c], bestSideMismatch(cut, calls) - after) << "cut " << c;
+      EXPECT_GE(cuts[c], 0);
+    }
+  }
+}
+
+TEST(HetReadPhase, LinksOnlyWhatTheReadsLinkAndNeverRaisesTheMismatch) {
+  veltaSrand(4);
+  const Parameter parameter = uniformMap(10);
+  // Hets at SNPs 1, 3, 5 and 8; reads link 1-3 and 3-5 but nothing reaches 8.
+  const std::vector<std::uint32_t> hets = {1, 3, 5, 8};
+  std::vector<Read> reads;
+  for (int copy = 0; copy < 3; ++copy) {
+    reads.emplace_back(readText(1, {1, 0, 0}), parameter);  // SNPs 1-3: G A A
+    reads.emplace_back(readText(1, {0, 0, 1}), parameter);
+    reads.emplace_back(readText(3, {0, 0, 1}), parameter);  // SNPs 3-5
+    reads.emplace_back(readText(8, {1}), parameter);
+  }
+  const HetReadPhase phase = phaseHetsByReads(hets, {0, 0, 0, 1}, reads, 10, 0.01);
+  EXPECT_LE(phase.mismatchAfter, phase.mismatchBefore);
+  EXPECT_EQ(phase.mismatchAfter, 0);
+  EXPECT_NE(phase.firstAllele[0], phase.firstAllele[1]);  // G at 1 goes with A at 3
+  EXPECT_NE(phase.firstAllele[1], phase.firstAllele[2]);  // A at 3 goes with G at 5
+  EXPECT_GT(phase.linkLogOdds[1], 3 * std::log(99.0) - 1e-9);
+  EXPECT_GT(phase.linkLogOdds[2], 0);
+  EXPECT_EQ(phase.linkLogOdds[3], 0);
+}
+
+TEST(ReadGenotypes, MeasuresTheErrorAndRecallsClearCasesOnly) {
+  veltaSrand(5);
+  const Parameter parameter = uniformMap(4);
+  std::vector<Read> reads;
+  // SNP 0: 19 major, 1 minor; SNP 1: 10 and 10; SNP 2: 2 minor; SNP 3: none.
+  for (int i = 0; i < 20; ++i) reads.emplace_back(readText(0, {i == 0}), parameter);
+  for (int i = 0; i < 20; ++i) reads.emplace_back(readText(1, {i % 2}), parameter);
+  for (int i = 0; i < 2; ++i) reads.emplace_back(readText(2, {1}), parameter);
+  Genotypes genotypes = {0, 2, 1, 2};
+  // Homozygous SNPs 0 and 2 hold 22 calls, 1 of them the other allele.
+  EXPECT_NEAR(measureCallError(genotypes, reads), 1.0 / 22, 1e-12);
+  genotypes = {0, 0, 0, 2};  // 13 of 42: more than the largest rate believed
+  EXPECT_EQ(measureCallError(genotypes, reads), 0.25);
+  genotypes = {2, 0, 2, 2};
+  EXPECT_EQ(recallGenotypes(genotypes, reads, 0.01, 2.0), 2);
+  const Genotypes expected = {0, 2, 2, 2};  // SNP 2: 2 calls cannot beat het by e^2
+  EXPECT_EQ(genotypes, expected);
+  genotypes = {2, 0, 2, 2};
+  EXPECT_EQ(recallGenotypes(genotypes, reads, 0.01, 0), 3) << "any better genotype wins";
+  const Genotypes anyBetter = {0, 2, 1, 2};  // SNP 3: no read, no better genotype
+  EXPECT_EQ(genotypes, anyBetter);
+}
+
+TEST(CopyingCandidates, TakesTheClosestOfEveryStretchFirst) {
+  const Parameter parameter = uniformMap(128);
+  // Haplotype 0 is all major, 1 all minor, 2 minor in the first 64 SNPs only,
+  // 3 minor in the last 64 only.
+  std::ostringstream text;
+  for (int j = 0; j < 128; ++j) text << 'A' << 'G' << (j < 64 ? 'G' : 'A') << (j < 64 ? 'A' : 'G') << '\n';
+  std::istringstream in(text.str());
+  Reference reference;
+  reference.initFromStream(in, "panel", parameter);
+  const CopyingCandidates candidates(reference);
+  // The individual: minor over the first 64 SNPs, major after (haplotype 2).
+  const HaplotypeBits individual = {~0ULL, 0, 0};
+  EXPECT_EQ(candidates.choose({individual}, 0, 128, 1, 2), std::vector<int>({2}));
+  // Stretches of one word: the first ranks 1 and 2 (tie, by index) first,
+  // the second 0 and 2; one from each stretch.
+  EXPECT_EQ(candidates.choose({individual}, 0, 128, 2, 1), std::vector<int>({0, 1}));
+  EXPECT_EQ(candidates.choose({individual}, 0, 128, 9, 1), std::vector<int>({0, 1, 2, 3}));
+  EXPECT_TRUE(candidates.choose({individual}, 5, 5, 3, 1).empty());
+}
+
+}  // namespace
