@@ -46,7 +46,7 @@ TEST(Windows, PlansCoverTheSnpsWithExactOverlapsAndBalancedSizes) {
 }
 
 TEST(Windows, AnOverlapAsLargeAsTheWindowIsRefused) {
-  velta_test::FatalCatcher catcher;
+  velta_test::ExitGuard guard;
   testing::internal::CaptureStderr();
   EXPECT_THROW(planWindows(100, 10, 10), velta_test::FatalExit);
   EXPECT_NE(testing::internal::GetCapturedStderr().find("overlap must be smaller"),
