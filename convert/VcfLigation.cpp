@@ -1,6 +1,7 @@
 #include "VcfLigation.h"
 
 #include <cinttypes>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -42,7 +43,7 @@ class CallReader {
     const int samples = bcf_hdr_nsamples(header);
     const int count = bcf_get_genotypes(header, record, &gt_, &gtCapacity_);
     if (count != 2 * samples) return call;  // no GT, or not diploid
-    const std::int32_t* gt = gt_ + 2 * sample;
+    const std::int32_t* gt = gt_ + static_cast<std::ptrdiff_t>(2) * sample;
     if (gt[1] == bcf_int32_vector_end || bcf_gt_is_missing(gt[0]) || bcf_gt_is_missing(gt[1]) ||
         !bcf_gt_is_phased(gt[1]) || bcf_gt_allele(gt[0]) == bcf_gt_allele(gt[1])) {
       return call;
@@ -62,7 +63,7 @@ class CallReader {
   void write(const bcf_hdr_t* header, bcf1_t* record, int sample, bool swap, std::int32_t ps) {
     const int samples = bcf_hdr_nsamples(header);
     if (bcf_get_genotypes(header, record, &gt_, &gtCapacity_) != 2 * samples) return;
-    std::int32_t* gt = gt_ + 2 * sample;
+    std::int32_t* gt = gt_ + static_cast<std::ptrdiff_t>(2) * sample;
     if (swap) {
       const std::int32_t first = bcf_gt_allele(gt[0]);
       gt[0] = bcf_gt_unphased(bcf_gt_allele(gt[1]));
