@@ -71,8 +71,7 @@ std::string followLinks(const std::string& path) {
     if (length < 0) return current;
     std::string target(text.data(), static_cast<std::size_t>(length));
     const std::size_t slash = current.rfind('/');
-    if (target[0] != '/' && slash != std::string::npos)
-      target = current.substr(0, slash + 1) + target;
+    if (target[0] != '/' && slash != std::string::npos) target.insert(0, current, 0, slash + 1);
     current = target;
   }
   veltaFatal("cannot create %s: too many levels of symbolic links", path.c_str());

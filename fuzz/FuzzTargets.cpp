@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "ExitGuard.h"
 #include "Haplotype.h"
 #include "Parameter.h"
 #include "Read.h"
@@ -39,26 +40,6 @@ const char kPanelMap[] =
 
 namespace {
 
-struct FuzzExit {
-  int status;
-};
-
-[[noreturn]] void throwExit(int status) {
-  throw FuzzExit{status};
-}
-
-// Replaces the process exit with an exception for the lifetime of the guard.
-class ExitGuard {
- public:
-  ExitGuard() : previous_(setExitHandler(throwExit)) {}
-  ~ExitGuard() { setExitHandler(previous_); }
-  ExitGuard(const ExitGuard&) = delete;
-  ExitGuard& operator=(const ExitGuard&) = delete;
-
- private:
-  ExitHandler previous_;
-};
-
 // A broken invariant is a finding: abort so that the fuzzer records it.
 void require(bool condition, const char* what) {
   if (condition) return;
@@ -68,10 +49,10 @@ void require(bool condition, const char* what) {
 
 template <typename Load>
 Outcome runGuarded(Load&& load) {
-  ExitGuard guard;
+  velta_test::ExitGuard guard;
   try {
     load();
-  } catch (const FuzzExit& exit) {
+  } catch (const velta_test::FatalExit& exit) {
     require(exit.status == 1, "a fatal exit ends with status 1");
     return Outcome::kFatal;
   }

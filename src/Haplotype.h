@@ -19,6 +19,8 @@ class RandomStream;
 // formulas as ever, into tables of thresholds: a draw then costs a look-up and
 // one veltaRand() instead of two exp calls. Counts beyond the tables use the
 // formulas.
+// Checked against the plain formula draws velta_plain::allele of
+// tests/PlainKernels.h.
 class AlleleDrawTable {
  public:
   // Counts below kCounts draw from the tables.
@@ -68,6 +70,7 @@ class Haplotype {
 
   // `length` SNPs, counts 0, alleles from the low bit of one rand() per SNP.
   explicit Haplotype(int length);
+  // The given alleles, counts 0. The program does not call it.
   explicit Haplotype(const std::vector<bool>& alleles);
 
   int getLength() const { return length_; }
@@ -147,6 +150,7 @@ class Haplotype {
   // Sets every allele to the one the path copies; no draw.
   void copyInit(const RefPath& path);
   void randomInit();
+  // Diagnostic dump to standard output; the program does not call it.
   void print() const;
 
   static std::int64_t getTime() { return time_; }

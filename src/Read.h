@@ -57,6 +57,8 @@ class ReadIterator {
 // of mu and the error rate, from the same formula as ever, into tables: a draw
 // then costs a look-up and one veltaRand() instead of two exp calls. Reads
 // larger than the tables use the formula.
+// Checked against the plain formula draws velta_plain::flipOne and flipTwo of
+// tests/PlainKernels.h.
 class FlipDrawTable {
  public:
   // Read sizes below kSmall draw between two haplotypes from a threshold per
@@ -152,6 +154,8 @@ class Read {
   // every read's side redrawn between the two haplotypes and each read whose
   // side changed moved to the other (Haplotype::moveRead): the first holds
   // the reads of flip 0, the second those of flip 1, both counted as read.
+  // Checked against per-read plain draws (velta_plain::flipOne, flipTwo and
+  // countMatch of tests/PlainKernels.h) with the haplotypes' own moves.
   static void sampleFlips(std::vector<Read>& reads, Haplotype& haplotype,
                           const Parameter& parameter);
   static void sampleFlips(std::vector<Read>& reads, Haplotype& first, Haplotype& second,
@@ -164,6 +168,7 @@ class Read {
   template <typename Visit>
   __attribute__((always_inline)) void forEachRun(Visit&& visit) const;
 
+  // Diagnostic dump to standard output; the program does not call it.
   void print() const;
 
   static std::int64_t getTime() { return time_; }

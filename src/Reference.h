@@ -102,7 +102,9 @@ class Reference {
   // Draws a whole copying path from the posterior of the copying model given
   // the haplotype: one uniform number per SNP (more only where a draw falls
   // short of the weights' total), last SNP first, each the first haplotype
-  // whose cumulative weight reaches it. Timed in the class counters.
+  // whose cumulative weight reaches it. Timed in the class counters. Checked,
+  // with forwardProb, against the plain log-space model LogSpaceModel of
+  // tests/ReferenceModelReference.h.
   void samplePath(RefPath& path, const Haplotype& haplotype, const Parameter& parameter) const;
   // Natural-log likelihood of the haplotype under the copying model.
   double forwardProb(const Haplotype& haplotype, const Parameter& parameter) const;
@@ -125,7 +127,8 @@ class Reference {
   // read allele counts (one pair per panel SNP); writes both paths. Works on
   // a copy of `parameter` with transitions for the sample size, which must be
   // 1 to kMaxSampleSize and at most H. Prints one '.' per 1000 SNPs and a
-  // newline.
+  // newline. Checked against maxPathAllPairs of
+  // tests/ReferenceModelReference.h.
   void maxPath(RefPath& first, RefPath& second, const AlleleCounts& counts,
                const Parameter& parameter) const;
 

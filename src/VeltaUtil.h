@@ -135,7 +135,8 @@ inline unsigned countSetBits(std::uint32_t word) {
 // greater than toUniform(rand()), else 1. Where both weights underflow to
 // 0 (or both overflow) the probability comes from the difference of the log
 // weights instead, so the result never hinges on underflow; a probability
-// that is not a number (NaN weights) gives 1.
+// that is not a number (NaN weights) gives 1. The program does not call it:
+// its draws go through tables of zeroThreshold.
 bool drawTwoValued(double logWeight0, double logWeight1);
 // count x logProbability, taking 0 x log 0 as 0: calls that did not happen
 // weigh nothing, even when an error rate of 0 or 1 makes the log infinite. A
@@ -173,15 +174,20 @@ std::uint64_t reachedBits(const std::uint32_t* values, const std::uint32_t* thre
 
 // log(e^a + e^b).
 double logsum(double a, double b);
-// log of the sum of e^v[i] over `count` entries from `start`.
+// log of the sum of e^v[i] over `count` entries from `start`. The program
+// does not call it; the log-space model of the tests
+// (tests/ReferenceModelReference.h) sums with it.
 double logsumArray(const std::vector<double>& v, int start, int count);
 // Draws a category (numbered from 1) with the given weights, one rand() per
 // attempt; redraws when the cumulative weight falls short of the draw. Weights
-// that can never reach a draw end the run with a fatal message.
+// that can never reach a draw end the run with a fatal message. The program
+// does not call it (the path draw has its own); the tests' log-space model
+// draws with it.
 int mnrnd(const std::vector<double>& weights);
 // m! as a double (1 for m <= 1).
 double perm(int m);
 // n! / (k! (n - k)!) as doubles; ends the process when n or k is negative.
+// The program does not call it (logChoose serves the best path search).
 double nChoosek(int n, int k);
 // ln of the binomial coefficient n! / (k! (n - k)!), finite for any n up to
 // 2^31 - 1 (nChoosek overflows above n = 170); ends the process like nChoosek
@@ -191,7 +197,7 @@ double logChoose(int n, int k);
 // order, one rand() per candidate examined.
 void nSamplek(std::vector<int>& out, int n, int k);
 // Adds x to column b and row a of the n x n matrix at the start of `matrix`;
-// nothing for n <= 0.
+// nothing for n <= 0. The program does not call it.
 void plusTransition(std::vector<double>& matrix, double x, int a, int b, int n);
 // Position of the first maximum of the n x n slice s; the maximum through `best`.
 int findMax(const std::vector<double>& v, int s, int n, double* best);

@@ -163,7 +163,7 @@ TEST(HaplotypeModes, UnknownModesAreFatal) {
   const Parameter p = uniformMap(2);
   const Read read("1 AG", p);
   Haplotype h(2);
-  velta_test::FatalCatcher catcher;
+  velta_test::ExitGuard catcher;
   testing::internal::CaptureStderr();
   EXPECT_THROW(h.assignRead(read, static_cast<Haplotype::Mode>(3)), velta_test::FatalExit);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "FATAL => You should not get to here\n\n");
@@ -217,7 +217,7 @@ TEST(HaplotypeSample, EachAlleleIsOneDrawFromItsCounts) {
   for (unsigned seed = 1; seed <= 300; ++seed) {
     veltaSrand(seed);
     std::vector<double> uniform;
-    for (int j = 0; j < 6; ++j) uniform.push_back(toUniform(veltaRand()));
+    for (int j = 0; j < 6; ++j) uniform.push_back(velta_test::uniformDraw());
     veltaSrand(seed);
     const std::uint64_t calls = Haplotype::getCount();
     h.sample(p);

@@ -11,16 +11,9 @@
 
 namespace {
 
-using velta_test::FatalCatcher;
+using velta_test::ExitGuard;
 using velta_test::FatalExit;
 using velta_test::ScratchDir;
-
-Parameter mapFrom(const std::string& text) {
-  Parameter parameter;
-  std::istringstream in(text);
-  parameter.initFromMapStream(in);
-  return parameter;
-}
 
 TEST(ParameterRecord, FreshRecordHoldsTheDefaults) {
   Parameter p;
@@ -68,7 +61,7 @@ TEST(ParameterRecord, ErrorSettersRecomputeTheirLogarithms) {
 }
 
 TEST(ParameterTransitions, WorkedExampleAtDistanceOneThousand) {
-  Parameter p = mapFrom("1 a 0 0 A G\n1 b 1000 0 A G\n");
+  Parameter p = velta_test::mapFromText("1 a 0 0 A G\n1 b 1000 0 A G\n");
   p.renewTran(100);
   const double q = std::exp(-0.04);
   EXPECT_EQ(p.getTranHapNo(), 100U);
@@ -81,7 +74,7 @@ TEST(ParameterTransitions, WorkedExampleAtDistanceOneThousand) {
 }
 
 TEST(ParameterTransitions, CoincidentCoordinatesMakeMovingImpossibleFromK73) {
-  Parameter p = mapFrom("1 a 100 0 A G\n1 b 100 0 A G\n");
+  Parameter p = velta_test::mapFromText("1 a 100 0 A G\n1 b 100 0 A G\n");
   p.renewTran(100);
   EXPECT_EQ(p.getTranLogDiff(1), -std::numeric_limits<double>::infinity());
   EXPECT_EQ(p.getTranLogSame(1), 0.0);
@@ -98,7 +91,7 @@ TEST(ParameterTransitions, CoincidentCoordinatesMakeMovingImpossibleFromK73) {
 }
 
 TEST(ParameterTransitions, MuScalesStayAndMoveAndPlusIsTheirDifference) {
-  Parameter one = mapFrom("1 a 0 0 A G\n1 b 2500 0 A G\n1 c 2600 0 A G\n");
+  Parameter one = velta_test::mapFromText("1 a 0 0 A G\n1 b 2500 0 A G\n1 c 2600 0 A G\n");
   Parameter two = one;
   one.renewTran(50);
   two.setSmoothMu(2.0);
@@ -116,14 +109,14 @@ TEST(ParameterTransitions, MuScalesStayAndMoveAndPlusIsTheirDifference) {
 }
 
 TEST(ParameterTransitions, OneSnpOnlyStoresThePanelSize) {
-  Parameter p = mapFrom("1 a 5 0 A G\n");
+  Parameter p = velta_test::mapFromText("1 a 5 0 A G\n");
   p.renewTran(7);
   EXPECT_EQ(p.getTranHapNo(), 7U);
   EXPECT_EQ(p.getTranLogDiff(0), 0.0);
 }
 
 TEST(ParameterTransitions, ACopyRenewsIndependently) {
-  Parameter original = mapFrom("1 a 0 0 A G\n1 b 1000 0 A G\n");
+  Parameter original = velta_test::mapFromText("1 a 0 0 A G\n1 b 1000 0 A G\n");
   original.renewTran(100);
   Parameter copy = original;
   copy.renewTran(5);
@@ -133,7 +126,8 @@ TEST(ParameterTransitions, ACopyRenewsIndependently) {
 }
 
 TEST(MapLoader, ReadsColumnsInOrder) {
-  Parameter p = mapFrom("20 rs1 100.5 100 A G\n20\trs2\t2e3\t2000\tC\tT\r\n20 rs3 3000 3000 G A");
+  Parameter p = velta_test::mapFromText(
+      "20 rs1 100.5 100 A G\n20\trs2\t2e3\t2000\tC\tT\r\n20 rs3 3000 3000 G A");
   ASSERT_EQ(p.getNSnp(), 3U);
   EXPECT_EQ(p.getMajorAllele(0), 'A');
   EXPECT_EQ(p.getMinorAllele(0), 'G');
@@ -148,14 +142,14 @@ TEST(MapLoader, ReadsColumnsInOrder) {
 }
 
 TEST(MapLoader, TwoCharacterAlleleColumnGivesBothAlleles) {
-  Parameter p = mapFrom("20 rs1 1 1 AG T\n");
+  Parameter p = velta_test::mapFromText("20 rs1 1 1 AG T\n");
   ASSERT_EQ(p.getNSnp(), 1U);
   EXPECT_EQ(p.getMajorAllele(0), 'A');
   EXPECT_EQ(p.getMinorAllele(0), 'G');
 }
 
 TEST(MapLoader, EmptyFileGivesNoSnp) {
-  Parameter p = mapFrom("");
+  Parameter p = velta_test::mapFromText("");
   EXPECT_EQ(p.getNSnp(), 0U);
 }
 
@@ -163,7 +157,7 @@ TEST(MapLoader, AReadErrorIsFatalNotAnEarlyEnd) {
   ScratchDir scratch;
   std::ifstream folder(scratch.path());  // opens, but every read fails
   Parameter p;
-  FatalCatcher catcher;
+  ExitGuard catcher;
   testing::internal::CaptureStderr();
   EXPECT_THROW(p.initFromMapStream(folder), FatalExit);
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
@@ -181,7 +175,7 @@ TEST(FileOptions, AFolderIsRejectedAtOnce) {
                  {&Parameter::setRefFile, "Reference file "}};
   for (const auto& option : options) {
     Parameter p;
-    FatalCatcher catcher;
+    ExitGuard catcher;
     testing::internal::CaptureStderr();
     EXPECT_THROW((p.*option.set)(folder.c_str()), FatalExit);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
@@ -194,9 +188,9 @@ TEST(MapLoader, ANulByteInsideANumberIsNotCutAway) {
   const std::string nul(1, '\0');
   for (const std::string& text :
        {"20 rs1 1" + nul + "00 1 A G\n", "20 rs1 100 1" + nul + "7 A G\n"}) {
-    FatalCatcher catcher;
+    ExitGuard catcher;
     testing::internal::CaptureStderr();
-    EXPECT_THROW(mapFrom(text), FatalExit);
+    EXPECT_THROW(velta_test::mapFromText(text), FatalExit);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "FATAL => Map file has wrong format\n\n");
   }
 }
@@ -213,11 +207,11 @@ void PrintTo(const BadMap& c, std::ostream* os) {
 class MapLoaderRejects : public ::testing::TestWithParam<BadMap> {};
 
 TEST_P(MapLoaderRejects, WithTheWrongFormatMessage) {
-  FatalCatcher catcher;
+  ExitGuard catcher;
   testing::internal::CaptureStderr();
   int status = 0;
   try {
-    mapFrom(GetParam().text);
+    velta_test::mapFromText(GetParam().text);
   } catch (const FatalExit& e) {
     status = e.status;
   }

@@ -217,7 +217,7 @@ TEST(ReadParsing, LinesBeyondTheLimitsOfAReadAreFatal) {
       {"PositionZero", "3 A 0 G",
        "FATAL => Read file reads.txt, line 7: SNP positions count from 1, found position 0\n\n"},
   };
-  velta_test::FatalCatcher catcher;
+  velta_test::ExitGuard catcher;
   for (const LimitCase& c : cases) {
     testing::internal::CaptureStderr();
     EXPECT_THROW(Read(c.text, p, "reads.txt", 7), velta_test::FatalExit) << c.name;
@@ -366,7 +366,7 @@ double logWeight(double mu, const Parameter& p, double agree, double n) {
 // same state.
 double peekUniform(unsigned seed) {
   veltaSrand(seed);
-  const double u = toUniform(veltaRand());
+  const double u = velta_test::uniformDraw();
   veltaSrand(seed);
   return u;
 }

@@ -23,16 +23,12 @@
 
 namespace {
 
-using velta_test::FatalCatcher;
+using velta_test::ExitGuard;
 using velta_test::FatalExit;
 using velta_test::ScratchDir;
 
 const double kInf = std::numeric_limits<double>::infinity();
 using Alleles = std::vector<std::vector<bool>>;  // [snp][haplotype], true for minor
-
-double uniformFromRand() {
-  return toUniform(veltaRand());
-}
 
 // ---------------------------------------------------------------------------
 // Building maps and panels
@@ -103,7 +99,7 @@ std::vector<double> randomPositions(int snpNo) {
 // Runs `body` and returns what it wrote to standard error before it ended the
 // run; fails the test when it returns normally.
 std::string fatalMessage(const std::function<void()>& body) {
-  FatalCatcher catcher;
+  ExitGuard catcher;
   testing::internal::CaptureStderr();
   try {
     body();
@@ -401,10 +397,10 @@ TEST(ForwardPass, LikelihoodEqualsTheSumOverEveryPath) {
   for (int trial = 0; trial < 120; ++trial) {
     const int hapNo = 1 + trial % 3;
     const int snpNo = 1 + (trial / 3) % 4;
-    const double mu = (trial % 5 == 0) ? 1.0 : 0.3 + 2 * uniformFromRand();
+    const double mu = (trial % 5 == 0) ? 1.0 : 0.3 + 2 * velta_test::uniformDraw();
     // rho of 1e-6 makes moving impossible at coincident coordinates.
-    const double rho = (trial % 2 == 0) ? 1e-6 : 0.05 * uniformFromRand();
-    const double omega = 0.001 + 0.3 * uniformFromRand();
+    const double rho = (trial % 2 == 0) ? 1e-6 : 0.05 * velta_test::uniformDraw();
+    const double omega = 0.001 + 0.3 * velta_test::uniformDraw();
     const ModelCase c = randomModelCase(hapNo, snpNo, mu, rho, omega);
     for (int i = 1; i < snpNo; ++i) impossibleMoves += c.parameter.getTranLogDiff(i) == -kInf;
 
@@ -447,8 +443,8 @@ ModelCase randomKernelCase(int trial) {
   const int hapNo = 1 + veltaRand() % 300;
   const int snpNo = trial % 4 == 0 ? 1 + veltaRand() % 2000 : 1 + veltaRand() % 300;
   const double mus[3] = {1.0, 0.5, 2.0};
-  const double rho = trial % 3 == 1 ? 1e-6 : 1e-4 + 0.01 * uniformFromRand();
-  const double omega = 0.001 + 0.2 * uniformFromRand();
+  const double rho = trial % 3 == 1 ? 1e-6 : 1e-4 + 0.01 * velta_test::uniformDraw();
+  const double omega = 0.001 + 0.2 * velta_test::uniformDraw();
   ModelCase c = randomModelCase(hapNo, snpNo, mus[trial % 3], rho, omega);
   if (trial % 2 == 1) c.haplotype = mosaicOf(c.panel);
   return c;
@@ -846,7 +842,7 @@ std::vector<int> plainPathDraw(const Alleles& panel, const std::vector<bool>& ha
     long double sum = 0;
     for (long double w : weights) sum += w;
     for (;;) {
-      const double r = uniformFromRand();
+      const double r = velta_test::uniformDraw();
       long double cumulative = 0;
       for (std::size_t k = 0; k < weights.size(); ++k) {
         cumulative += weights[k] / sum;
@@ -872,7 +868,7 @@ TEST(PathDraw, TakesOneUniformNumberPerSnpFromTheLastSnpBackwards) {
     veltaSrand(seed);
     const int hapNo = 1 + veltaRand() % 6;
     const int snpNo = 1 + veltaRand() % 7;
-    const ModelCase c = randomModelCase(hapNo, snpNo, 1.0, 0.05 * uniformFromRand(), 0.1);
+    const ModelCase c = randomModelCase(hapNo, snpNo, 1.0, 0.05 * velta_test::uniformDraw(), 0.1);
     Reference reference;
     loadText(reference, panelText(c.panel), c.parameter);
     RefPath path(reference);
@@ -1109,9 +1105,9 @@ TEST(BestPathSearch, MatchesAPlainViterbiOverPairs) {
     for (int s = 0; s < snpNo; ++s) {
       c.counts.emplace_back(veltaRand() % 6, veltaRand() % 6);
     }
-    c.parameter.setTranNe(seed % 3 == 0 ? 1e-6 : 0.002 * uniformFromRand());
-    c.parameter.setSmoothMu(seed % 2 == 0 ? 1.0 : 0.5 + 1.5 * uniformFromRand());
-    c.parameter.setEmitError(0.01 + 0.3 * uniformFromRand());
+    c.parameter.setTranNe(seed % 3 == 0 ? 1e-6 : 0.002 * velta_test::uniformDraw());
+    c.parameter.setSmoothMu(seed % 2 == 0 ? 1.0 : 0.5 + 1.5 * velta_test::uniformDraw());
+    c.parameter.setEmitError(0.01 + 0.3 * velta_test::uniformDraw());
     c.parameter.setSampleSize(S);
     c.parameter.renewTran(hapNo);
     const Parameter before(c.parameter);
@@ -1181,9 +1177,9 @@ TEST(BestPathSearch, ChoosesTheWinnersOfTheAllPairsSearch) {
       c.counts.emplace_back(reads ? veltaRand() % 6 : 0, reads ? veltaRand() % 6 : 0);
     }
     const double mus[3] = {1.0, 0.5, 2.0};
-    c.parameter.setTranNe(seed % 3 == 0 ? 1e-6 : 0.002 * uniformFromRand());
+    c.parameter.setTranNe(seed % 3 == 0 ? 1e-6 : 0.002 * velta_test::uniformDraw());
     c.parameter.setSmoothMu(mus[seed % 3]);
-    c.parameter.setEmitError(0.01 + 0.3 * uniformFromRand());
+    c.parameter.setEmitError(0.01 + 0.3 * velta_test::uniformDraw());
     c.parameter.setSampleSize(S);
     c.parameter.renewTran(hapNo);
     Reference reference;
@@ -1387,7 +1383,7 @@ TEST(ReferenceRows, RowsInMemoryLoadAsThePanelFileDoes) {
   }
   const std::vector<std::vector<std::string>> bad = {{"AGGA", "TTC", "GAAG"}, {"AGGA", "TTCC"}};
   for (const auto& rowsOfBadPanel : bad) {
-    FatalCatcher catcher;
+    ExitGuard catcher;
     Reference reference;
     testing::internal::CaptureStderr();
     EXPECT_THROW(reference.initFromRows(rowsOfBadPanel.data(), rowsOfBadPanel.size(), "memory", p),

@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -96,15 +97,18 @@ RunResult runBinary(const std::string& binary, const std::vector<std::string>& a
   return result;
 }
 
-namespace {
-[[noreturn]] void throwFatal(int status) {
-  throw FatalExit(status);
-}
-}  // namespace
-
-FatalCatcher::FatalCatcher() : previous_(setExitHandler(throwFatal)) {}
-FatalCatcher::~FatalCatcher() {
-  setExitHandler(previous_);
+std::string fatalMessageOf(const std::function<void()>& action) {
+  ExitGuard guard;
+  testing::internal::CaptureStderr();
+  bool ended = false;
+  try {
+    action();
+  } catch (const FatalExit& fatal) {
+    ended = fatal.status == 1;
+  }
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_TRUE(ended) << "expected a fatal exit with status 1";
+  return err;
 }
 
 std::string sharedDir() {

@@ -1,10 +1,14 @@
 // Shared helpers of the test suite: scratch files, whole-program runs of the
-// built binary, and in-process capture of fatal exits.
+// built binary, and in-process capture of fatal exits; built once as a
+// library that every test executable links.
 #pragma once
 
-#include <stdexcept>
+#include <functional>
 #include <string>
 #include <vector>
+
+#include "ExitGuard.h"
+#include "VeltaUtil.h"
 
 class Parameter;
 
@@ -49,23 +53,15 @@ RunResult runBinary(const std::string& binary, const std::vector<std::string>& a
 // The same for the program under test (VELTA_BIN).
 RunResult runVeltaBinary(const std::vector<std::string>& args, const std::string& env = "");
 
-// Thrown in place of the process exit while a FatalCatcher is alive, so that a
-// test can check a fatal path in-process.
-struct FatalExit : std::runtime_error {
-  explicit FatalExit(int s) : std::runtime_error("fatal exit"), status(s) {}
-  int status;
-};
+// Runs `action`, which must end through the fatal path with status 1;
+// returns what it wrote on standard error. A test failure is recorded when it
+// returns normally.
+std::string fatalMessageOf(const std::function<void()>& action);
 
-class FatalCatcher {
- public:
-  FatalCatcher();
-  ~FatalCatcher();
-  FatalCatcher(const FatalCatcher&) = delete;
-  FatalCatcher& operator=(const FatalCatcher&) = delete;
-
- private:
-  void (*previous_)(int);
-};
+// A generator value of veltaRand() as the draws' uniform number.
+inline double uniformDraw() {
+  return toUniform(veltaRand());
+}
 
 // Root of the shared test data, or "" when it is not present beside the repo.
 std::string sharedDir();

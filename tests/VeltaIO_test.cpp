@@ -17,7 +17,7 @@
 
 namespace {
 
-using velta_test::FatalCatcher;
+using velta_test::ExitGuard;
 using velta_test::FatalExit;
 using velta_test::fileExists;
 using velta_test::readFile;
@@ -116,7 +116,7 @@ TEST(ReadFile, SkipsBlankLinesAndDropsReadsWithoutCalls) {
 
 TEST(ReadFile, FatalLinesAreNamedByFileAndLine) {
   const Parameter p = mapOf(kThreeSnps);
-  FatalCatcher catcher;
+  ExitGuard catcher;
   testing::internal::CaptureStderr();
   EXPECT_THROW(loadReads("1 A\n\n2 C 0 A\n", p), FatalExit);
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
@@ -130,7 +130,7 @@ TEST(ReadFile, ASnpMayGatherAtMostWhatItsCountsHold) {
   for (int i = 0; i < 65535; ++i) text += i % 2 ? "2 C\n" : "1 AT\n";
   EXPECT_EQ(loadReads(text, p).size(), 65535U);  // SNP 2 holds exactly 65535
   text += "3 A\n1 -T\n";
-  FatalCatcher catcher;
+  ExitGuard catcher;
   testing::internal::CaptureStderr();
   EXPECT_THROW(loadReads(text, p), FatalExit);
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
@@ -143,7 +143,7 @@ TEST(ReadFile, AReadErrorIsFatalNotAnEarlyEnd) {
   ScratchDir scratch;
   std::ifstream folder(scratch.path());  // opens, but every read fails
   std::vector<Read> reads;
-  FatalCatcher catcher;
+  ExitGuard catcher;
   testing::internal::CaptureStderr();
   EXPECT_THROW(readSeqStream(folder, "reads.txt", reads, p), FatalExit);
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
@@ -177,7 +177,7 @@ TEST(OutputCheck, AnUncreatableFileIsFatal) {
   ScratchDir scratch;
   const std::string cases[] = {scratch.file("missing/out.txt"), scratch.path()};
   const char* reasons[] = {"No such file or directory", "Is a directory"};
-  FatalCatcher catcher;
+  ExitGuard catcher;
   for (int i = 0; i < 2; ++i) {
     testing::internal::CaptureStderr();
     EXPECT_THROW(checkOutputWritable(cases[i].c_str()), FatalExit);
@@ -229,7 +229,7 @@ TEST_F(OutputFile, FailedWritesAreFatal) {
   if (!fileExists("/dev/full")) GTEST_SKIP() << "no /dev/full on this system";
   Parameter p = map_;
   p.setOutFile("/dev/full");
-  FatalCatcher catcher;
+  ExitGuard catcher;
   testing::internal::CaptureStderr();
   EXPECT_THROW(outputAssembly(Haplotype(3), p), FatalExit);
   EXPECT_EQ(testing::internal::GetCapturedStderr(),

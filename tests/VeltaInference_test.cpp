@@ -17,7 +17,7 @@
 
 namespace {
 
-using velta_test::FatalCatcher;
+using velta_test::ExitGuard;
 using velta_test::FatalExit;
 using velta_test::readFile;
 using velta_test::RunResult;
@@ -238,7 +238,7 @@ TEST_F(InferenceSampler, SampleSizeOutsideTheSearchRangeIsFatalAtTheWarmStart) {
   parameter_.setSampleSize(0);
   Haplotype first(ind.nSnp);
   Haplotype second(ind.nSnp);
-  FatalCatcher catcher;
+  ExitGuard catcher;
   testing::internal::CaptureStderr();
   EXPECT_THROW(run(first, second), FatalExit);
   testing::internal::GetCapturedStdout();

@@ -14,7 +14,7 @@
 
 namespace {
 
-using velta_test::FatalCatcher;
+using velta_test::ExitGuard;
 using velta_test::FatalExit;
 
 const double kInf = std::numeric_limits<double>::infinity();
@@ -27,10 +27,6 @@ double referenceLogSum(const std::vector<double>& v, int start, int count) {
   double sum = 0;
   for (int i = start; i < start + count; ++i) sum += std::exp(v[i] - max);
   return max + std::log(sum);
-}
-
-double uniformFromRand() {
-  return toUniform(veltaRand());
 }
 
 // Seeds at the edges of the seed's signed and unsigned ranges, those the
@@ -197,7 +193,8 @@ TEST(TwoValuedDraw, ThresholdsSplitTheGeneratorValuesWhereTheDrawChanges) {
   veltaSrand(23);
   for (int i = 0; i < 2000; ++i) {
     const double spread = i % 2 == 0 ? 40.0 : 3000.0;
-    weights.push_back({(uniformFromRand() - 0.5) * spread, (uniformFromRand() - 0.5) * spread});
+    weights.push_back(
+        {(velta_test::uniformDraw() - 0.5) * spread, (velta_test::uniformDraw() - 0.5) * spread});
   }
   for (const auto& [log0, log1] : weights) {
     const std::uint32_t threshold = zeroThreshold(log0, log1);
@@ -230,7 +227,7 @@ TEST(LogSum, ArrayMatchesAPlainSumOfExponentials) {
   veltaSrand(5);
   for (int trial = 0; trial < 200; ++trial) {
     std::vector<double> v(1 + veltaRand() % 40);
-    for (double& x : v) x = (uniformFromRand() - 0.5) * 200;
+    for (double& x : v) x = (velta_test::uniformDraw() - 0.5) * 200;
     const int start = veltaRand() % static_cast<int>(v.size());
     const int count = 1 + veltaRand() % (static_cast<int>(v.size()) - start);
     const double expected = referenceLogSum(v, start, count);
@@ -267,7 +264,7 @@ TEST(DiscreteDraw, FollowsTheCumulativeWeightsOneRandomNumberPerAttempt) {
       veltaSrand(seed);
       int expected = 0;
       while (expected == 0) {
-        expected = categoryFor(weights, uniformFromRand());
+        expected = categoryFor(weights, velta_test::uniformDraw());
         if (expected == 0) ++redraws;
       }
       const int next = veltaRand();
@@ -289,7 +286,7 @@ TEST(DiscreteDraw, UnreachableWeightsEndTheRun) {
     veltaSrand(3);  // its first draw is not 0, so even all-zero weights miss
     ASSERT_GT(veltaRand(), 0);
     veltaSrand(3);
-    FatalCatcher catcher;
+    ExitGuard catcher;
     testing::internal::CaptureStderr();
     EXPECT_THROW(mnrnd(weights), FatalExit);
     const std::string err = testing::internal::GetCapturedStderr();
@@ -313,7 +310,7 @@ TEST(Binomial, FactorialsAndCoefficients) {
 }
 
 TEST(Binomial, NegativeArgumentsEndTheProcessSilently) {
-  FatalCatcher catcher;
+  ExitGuard catcher;
   testing::internal::CaptureStderr();
   try {
     nChoosek(3, -1);
@@ -388,7 +385,7 @@ TEST(SubsetDraw, FullAndEmptySamples) {
 TEST(SubsetDraw, MoreIndicesThanCandidatesEndsTheRun) {
   std::vector<int> out;
   for (int n : {3, 0, -2}) {
-    FatalCatcher catcher;
+    ExitGuard catcher;
     testing::internal::CaptureStderr();
     EXPECT_THROW(nSamplek(out, n, 5), FatalExit);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "FATAL => Knuth algorithm wrong\n\n");

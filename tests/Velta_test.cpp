@@ -429,7 +429,7 @@ TEST_F(AssemblySampler, WithoutReadsTheFirstStateIsKept) {
   // Later states, equally good, do not replace the first iteration's draws.
   veltaSrand(9);
   for (int j = 0; j < 3; ++j) veltaRand();  // the random start
-  for (int j = 0; j < 3; ++j) EXPECT_EQ(h[j], !(0.5 > toUniform(veltaRand()))) << j;
+  for (int j = 0; j < 3; ++j) EXPECT_EQ(h[j], !(0.5 > velta_test::uniformDraw())) << j;
 }
 
 // Mismatch of each read under its better orientation, straight from the

@@ -21,6 +21,11 @@ std::string dataFile(const std::string& name) {
   return std::string(CONVERT_TEST_DATA) + "/" + name;
 }
 
+velta_test::RunResult runConvertBinary(const std::vector<std::string>& args,
+                                       const std::string& env) {
+  return velta_test::runBinary(VELTA_CONVERT_BIN, args, env);
+}
+
 ConvertRun runConvert(const std::vector<std::string>& args) {
   std::vector<std::string> words = {"velta-convert"};
   words.insert(words.end(), args.begin(), args.end());
@@ -31,7 +36,7 @@ ConvertRun runConvert(const std::vector<std::string>& args) {
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
   {
-    velta_test::FatalCatcher catcher;
+    velta_test::ExitGuard catcher;
     try {
       runConverter(static_cast<int>(words.size()), argv.data());
     } catch (const velta_test::FatalExit& exit) {

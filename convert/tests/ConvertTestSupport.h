@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "TestSupport.h"
+
 namespace convert_test {
 
 // Path of a file in convert/tests/data.
@@ -18,6 +20,11 @@ struct ConvertRun {
   std::string out;  // standard output
   std::string err;  // standard error
 };
+
+// Runs the built velta-convert with these arguments (no shell quoting
+// needed); `env` as for velta_test::runBinary.
+velta_test::RunResult runConvertBinary(const std::vector<std::string>& args,
+                                       const std::string& env = "");
 
 // Runs velta-convert with these arguments (argv[0] is added) in this process.
 ConvertRun runConvert(const std::vector<std::string>& args);

@@ -308,7 +308,7 @@ TEST_P(ConvertHostileInput, EndsWithItsExpectedOutcome) {
   std::vector<std::string> args;
   for (const std::string& word : row.args) args.push_back(substitute(word, scratch));
   const velta_test::RunResult r =
-      velta_test::runVeltaBinary(args, "cd '" + scratch.path() + "' &&");
+      convert_test::runConvertBinary(args, "cd '" + scratch.path() + "' &&");
   EXPECT_EQ(r.status, row.status) << r.out << r.err;
   EXPECT_NE((r.out + r.err).find(row.fragment), std::string::npos)
       << "missing: " << row.fragment << "\nstdout:\n"

@@ -45,7 +45,7 @@ TEST(Region, ContainsItsInclusiveRangeOnly) {
 
 TEST(Region, MalformedRangesEndTheRun) {
   for (const char* text : {"20:200-100", "20:0-5", "20:5-x", "20:12a", ":5-9"}) {
-    velta_test::FatalCatcher catcher;
+    velta_test::ExitGuard catcher;
     testing::internal::CaptureStderr();
     EXPECT_THROW(Region{text}, velta_test::FatalExit) << text;
     const std::string err = testing::internal::GetCapturedStderr();

@@ -49,7 +49,7 @@ TEST(SnpMap, MalformedLinesNameTheFileAndLine) {
       {"", "SNP map my.map holds no SNP"},
   };
   for (const BadMap& c : cases) {
-    velta_test::FatalCatcher catcher;
+    velta_test::ExitGuard catcher;
     testing::internal::CaptureStderr();
     EXPECT_THROW(parse(c.text), velta_test::FatalExit) << c.text;
     const std::string err = testing::internal::GetCapturedStderr();
