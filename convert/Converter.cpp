@@ -8,7 +8,9 @@
 #include "PanelConverter.h"
 #include "PhaseCommand.h"
 #include "ReadsConverter.h"
+#include "VcfLigation.h"
 #include "VcfWriter.h"
+#include "WindowPlan.h"
 
 int runConverter(int argc, char** argv) {
   const ConvertOptions options = parseOptions(argc, argv);
@@ -28,6 +30,12 @@ int runConverter(int argc, char** argv) {
       break;
     case Command::kPhase:
       runPhase(options);
+      break;
+    case Command::kLigate:
+      ligateWindows(options);
+      break;
+    case Command::kWindows:
+      writeWindowPlan(options);
       break;
   }
   std::fflush(stdout);

@@ -14,6 +14,8 @@ constexpr unsigned kMap = 1u << static_cast<unsigned>(Command::kMap);
 constexpr unsigned kReads = 1u << static_cast<unsigned>(Command::kReads);
 constexpr unsigned kVcf = 1u << static_cast<unsigned>(Command::kVcf);
 constexpr unsigned kPhase = 1u << static_cast<unsigned>(Command::kPhase);
+constexpr unsigned kLigate = 1u << static_cast<unsigned>(Command::kLigate);
+constexpr unsigned kWindows = 1u << static_cast<unsigned>(Command::kWindows);
 
 struct OptionRule {
   const char* name;
@@ -27,15 +29,16 @@ struct OptionRule {
 };
 
 const OptionRule kOptions[] = {
-    {"--vcf", kPanel | kMap | kPhase, &ConvertOptions::vcf, nullptr, nullptr, 0, true, false},
-    {"--region", kPanel | kMap | kPhase, &ConvertOptions::region, nullptr, nullptr, 0, false,
-     false},
+    {"--vcf", kPanel | kMap | kPhase | kWindows, &ConvertOptions::vcf, nullptr, nullptr, 0, true, false},
+    {"--region", kPanel | kMap | kPhase | kWindows, &ConvertOptions::region, nullptr, nullptr, 0,
+     false, false},
     {"--samples-exclude", kPanel, &ConvertOptions::samplesExclude, nullptr, nullptr, 0, true,
      false},
     {"--allow-unphased", kPanel, nullptr, &ConvertOptions::allowUnphased, nullptr, 0, false, false},
     {"--keep-monomorphic", kPanel, nullptr, &ConvertOptions::keepMonomorphic, nullptr, 0, false,
      false},
-    {"--sample", kMap | kVcf | kPhase, &ConvertOptions::sample, nullptr, nullptr, 0, false, false},
+    {"--sample", kMap | kVcf | kPhase | kLigate, &ConvertOptions::sample, nullptr, nullptr, 0,
+     false, false},
     {"--het-only", kMap, nullptr, &ConvertOptions::hetOnly, nullptr, 0, false, false},
     {"--bam", kReads | kPhase, &ConvertOptions::bam, nullptr, nullptr, 0, true, false},
     {"--reference", kReads | kPhase, &ConvertOptions::reference, nullptr, nullptr, 0, true, false},
@@ -45,8 +48,12 @@ const OptionRule kOptions[] = {
      false},
     {"--haplotypes", kVcf, &ConvertOptions::haplotypes, nullptr, nullptr, 0, true, false},
     {"--reads", kVcf, &ConvertOptions::reads, nullptr, nullptr, 0, true, false},
-    {"--out", kPanel | kMap | kReads | kVcf | kPhase, &ConvertOptions::out, nullptr, nullptr, 0,
-     false, false},
+    {"--out", kPanel | kMap | kReads | kVcf | kPhase | kLigate | kWindows, &ConvertOptions::out,
+     nullptr, nullptr, 0, false, false},
+    {"--window", kPhase | kWindows, nullptr, nullptr, &ConvertOptions::window, 100000000, false,
+     false},
+    {"--overlap", kPhase | kWindows, nullptr, nullptr, &ConvertOptions::overlap, 100000000, false,
+     false},
     {"--panel", kPhase, &ConvertOptions::panel, nullptr, nullptr, 0, true, false},
     {"--keep-intermediate", kPhase, &ConvertOptions::keepIntermediate, nullptr, nullptr, 0, false,
      false},
@@ -60,21 +67,25 @@ const OptionRule kOptions[] = {
     {"-v", kPhase, nullptr, nullptr, nullptr, 0, false, true},
     {"--polish", kPhase, nullptr, nullptr, nullptr, 0, false, true},
     {"--threads", kPhase, nullptr, nullptr, nullptr, 0, false, true},
-    {"--seed", kPhase, nullptr, nullptr, nullptr, 0, false, true},
+    // phase: velta's; windows: the run's seed, 0 to 4294967295 (parseSeed).
+    {"--seed", kPhase | kWindows, nullptr, nullptr, nullptr, 0, false, true},
 };
 
 struct CommandRule {
   const char* name;
   Command command;
   const char* required[4];  // options the subcommand cannot run without
+  bool takesFiles;          // file names without an option follow the options
 };
 
 const CommandRule kCommands[] = {
-    {"panel", Command::kPanel, {"--vcf", "--out", nullptr, nullptr}},
-    {"map", Command::kMap, {"--vcf", "--sample", "--out", nullptr}},
-    {"reads", Command::kReads, {"--bam", "--map", "--out", nullptr}},
-    {"vcf", Command::kVcf, {"--map", "--haplotypes", "--sample", "--out"}},
-    {"phase", Command::kPhase, {"--vcf", "--sample", "--bam", "--out"}},
+    {"panel", Command::kPanel, {"--vcf", "--out", nullptr, nullptr}, false},
+    {"map", Command::kMap, {"--vcf", "--sample", "--out", nullptr}, false},
+    {"reads", Command::kReads, {"--bam", "--map", "--out", nullptr}, false},
+    {"vcf", Command::kVcf, {"--map", "--haplotypes", "--sample", "--out"}, false},
+    {"phase", Command::kPhase, {"--vcf", "--sample", "--bam", "--out"}, false},
+    {"ligate", Command::kLigate, {"--out", nullptr, nullptr, nullptr}, true},
+    {"windows", Command::kWindows, {"--vcf", "--out", nullptr, nullptr}, false},
 };
 
 bool isHelp(const char* word) {
@@ -92,7 +103,8 @@ const CommandRule& findCommand(const char* name) {
     if (std::strcmp(rule.name, name) == 0) return rule;
   }
   veltaFatal(
-      "unknown command '%s' (expected panel, map, reads, vcf or phase; velta-convert --help "
+      "unknown command '%s' (expected panel, map, reads, vcf, phase, ligate or windows; "
+      "velta-convert --help "
       "lists them)",
       name);
 }
@@ -112,6 +124,16 @@ int parseNumber(const char* option, const char* value, int maxNumber) {
     veltaFatal("%s expects a whole number from 0 to %d, found '%s'", option, maxNumber, value);
   }
   return static_cast<int>(parsed);
+}
+
+std::uint32_t parseSeed(const char* value) {
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long long parsed = std::strtoull(value, &end, 10);
+  if (end == value || *end != '\0' || errno == ERANGE || *value == '-' || parsed > UINT32_MAX) {
+    veltaFatal("--seed expects a whole number from 0 to 4294967295, found '%s'", value);
+  }
+  return static_cast<std::uint32_t>(parsed);
 }
 
 const char* optionText(const ConvertOptions& options, const char* name) {
@@ -141,6 +163,10 @@ ConvertOptions parseOptions(int argc, char** argv) {
   options.command = command.command;
   for (int i = 2; i < argc; ++i) {
     const OptionRule* rule = findOption(argv[i]);
+    if (rule == nullptr && command.takesFiles && std::strncmp(argv[i], "-", 1) != 0) {
+      options.inputs.emplace_back(argv[i]);
+      continue;
+    }
     if (rule == nullptr)
       veltaFatal("unknown option '%s' for velta-convert %s", argv[i], command.name);
     if ((rule->commands & commandBit) == 0) {
@@ -152,7 +178,9 @@ ConvertOptions parseOptions(int argc, char** argv) {
     }
     if (i + 1 >= argc) veltaFatal("%s needs a value", rule->name);
     const char* value = argv[++i];
-    if (rule->forwardToVelta) {
+    if (command.command == Command::kWindows && std::strcmp(rule->name, "--seed") == 0) {
+      options.seed = parseSeed(value);
+    } else if (rule->forwardToVelta) {
       options.veltaOptions.push_back(rule->name);
       options.veltaOptions.push_back(value);
     } else if (rule->number != nullptr) {
@@ -163,7 +191,21 @@ ConvertOptions parseOptions(int argc, char** argv) {
     }
   }
   checkRequired(command, options);
+  const bool windowed = command.command == Command::kWindows || options.window > 0;
+  if (windowed && windowSize(options) <= options.overlap) {
+    veltaFatal("--window %d must be larger than --overlap %d", windowSize(options),
+                 options.overlap);
+  }
+  if (command.takesFiles && options.inputs.empty()) {
+    veltaFatal("velta-convert %s needs at least one input file after its options",
+                 command.name);
+  }
   return options;
+}
+
+int windowSize(const ConvertOptions& options) {
+  if (options.window > 0 || options.command != Command::kWindows) return options.window;
+  return kDefaultWindow;
 }
 
 std::vector<std::string> inputFiles(const ConvertOptions& options) {
@@ -171,6 +213,7 @@ std::vector<std::string> inputFiles(const ConvertOptions& options) {
   for (const OptionRule& rule : kOptions) {
     if (rule.isInput && !(options.*(rule.text)).empty()) files.push_back(options.*(rule.text));
   }
+  files.insert(files.end(), options.inputs.begin(), options.inputs.end());
   return files;
 }
 
@@ -200,13 +243,27 @@ void printUsage(std::FILE* stream) {
       "  velta-convert phase --vcf CALLS.vcf.gz --sample NAME --bam READS.bam|cram\n"
       "                      --out PHASED.vcf.gz [--panel PANEL.vcf.gz|bcf] [--reference REF.fa]\n"
       "                      [--region CHR:FROM-TO] [--keep-intermediate DIR]\n"
-      "                      [--min-mapq %d] [--min-baseq %d] [velta's options: -n -m -s -u\n"
-      "                      -e -w -r -v --polish --threads --seed N]\n"
+      "                      [--min-mapq %d] [--min-baseq %d] [--window N [--overlap %d]]\n"
+      "                      [velta's options: -n -m -s -u -e -w -r -v --polish --threads\n"
+      "                      --seed N]\n"
       "      calls and reads (and a panel) -> the calls with the sample's GT phased and\n"
       "      phase sets (PS), in one run of velta: assembly on the sample's heterozygous\n"
       "      SNPs, or with --panel inference on the panel's SNPs; other records and\n"
-      "      fields are kept as they are\n"
+      "      fields are kept as they are. --window: the region phased in windows of N\n"
+      "      SNPs (the panel's, or the calls' in assembly) on --threads threads, each\n"
+      "      seeded from --seed and its index, and ligated\n"
+      "  velta-convert ligate --out PHASED.vcf.gz [--sample NAME] WINDOW.vcf.gz...\n"
+      "      phased VCFs of overlapping windows of one chromosome, in position order -> one\n"
+      "      VCF: each window's haplotype order follows the SNPs it shares with the previous\n"
+      "      one; phase sets (PS) run across the joins that the shared SNPs decide\n"
+      "  velta-convert windows --vcf PANEL.vcf.gz|CALLS.vcf.gz --out WINDOWS.tsv\n"
+      "                        [--region CHR] [--window %d] [--overlap %d] [--seed %u]\n"
+      "      the windows of a chromosome's biallelic SNPs as regions, one line each: index,\n"
+      "      CHR:FROM-TO, SNPs and the window's seed (derived from --seed and the index);\n"
+      "      a job per window running phase --region CHR:FROM-TO --seed SEED gives what\n"
+      "      phase --window gives for that window\n"
       "\n"
       "LIST: sample names separated by commas, or a file with one name per line.\n",
-      defaults.minMapq, defaults.minBaseq, defaults.minMapq, defaults.minBaseq);
+      defaults.minMapq, defaults.minBaseq, defaults.minMapq, defaults.minBaseq, defaults.overlap,
+      kDefaultWindow, defaults.overlap, defaults.seed);
 }

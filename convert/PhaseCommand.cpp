@@ -18,13 +18,12 @@
 #include "Parameter.h"
 #include "PhaseProgress.h"
 #include "PhaseRange.h"
+#include "PhaseWindows.h"
 #include "PhasedCalls.h"
 #include "ReadsConverter.h"
 #include "SnpLocator.h"
 #include "Velta.h"
 #include "VeltaIO.h"
-
-namespace {
 
 // velta's options go through velta's own parser and checks, so they mean
 // exactly what they mean on velta's command line.
@@ -42,6 +41,8 @@ Parameter veltaSettings(const ConvertOptions& options) {
   return settings;
 }
 
+namespace {
+
 void makeKeepDir(const std::string& dir) {
   if (dir.empty()) return;
   if (mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) {
@@ -56,20 +57,30 @@ void makeKeepDir(const std::string& dir) {
 
 // The panel's SNPs, every biallelic one (the sample may be heterozygous where
 // the panel is not), with their rows.
-void loadPanel(const ConvertOptions& options, PhaseInputs& inputs, PhaseProgress& progress,
+// A stage on the display, or nothing for a window of a windowed run (its
+// threads share one display, which counts windows instead).
+void beginStage(PhaseProgress* progress, const char* what, std::int64_t from = 0,
+                std::int64_t to = 0) {
+  if (progress != nullptr) progress->begin(what, from, to);
+}
+void endStage(PhaseProgress* progress) {
+  if (progress != nullptr) progress->end();
+}
+
+void loadPanel(const ConvertOptions& options, PhaseInputs& inputs, PhaseProgress* progress,
                std::int64_t from, std::int64_t to) {
   ConvertOptions panelOptions = options;
   panelOptions.vcf = options.panel;
   panelOptions.keepMonomorphic = true;
   PanelSites panel(panelOptions);
-  progress.begin("reading the panel", from, to);
+  beginStage(progress, "reading the panel", from, to);
   panel.read([&](const char* chrom, const bcf1_t* record, const std::string& row) {
     appendSnp(inputs.snps, chrom, snpName(chrom, record->pos + 1, record->d.id),
               static_cast<std::uint32_t>(record->pos + 1), alleleBase(record->d.allele[0]),
               alleleBase(record->d.allele[1]));
     inputs.panelRows.push_back(row);
   });
-  progress.end();
+  endStage(progress);
 }
 
 void checkSameChromosome(const ConvertOptions& options, const SnpMap& calls, const SnpMap& panel) {
@@ -80,11 +91,15 @@ void checkSameChromosome(const ConvertOptions& options, const SnpMap& calls, con
       options.vcf.c_str(), calls.chrom[0].c_str(), options.panel.c_str(), panel.chrom[0].c_str());
 }
 
+}  // namespace
+
 double peakMemoryMb() {
   struct rusage usage;
   if (getrusage(RUSAGE_SELF, &usage) != 0) return 0;
   return static_cast<double>(usage.ru_maxrss) / 1024.0;  // Linux: kilobytes
 }
+
+namespace {
 
 void printSummary(const ConvertOptions& options, const PhasedCallCounts& counts,
                   const ReadsReport& reads, const RangePhase& phase, unsigned int seed,
@@ -114,22 +129,14 @@ void printSummary(const ConvertOptions& options, const PhasedCallCounts& counts,
 
 }  // namespace
 
-void runPhase(const ConvertOptions& options) {
-  const auto start = std::chrono::steady_clock::now();
-  Parameter settings = veltaSettings(options);
-  OutputFile out(options.out, OutputFile::Writer::kByName);
-  makeKeepDir(options.keepIntermediate);
-  const unsigned int seed =
-      settings.getHasSeed() ? settings.getSeed() : static_cast<unsigned int>(std::time(nullptr));
-  PhaseProgress progress(settings.getVerbose() == 0);
-  progress.attach(settings);
-
+PhaseRegionReport phaseRegion(const ConvertOptions& options, const Parameter& settings,
+                              unsigned int seed, OutputFile& out, PhaseProgress* progress) {
   PhaseInputs inputs;
   inputs.readsName = options.bam;
   inputs.panelName = options.panel;
-  progress.begin("reading the calls");
+  beginStage(progress, "reading the calls");
   SampleSnps calls = readSampleSnps(options.vcf, options.sample, options.region, true);
-  progress.end();
+  endStage(progress);
   const std::int64_t from = calls.map.position.front();
   const std::int64_t to = calls.map.position.back();
   if (options.panel.empty()) {
@@ -140,26 +147,44 @@ void runPhase(const ConvertOptions& options) {
   }
 
   const SnpLocator locator(inputs.snps);
-  progress.begin("reading the alignments", inputs.snps.position.front(),
+  beginStage(progress, "reading the alignments", inputs.snps.position.front(),
                  inputs.snps.position.back());
-  const ReadsReport reads = collectReadCalls(
+  PhaseRegionReport report;
+  report.reads = collectReadCalls(
       options, locator, [&](const std::vector<SnpCall>& read) { inputs.reads.add(read); });
-  progress.end();
+  endStage(progress);
   if (inputs.reads.size() == 0) {
     veltaWarn("no read of %s shows an allele at the SNPs to phase: nothing is phased",
               options.bam.c_str());
   }
 
-  progress.begin(options.panel.empty() ? "phasing (velta assembly)"
+  beginStage(progress, options.panel.empty() ? "phasing (velta assembly)"
                                        : "phasing (velta inference with the panel)");
-  const RangePhase phase =
+  report.phase =
       phaseSnpRange(inputs, {0, inputs.snps.size()}, settings, seed, options.keepIntermediate);
-  progress.end();
+  endStage(progress);
 
-  progress.begin("writing the phased calls");
-  const PhasedCallCounts counts =
-      writePhasedCalls(options.vcf, options.region, options.sample, inputs.snps, phase, out);
-  progress.end();
+  beginStage(progress, "writing the phased calls");
+  report.counts =
+      writePhasedCalls(options.vcf, options.region, options.sample, inputs.snps, report.phase, out);
+  endStage(progress);
+  return report;
+}
+
+void runPhase(const ConvertOptions& options) {
+  if (options.window > 0) {
+    runWindowedPhase(options);
+    return;
+  }
+  const auto start = std::chrono::steady_clock::now();
+  Parameter settings = veltaSettings(options);
+  OutputFile out(options.out, OutputFile::Writer::kByName);
+  makeKeepDir(options.keepIntermediate);
+  const unsigned int seed =
+      settings.getHasSeed() ? settings.getSeed() : static_cast<unsigned int>(std::time(nullptr));
+  PhaseProgress progress(settings.getVerbose() == 0);
+  progress.attach(settings);
+  const PhaseRegionReport report = phaseRegion(options, settings, seed, out, &progress);
   const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
-  printSummary(options, counts, reads, phase, seed, seconds.count());
+  printSummary(options, report.counts, report.reads, report.phase, seed, seconds.count());
 }

@@ -1,8 +1,5 @@
 #include "PhaseRange.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -11,6 +8,7 @@
 #include <sstream>
 
 #include "Haplotype.h"
+#include "MutedStdout.h"
 #include "Parameter.h"
 #include "PhaseSets.h"
 #include "Read.h"
@@ -25,38 +23,6 @@ void ReadCallStore::add(const std::vector<SnpCall>& calls) {
 }
 
 namespace {
-
-// velta's sampler speaks on standard output at every verbose level (the best
-// path search's dots, the assembly's mismatch line); below level 2 the
-// command's own display stands for it, so standard output is muted meanwhile.
-class MutedStdout {
- public:
-  explicit MutedStdout(bool mute) {
-    if (!mute) return;
-    std::fflush(stdout);
-    saved_ = dup(STDOUT_FILENO);
-    const int devNull = open("/dev/null", O_WRONLY);
-    if (saved_ < 0 || devNull < 0 || dup2(devNull, STDOUT_FILENO) < 0) {
-      if (devNull >= 0) close(devNull);
-      restore();
-      return;
-    }
-    close(devNull);
-  }
-  ~MutedStdout() { restore(); }
-  MutedStdout(const MutedStdout&) = delete;
-  MutedStdout& operator=(const MutedStdout&) = delete;
-
- private:
-  void restore() {
-    if (saved_ < 0) return;
-    std::fflush(stdout);
-    dup2(saved_, STDOUT_FILENO);
-    close(saved_);
-    saved_ = -1;
-  }
-  int saved_ = -1;
-};
 
 std::vector<MapRecord> mapRecords(const SnpMap& snps, SnpRange range) {
   std::vector<MapRecord> records;

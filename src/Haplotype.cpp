@@ -11,8 +11,8 @@
 #include "VeltaIO.h"
 #include "VeltaUtil.h"
 
-std::int64_t Haplotype::time_ = 0;
-std::uint64_t Haplotype::count_ = 0;
+thread_local std::int64_t Haplotype::time_ = 0;
+thread_local std::uint64_t Haplotype::count_ = 0;
 
 namespace {
 // Words of the allele bits, with the padding word.

@@ -153,6 +153,7 @@ class Haplotype {
   // Diagnostic dump to standard output; the program does not call it.
   void print() const;
 
+  // Processor time and calls counted on the calling thread.
   static std::int64_t getTime() { return time_; }
   static std::uint64_t getCount() { return count_; }
 
@@ -182,6 +183,6 @@ class Haplotype {
   // One bit per SNP, (length_ + 63) / 64 words and one word of 0 after them.
   std::vector<std::uint64_t> allele_;
 
-  static std::int64_t time_;
-  static std::uint64_t count_;
+  static thread_local std::int64_t time_;
+  static thread_local std::uint64_t count_;
 };

@@ -12,8 +12,8 @@
 #include "VeltaIO.h"
 #include "VeltaUtil.h"
 
-std::int64_t Read::time_ = 0;
-std::uint64_t Read::count_ = 0;
+thread_local std::int64_t Read::time_ = 0;
+thread_local std::uint64_t Read::count_ = 0;
 
 namespace {
 

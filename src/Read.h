@@ -171,6 +171,7 @@ class Read {
   // Diagnostic dump to standard output; the program does not call it.
   void print() const;
 
+  // Processor time and calls counted on the calling thread.
   static std::int64_t getTime() { return time_; }
   static std::uint64_t getCount() { return count_; }
   static void addTime(std::int64_t ticks) { time_ += ticks; }
@@ -268,8 +269,8 @@ class Read {
   // iterator's positions use them, never the samplers' passes.
   Fragment* fragments_;
 
-  static std::int64_t time_;
-  static std::uint64_t count_;
+  static thread_local std::int64_t time_;
+  static thread_local std::uint64_t count_;
 };
 
 template <typename Visit>

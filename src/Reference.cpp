@@ -14,8 +14,8 @@
 #include "VeltaIO.h"
 #include "VeltaUtil.h"
 
-std::int64_t Reference::time_ = 0;
-std::uint64_t Reference::count_ = 0;
+thread_local std::int64_t Reference::time_ = 0;
+thread_local std::uint64_t Reference::count_ = 0;
 
 namespace {
 

@@ -89,6 +89,7 @@ class Reference {
     return (row(snp)[hap >> 6] >> (hap & 63)) & 1U;
   }
 
+  // Processor time and calls counted on the calling thread.
   static std::int64_t getTime() { return time_; }
   static std::uint64_t getCount() { return count_; }
 
@@ -183,8 +184,8 @@ class Reference {
   // The pass of samplePath and forwardProb, sized once at load.
   mutable ForwardPass workspace_;
 
-  static std::int64_t time_;
-  static std::uint64_t count_;
+  static thread_local std::int64_t time_;
+  static thread_local std::uint64_t count_;
 };
 
 inline bool RefPath::operator[](unsigned int i) const {

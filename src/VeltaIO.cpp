@@ -15,7 +15,7 @@
 #include "Parameter.h"
 #include "Read.h"
 
-char line[kLineSize];
+thread_local char line[kLineSize];
 
 namespace {
 

@@ -11,10 +11,11 @@ class Parameter;
 class Read;
 class Haplotype;
 
-// The one message buffer: messages that carry values are composed here first.
-// 999 characters and the terminating zero.
+// The message buffer: messages that carry values are composed here first.
+// 999 characters and the terminating zero; one per thread, so that jobs run on
+// several threads compose their messages apart.
 constexpr std::size_t kLineSize = 1000;
-extern char line[kLineSize];
+extern thread_local char line[kLineSize];
 
 // Composes a printf-style message into `line`. Text that would not fit is cut
 // at the end of the buffer; nothing is ever written past it.

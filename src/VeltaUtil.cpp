@@ -4,17 +4,13 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <mutex>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
 #include "VeltaIO.h"
-
-namespace velta_random {
-FeedbackGenerator generator;
-bool generatorMatchesLibrary = false;
-}  // namespace velta_random
 
 namespace {
 // Numbers compared with the C library's rand() after every seeding: a library
@@ -102,6 +98,10 @@ FeedbackGenerator FeedbackGenerator::Jump::from(const FeedbackGenerator& from) c
 
 void veltaSrand(unsigned int seed) {
   using velta_random::generator;
+  // The C library's generator is one for the process: threads seeding at
+  // once take turns comparing with it.
+  static std::mutex libraryGenerator;
+  const std::lock_guard<std::mutex> turn(libraryGenerator);
   std::srand(seed);
   generator.seed(seed);
   bool matches = true;

@@ -67,14 +67,18 @@ class FeedbackGenerator {
 namespace velta_random {
 // The generator behind veltaRand(), and whether it reproduces the C library's
 // rand() for the current seed (checked by veltaSrand); when it does not,
-// veltaRand() is rand() itself.
-extern FeedbackGenerator generator;
-extern bool generatorMatchesLibrary;
+// veltaRand() is rand() itself. Each thread has its own, so that jobs phased
+// on several threads (the windows of a chromosome) each draw the sequence of
+// their own seed.
+// Defined here, without initialisers to run, so that every use reads the
+// thread's copy directly.
+inline thread_local FeedbackGenerator generator;
+inline thread_local bool generatorMatchesLibrary = false;
 }  // namespace velta_random
 
-// The program's one random sequence, the C library's rand() sequence for the
-// same seed: every draw of the samplers comes from here, in a fixed order.
-// veltaSrand seeds the C library's generator too.
+// The program's one random sequence (one per thread), the C library's rand()
+// sequence for the same seed: every draw of the samplers comes from here, in a
+// fixed order. veltaSrand seeds the C library's generator too.
 void veltaSrand(unsigned int seed);
 inline int veltaRand() {
   return velta_random::generatorMatchesLibrary ? velta_random::generator.next() : std::rand();

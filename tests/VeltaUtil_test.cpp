@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <limits>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "TestSupport.h"
@@ -52,6 +53,29 @@ TEST(Generator, GivesTheLibrarySequenceForEverySeed) {
     std::srand(seed);
     for (int i = 0; i < n; ++i) ASSERT_EQ(drawn[i], std::rand()) << "seed " << seed << " #" << i;
   }
+}
+
+// Threads seeded at the same time each draw their own seed's sequence, the
+// one a lone thread draws: windows phased on several threads give the same
+// result as one after the other.
+TEST(Generator, ThreadsDrawTheirOwnSeedsSequences) {
+  constexpr int kThreads = 4;
+  constexpr int kNumbers = 20000;
+  std::vector<std::vector<int>> alone(kThreads);
+  for (int t = 0; t < kThreads; ++t) {
+    veltaSrand(100 + t);
+    for (int i = 0; i < kNumbers; ++i) alone[t].push_back(veltaRand());
+  }
+  std::vector<std::vector<int>> together(kThreads);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([t, &together] {
+      veltaSrand(100 + t);
+      for (int i = 0; i < kNumbers; ++i) together[t].push_back(veltaRand());
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (int t = 0; t < kThreads; ++t) EXPECT_EQ(together[t], alone[t]) << "thread " << t;
 }
 
 #ifdef __GLIBC__

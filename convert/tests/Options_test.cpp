@@ -61,6 +61,19 @@ TEST(Options, EachCommandReadsItsOptions) {
   EXPECT_EQ(phase.keepIntermediate, "dir");
   EXPECT_EQ(phase.veltaOptions,
             (std::vector<std::string>{"-n", "50", "--seed", "7", "-r", "-5", "-n", "60"}));
+
+  const ConvertOptions ligate =
+      parse({"ligate", "--out", "j.vcf.gz", "w0.vcf.gz", "--sample", "S", "w1.vcf.gz"});
+  EXPECT_EQ(ligate.command, Command::kLigate);
+  EXPECT_EQ(ligate.inputs, (std::vector<std::string>{"w0.vcf.gz", "w1.vcf.gz"}));
+  EXPECT_EQ(ligate.sample, "S");
+
+  const ConvertOptions windows = parse({"windows", "--vcf", "p.bcf", "--out", "w.tsv", "--window",
+                                        "500", "--overlap", "0", "--seed", "4294967295"});
+  EXPECT_EQ(windows.command, Command::kWindows);
+  EXPECT_EQ(windows.window, 500);
+  EXPECT_EQ(windows.overlap, 0);
+  EXPECT_EQ(windows.seed, 4294967295u);
 }
 
 TEST(Options, DefaultsAreTheDocumentedOnes) {
@@ -81,7 +94,11 @@ TEST(Options, UsageShowsTheLiveDefaults) {
   EXPECT_NE(usage.find("[--min-mapq " + std::to_string(defaults.minMapq) + "]"), std::string::npos);
   EXPECT_NE(usage.find("[--min-baseq " + std::to_string(defaults.minBaseq) + "]"),
             std::string::npos);
-  for (const char* command : {"panel", "map", "reads", "vcf"}) {
+  EXPECT_NE(usage.find("[--window " + std::to_string(kDefaultWindow) + "] [--overlap " +
+                       std::to_string(defaults.overlap) + "] [--seed " +
+                       std::to_string(defaults.seed) + "]"),
+            std::string::npos);
+  for (const char* command : {"panel", "map", "reads", "vcf", "ligate", "windows"}) {
     EXPECT_NE(usage.find(std::string("velta-convert ") + command + " "), std::string::npos)
         << command;
   }
@@ -113,6 +130,13 @@ TEST(Options, MalformedLinesEndTheRunNamingTheProblem) {
       {{"reads", "--bam", "r", "--map", "m", "--out", "o", "--min-mapq", "20x"},
        "--min-mapq expects a whole number"},
       {{"panel", "--vcf", "", "--out", "x"}, "--vcf needs a value, found an empty text"},
+      {{"windows", "--vcf", "p", "--out", "o", "--window", "10", "--overlap", "10"},
+       "--window 10 must be larger than --overlap 10"},
+      {{"windows", "--vcf", "p", "--out", "o", "--seed", "4294967296"},
+       "--seed expects a whole number from 0 to 4294967295, found '4294967296'"},
+      {{"windows", "--vcf", "p", "--out", "o", "--seed", "-1"}, "--seed expects a whole number"},
+      {{"ligate", "--out", "o", "--overlap", "3", "w.vcf.gz"},
+       "--overlap is not an option of velta-convert ligate"},
   };
   for (const BadLine& c : cases) {
     const auto run = runConvert(c.args);

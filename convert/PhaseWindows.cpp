@@ -1,0 +1,132 @@
+#include "PhaseWindows.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "VeltaIO.h"
+#include "MutedStdout.h"
+#include "OutputFile.h"
+#include "Parameter.h"
+#include "PhaseCommand.h"
+#include "VcfLigation.h"
+#include "WindowPlan.h"
+
+namespace {
+
+void makeFolder(const std::string& dir, const char* what) {
+  if (mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) {
+    veltaFatal("cannot create the folder %s for %s: %s", dir.c_str(), what,
+                 std::strerror(errno));
+  }
+}
+
+// The window files and their folder, removed on a normal end.
+class WindowFolder {
+ public:
+  explicit WindowFolder(std::string path) : path_(std::move(path)) {
+    makeFolder(path_, "the windows");
+  }
+  ~WindowFolder() {
+    for (const std::string& file : files_) {
+      std::remove(file.c_str());
+      std::remove((file + ".tbi").c_str());
+    }
+    std::remove(path_.c_str());
+  }
+  WindowFolder(const WindowFolder&) = delete;
+  WindowFolder& operator=(const WindowFolder&) = delete;
+  std::string add(std::size_t index) {
+    files_.push_back(path_ + "/window" + std::to_string(index) + ".vcf.gz");
+    return files_.back();
+  }
+
+ private:
+  std::string path_;
+  std::vector<std::string> files_;
+};
+
+// "windows phased: k of n" on standard error, redrawn by whichever thread
+// finishes a window.
+class WindowCount {
+ public:
+  WindowCount(std::size_t total, bool quiet) : total_(total), quiet_(quiet) {}
+  void done() {
+    const std::lock_guard<std::mutex> held(lock_);
+    ++done_;
+    if (quiet_) return;
+    std::fprintf(stderr, "\rphasing %zu windows ... %zu done", total_, done_);
+    if (done_ == total_) std::fprintf(stderr, "\n");
+    std::fflush(stderr);
+  }
+
+ private:
+  std::mutex lock_;
+  std::size_t total_;
+  std::size_t done_ = 0;
+  bool quiet_;
+};
+
+}  // namespace
+
+void runWindowedPhase(const ConvertOptions& options) {
+  const auto start = std::chrono::steady_clock::now();
+  const Parameter settings = veltaSettings(options);
+  OutputFile out(options.out, OutputFile::Writer::kByName);
+  if (!options.keepIntermediate.empty()) makeFolder(options.keepIntermediate, "--keep-intermediate");
+  const unsigned int seed =
+      settings.getHasSeed() ? settings.getSeed() : static_cast<unsigned int>(std::time(nullptr));
+  const std::string& planned = options.panel.empty() ? options.vcf : options.panel;
+  const std::vector<RegionWindow> windows =
+      planRegionWindows(planned, options.region, static_cast<std::uint64_t>(options.window),
+                        static_cast<std::uint64_t>(options.overlap), seed);
+  WindowFolder folder(options.out + ".windows.part");
+  std::vector<std::string> files;
+  for (std::size_t i = 0; i < windows.size(); ++i) files.push_back(folder.add(i));
+
+  const std::size_t threads =
+      std::min<std::size_t>(static_cast<std::size_t>(settings.getThreads()), windows.size());
+  WindowCount count(windows.size(), settings.getVerbose() == 0);
+  std::atomic<std::size_t> next{0};
+  auto work = [&]() {
+    for (std::size_t i = next++; i < windows.size(); i = next++) {
+      ConvertOptions window = options;
+      window.region = windows[i].region();
+      window.window = 0;
+      if (!options.keepIntermediate.empty()) {
+        window.keepIntermediate = options.keepIntermediate + "/window" + std::to_string(i);
+        makeFolder(window.keepIntermediate, "--keep-intermediate");
+      }
+      OutputFile windowOut(files[i], OutputFile::Writer::kByName);
+      phaseRegion(window, settings, windows[i].seed, windowOut, nullptr);
+      count.done();
+    }
+  };
+  {
+    // velta's own lines are muted once for all threads (see MutedStdout).
+    const MutedStdout muted(settings.getVerbose() < 2);
+    std::vector<std::thread> pool;
+    for (std::size_t t = 1; t < threads; ++t) pool.emplace_back(work);
+    work();
+    for (std::thread& thread : pool) thread.join();
+  }
+  std::printf("phase %s, sample %s (%s, seed %u): %zu windows of at most %d SNPs overlapping "
+              "by %d, threads: %zu\n",
+              options.vcf.c_str(), options.sample.c_str(),
+              options.panel.empty() ? "assembly" : "inference with the panel", seed,
+              windows.size(), options.window, options.overlap, threads);
+  ligateWindowFiles(files, options.sample, out);
+  const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
+  std::printf("  wall time %.1f s, peak memory %.0f MB\n", seconds.count(), peakMemoryMb());
+}
