@@ -68,6 +68,12 @@ Windows makeWindows(unsigned int nSnp, unsigned int length) {
   return windows;
 }
 
+constexpr std::size_t kNoSite = SIZE_MAX;
+
+// Probability that two orientations agree, given the probabilities p and q
+// that each of them agrees with one in between.
+double chainedKeep(double p, double q) { return p * q + (1 - p) * (1 - q); }
+
 class FinalPhaser {
  public:
   FinalPhaser(const Individual& individual, const HetReadPhase& readPhase,
@@ -95,7 +101,7 @@ class FinalPhaser {
  private:
   std::vector<HaplotypeBits> currentHaplotypes() const;
   // Fills window_ for SNPs [begin, end); returns the site of every
-  // heterozygous SNP from hetBegin on, in order.
+  // heterozygous SNP from hetBegin on, in order (kNoSite where it is left out).
   void buildWindow(const std::vector<int>& chosen, unsigned int begin, unsigned int end,
                    std::size_t hetBegin, std::size_t hetEnd, std::vector<std::size_t>& hetSite);
 
@@ -141,12 +147,26 @@ void FinalPhaser::buildWindow(const std::vector<int>& chosen, unsigned int begin
   const double rate = 4.0 * parameter_.getTranNe() * settings_.switchScale / K;
   double lastPosition = parameter_.getSnpPos(begin);
   std::size_t het = hetBegin;
+  // The reads' keep probability from the last heterozygous site in the
+  // window, chained over the heterozygous SNPs left out since.
+  double pendingKeep = 1;
   for (unsigned int j = begin; j < end; ++j) {
     bool differs = false;
+    bool varies = false;
     const unsigned char genotype = individual_.genotype[j];
     for (int k = 0; k < K; ++k) {
       alleles[k] = reference_.getAllele(static_cast<unsigned short>(chosen[k]), j);
       differs |= alleles[k] != genotype;
+      varies |= alleles[k] != alleles[0];
+    }
+    if (genotype == 2 && !varies) {
+      // Every candidate carries one allele: each pair fits either
+      // orientation alike, so the SNP leaves the chain and its neighbours
+      // are weighed against each other directly.
+      hetSite[het - hetBegin] = kNoSite;
+      pendingKeep = chainedKeep(pendingKeep, keepFromReads_[het]);
+      ++het;
+      continue;
     }
     if (!differs) continue;  // every pair fits alike: no information
     const double position = parameter_.getSnpPos(j);
@@ -155,7 +175,8 @@ void FinalPhaser::buildWindow(const std::vector<int>& chosen, unsigned int begin
     if (genotype == 2) {
       hetSite[het - hetBegin] = window_.siteCount();
       window_.addSite(PhaseWindow::HET, alleles.data(), stay, readPhase_.firstAllele[het],
-                      keepFromReads_[het]);
+                      chainedKeep(pendingKeep, keepFromReads_[het]));
+      pendingKeep = 1;
       ++het;
     } else {
       window_.addSite(static_cast<PhaseWindow::Kind>(genotype), alleles.data(), stay);
@@ -189,10 +210,32 @@ void FinalPhaser::round() {
                                                        settings_.candidates, settings_.stretchWords);
     buildWindow(chosen, begin, end, hetBegin, hetEnd, hetSite);
     const std::vector<double> keep = model_.keepPosterior(window_, mismatch);
+    // The hets left out since the last kept one: each takes the reads' lean
+    // where they have one; the panel's decision for the next kept het sets
+    // the relation across the run, mending the run's weakest read link when
+    // the two disagree.
+    std::vector<std::size_t> run;
     for (std::size_t i = hetBegin + 1; i < hetEnd; ++i) {
-      if (hets[i] < windows.owned[w] || hets[i] >= windows.owned[w + 1]) continue;
-      const double p = keep[hetSite[i - hetBegin]];
-      if (std::fabs(p - 0.5) > settings_.undecided) relation[i] = p < 0.5;
+      run.push_back(i);
+      const std::size_t site = hetSite[i - hetBegin];
+      if (site == kNoSite && i + 1 < hetEnd) continue;
+      const double p = site == kNoSite ? -1 : keep[site];
+      unsigned char across = 0;
+      std::size_t weakest = kNoSite;
+      for (const std::size_t pair : run) {
+        if (hets[pair] >= windows.owned[w] && hets[pair] < windows.owned[w + 1]) {
+          const double lean = std::fabs(keepFromReads_[pair] - 0.5);
+          if (lean > settings_.undecided) relation[pair] = keepFromReads_[pair] < 0.5;
+          if (weakest == kNoSite || lean <= std::fabs(keepFromReads_[weakest] - 0.5)) weakest = pair;
+        }
+        across ^= relation[pair];
+      }
+      const bool owned = hets[i] >= windows.owned[w] && hets[i] < windows.owned[w + 1];
+      if (owned && p >= 0 && std::fabs(p - 0.5) > settings_.undecided &&
+          across != static_cast<unsigned char>(p < 0.5) && weakest != kNoSite) {
+        relation[weakest] ^= 1;
+      }
+      run.clear();
     }
   }
   for (std::size_t i = 1; i < hets.size(); ++i) {

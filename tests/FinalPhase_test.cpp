@@ -126,6 +126,48 @@ TEST(FinalPhase, RecoversTheTruthFromAStartSwitchedBetweenReadBlocks) {
   }
 }
 
+TEST(FinalPhase, PanelLinksTheHetsAroundOneNoCandidateCanOrient) {
+  constexpr int kSnp = 80;
+  Parameter parameter = uniformMap(kSnp);
+  TinyPanel panel;
+  makePanel(panel, parameter, kSnp, 4, 3, 5);
+  parameter.renewTran(static_cast<unsigned>(panel.reference.getHapNo()));
+  // The individual is founders 0 and 1 plus a minor allele at a SNP where no
+  // panel haplotype carries one, in the middle of the region.
+  int privateSnp = -1;
+  for (int j = 30; j < 50 && privateSnp < 0; ++j) {
+    bool allMajor = true;
+    for (const auto& founder : panel.founders) allMajor &= founder[j] == 0;
+    if (allMajor) privateSnp = j;
+  }
+  ASSERT_GE(privateSnp, 0) << "the panel's seed gives no SNP without a minor allele";
+  std::vector<int> truthFirst = panel.founders[0];
+  std::vector<int> truthSecond = panel.founders[1];
+  truthFirst[privateSnp] = 1;
+  // The start exchanges the haplotypes from the private SNP on: the switch
+  // lies between its neighbours, with no read to link anything.
+  std::vector<bool> first(kSnp);
+  std::vector<bool> second(kSnp);
+  for (int j = 0; j < kSnp; ++j) {
+    const bool swapped = j >= privateSnp;
+    first[j] = (swapped ? truthSecond[j] : truthFirst[j]) != 0;
+    second[j] = (swapped ? truthFirst[j] : truthSecond[j]) != 0;
+  }
+  Haplotype h1(first);
+  Haplotype h2(second);
+  std::vector<Read> reads;
+  // The private SNP's own orientation is anyone's guess: it is left out of
+  // the count, the relation across it is not.
+  std::vector<int> scoredSecond = truthSecond;
+  scoredSecond[privateSnp] = truthFirst[privateSnp];
+  ASSERT_EQ(switchErrors(h1, truthFirst, scoredSecond), 1);
+  finalPhase(h1, h2, reads, panel.reference, parameter);
+  EXPECT_EQ(switchErrors(h1, truthFirst, scoredSecond), 0);
+  for (int j = 0; j < kSnp; ++j) {
+    EXPECT_EQ(h1[j] + h2[j], truthFirst[j] + truthSecond[j]) << "genotype of SNP " << j;
+  }
+}
+
 TEST(FinalPhase, ReadsMendAFlippedSiteInsideTheirBlock) {
   constexpr int kSnp = 30;
   veltaSrand(12);
