@@ -73,19 +73,19 @@ const OptionRule kOptions[] = {
 
 struct CommandRule {
   const char* name;
-  Command command;
   const char* required[4];  // options the subcommand cannot run without
-  bool takesFiles;          // file names without an option follow the options
+  Command command;
+  bool takesFiles;  // file names without an option follow the options
 };
 
 const CommandRule kCommands[] = {
-    {"panel", Command::kPanel, {"--vcf", "--out", nullptr, nullptr}, false},
-    {"map", Command::kMap, {"--vcf", "--sample", "--out", nullptr}, false},
-    {"reads", Command::kReads, {"--bam", "--map", "--out", nullptr}, false},
-    {"vcf", Command::kVcf, {"--map", "--haplotypes", "--sample", "--out"}, false},
-    {"phase", Command::kPhase, {"--vcf", "--sample", "--bam", "--out"}, false},
-    {"ligate", Command::kLigate, {"--out", nullptr, nullptr, nullptr}, true},
-    {"windows", Command::kWindows, {"--vcf", "--out", nullptr, nullptr}, false},
+    {"panel", {"--vcf", "--out", nullptr, nullptr}, Command::kPanel, false},
+    {"map", {"--vcf", "--sample", "--out", nullptr}, Command::kMap, false},
+    {"reads", {"--bam", "--map", "--out", nullptr}, Command::kReads, false},
+    {"vcf", {"--map", "--haplotypes", "--sample", "--out"}, Command::kVcf, false},
+    {"phase", {"--vcf", "--sample", "--bam", "--out"}, Command::kPhase, false},
+    {"ligate", {"--out", nullptr, nullptr, nullptr}, Command::kLigate, true},
+    {"windows", {"--vcf", "--out", nullptr, nullptr}, Command::kWindows, false},
 };
 
 bool isHelp(const char* word) {

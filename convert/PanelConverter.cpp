@@ -115,7 +115,7 @@ void printPanelSummary(const ConvertOptions& options, const PanelCounts& counts,
 }  // namespace
 
 std::vector<std::string> readNameList(const std::string& list, const bcf_hdr_t* header) {
-  const std::vector<std::string> names = splitNames(list, ',');
+  std::vector<std::string> names = splitNames(list, ',');
   bool allSamples = true;
   for (const std::string& name : names) {
     allSamples = allSamples && bcf_hdr_id2int(header, BCF_DT_SAMPLE, name.c_str()) >= 0;

@@ -33,6 +33,7 @@ Parameter veltaSettings(const ConvertOptions& options) {
     std::vector<std::string> words = {"velta"};
     words.insert(words.end(), options.veltaOptions.begin(), options.veltaOptions.end());
     std::vector<char*> argv;
+    argv.reserve(words.size() + 1);
     for (std::string& word : words) argv.push_back(&word[0]);
     argv.push_back(nullptr);
     parseInputParameter(static_cast<int>(words.size()), argv.data(), settings);

@@ -117,7 +117,7 @@ void CallsWriter::phaseRecord(bcf_hdr_t* header, bcf1_t* record, std::size_t k) 
   const int samples = bcf_hdr_nsamples(header);
   if (count <= 0 || count % samples != 0) return;
   const int ploidy = count / samples;
-  std::int32_t* gt = gt_ + column_ * ploidy;
+  std::int32_t* gt = gt_ + static_cast<std::ptrdiff_t>(column_) * ploidy;
   if (!isHeterozygousCall(gt, ploidy)) return;
   ++heterozygous_;
   const std::uint32_t phaseSet = phase_.phaseSet[k];

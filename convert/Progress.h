@@ -14,7 +14,7 @@ class Progress {
  public:
   // While a listener is set, every Progress of the process reports to it.
   // Returns the previous one; nullptr restores the printed lines.
-  static ProgressListener setListener(ProgressListener listener, void* context);
+  static ProgressListener setListener(ProgressListener next, void* context);
 
   // `items` names what is counted, e.g. "alignments".
   Progress(const char* items, std::uint64_t every) : items_(items), every_(every) {}

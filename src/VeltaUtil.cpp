@@ -155,7 +155,7 @@ namespace {
 __attribute__((target("avx2"))) std::uint64_t reachedBitsWide(const std::uint32_t* values,
                                                               const std::uint32_t* thresholds) {
   std::uint64_t bits = 0;
-  for (unsigned q = 0; q < 8; ++q) {
+  for (std::size_t q = 0; q < 8; ++q) {
     const __m256i value = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(values + 8 * q));
     const __m256i threshold =
         _mm256_loadu_si256(reinterpret_cast<const __m256i*>(thresholds + 8 * q));
@@ -182,7 +182,7 @@ std::uint64_t reachedBits(const std::uint32_t* values, const std::uint32_t* thre
   std::uint64_t bits = 0;
 #if defined(__SSE2__)
   // Values and thresholds are below 2^31, so they compare as signed numbers.
-  for (unsigned q = 0; q < 16; ++q) {
+  for (std::size_t q = 0; q < 16; ++q) {
     const __m128i value = _mm_loadu_si128(reinterpret_cast<const __m128i*>(values + 4 * q));
     const __m128i threshold =
         _mm_loadu_si128(reinterpret_cast<const __m128i*>(thresholds + 4 * q));
