@@ -11,7 +11,7 @@
 #include "ReadLines.h"
 
 // What one read, or one pair so far, shows.
-struct ReadCalls {
+struct FragmentCalls {
   std::vector<SnpCall> calls;
   bool anyKept = false;  // at least one of its alignments passed the filters
 };
@@ -33,20 +33,20 @@ class MatePairs {
  public:
   // Holds the calls of a mate until its partner of the same name comes;
   // `read` is left empty.
-  void hold(const char* name, MateEnd end, ReadCalls& read);
+  void hold(const char* name, MateEnd end, FragmentCalls& read);
   // When the partner of this name is held (the other end, or either when an
   // end is unknown): adds its calls to `read` and forgets it.
-  MateMatch takeMate(const char* name, MateEnd end, ReadCalls& read);
+  MateMatch takeMate(const char* name, MateEnd end, FragmentCalls& read);
   // The mates whose partner never came, in the order they were held; all are
   // forgotten.
-  std::vector<ReadCalls> takeLeftovers();
+  std::vector<FragmentCalls> takeLeftovers();
   std::size_t size() const { return held_.size(); }
 
  private:
   struct Held {
     std::uint64_t order;
     MateEnd end;
-    ReadCalls read;
+    FragmentCalls read;
   };
   std::unordered_map<std::string, Held> held_;
   std::uint64_t nextOrder_ = 0;

@@ -58,7 +58,7 @@ class ReadsConversion {
   bool passesFilters(const bam1_t* alignment);
   bool needNotWait(const bam1_t* alignment) const;
   void reportRepeatedEnd(const bam1_t* alignment, const char* name);
-  void write(ReadCalls& read);
+  void write(FragmentCalls& read);
 
   const ConvertOptions& options_;
   const SnpLocator& locator_;
@@ -67,7 +67,7 @@ class ReadsConversion {
   SamHeaderPtr header_;
   std::vector<const SnpTrack*> trackOfTarget_;  // per reference sequence of the header
   MatePairs pairs_;
-  ReadCalls read_;
+  FragmentCalls read_;
   Progress progress_;
   ReadsReport report_;
   AlignmentCounts& alignments_ = report_.alignments;
@@ -104,7 +104,7 @@ void ReadsConversion::run() {
   } else {
     readAll();
   }
-  for (ReadCalls& read : pairs_.takeLeftovers()) {
+  for (FragmentCalls& read : pairs_.takeLeftovers()) {
     report_.mateMissing += read.anyKept;
     write(read);
   }
@@ -267,7 +267,7 @@ void ReadsConversion::reportRepeatedEnd(const bam1_t* alignment, const char* nam
             static_cast<std::int64_t>(alignment->core.pos + 1));
 }
 
-void ReadsConversion::write(ReadCalls& read) {
+void ReadsConversion::write(FragmentCalls& read) {
   if (!read.anyKept) return;
   report_.mateDisagreements += mergeCalls(read.calls);
   if (!showsAllele(read.calls)) {

@@ -4,8 +4,8 @@
 
 namespace {
 
-ReadCalls readWith(std::uint32_t snp, char allele, bool kept = true) {
-  ReadCalls read;
+FragmentCalls readWith(std::uint32_t snp, char allele, bool kept = true) {
+  FragmentCalls read;
   read.calls.push_back({snp, allele});
   read.anyKept = kept;
   return read;
@@ -13,14 +13,14 @@ ReadCalls readWith(std::uint32_t snp, char allele, bool kept = true) {
 
 TEST(MatePairs, JoinsMatesByNameAndForgetsThem) {
   MatePairs pairs;
-  ReadCalls first = readWith(3, 'A');
+  FragmentCalls first = readWith(3, 'A');
   pairs.hold("r1", MateEnd::kFirst, first);
   EXPECT_TRUE(first.calls.empty());
-  ReadCalls other = readWith(1, 'C', false);
+  FragmentCalls other = readWith(1, 'C', false);
   pairs.hold("r2", MateEnd::kFirst, other);
   EXPECT_EQ(pairs.size(), 2u);
 
-  ReadCalls second = readWith(7, 'G', false);
+  FragmentCalls second = readWith(7, 'G', false);
   ASSERT_EQ(pairs.takeMate("r1", MateEnd::kLast, second), MateMatch::kJoined);
   ASSERT_EQ(second.calls.size(), 2u);
   EXPECT_EQ(second.calls[1].snp, 3u);
@@ -34,12 +34,12 @@ TEST(MatePairs, LeftoversComeInTheOrderTheyWereHeld) {
   MatePairs pairs;
   const char* names[] = {"q", "c", "x", "a", "m"};
   for (std::uint32_t i = 0; i < 5; ++i) {
-    ReadCalls read = readWith(i, 'T');
+    FragmentCalls read = readWith(i, 'T');
     pairs.hold(names[i], MateEnd::kUnknown, read);
   }
-  ReadCalls taken;
+  FragmentCalls taken;
   ASSERT_EQ(pairs.takeMate("x", MateEnd::kLast, taken), MateMatch::kJoined);
-  const std::vector<ReadCalls> leftovers = pairs.takeLeftovers();
+  const std::vector<FragmentCalls> leftovers = pairs.takeLeftovers();
   ASSERT_EQ(leftovers.size(), 4u);
   const std::uint32_t expected[] = {0, 1, 3, 4};
   for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(leftovers[i].calls[0].snp, expected[i]);
@@ -50,12 +50,12 @@ TEST(MatePairs, LeftoversComeInTheOrderTheyWereHeld) {
 // nothing, and the held one still waits for its real mate.
 TEST(MatePairs, JoinsOnlyOppositeEnds) {
   MatePairs pairs;
-  ReadCalls first = readWith(2, 'A');
+  FragmentCalls first = readWith(2, 'A');
   pairs.hold("r", MateEnd::kFirst, first);
-  ReadCalls again = readWith(5, 'C');
+  FragmentCalls again = readWith(5, 'C');
   EXPECT_EQ(pairs.takeMate("r", MateEnd::kFirst, again), MateMatch::kSameEnd);
   ASSERT_EQ(again.calls.size(), 1u);
-  ReadCalls last = readWith(4, 'G');
+  FragmentCalls last = readWith(4, 'G');
   EXPECT_EQ(pairs.takeMate("r", MateEnd::kLast, last), MateMatch::kJoined);
   ASSERT_EQ(last.calls.size(), 2u);
   EXPECT_EQ(last.calls[1].snp, 2u);
