@@ -81,6 +81,20 @@ struct ModeCase {
 
 // 71 heterozygous SNPs: short pairs link about half of them alone; the panel
 // links them all. Seeds are fixed; the thresholds leave room for any seed.
+// `phase` on the example's calls and reads (and its panel for inference),
+// written to `out`, with velta's options after.
+std::vector<std::string> examplePhaseArgs(const std::string& out, bool withPanel,
+                                          const std::vector<std::string>& options) {
+  std::vector<std::string> args = {"phase", "--vcf", kExample + "HG01500.vcf.gz", "--sample",
+                                   "HG01500", "--bam", kExample + "HG01500.bam", "--out", out};
+  args.insert(args.end(), options.begin(), options.end());
+  if (withPanel) {
+    args.push_back("--panel");
+    args.push_back(kExample + "panel.vcf.gz");
+  }
+  return args;
+}
+
 TEST(PhaseCommand, BothModesPhaseTheExampleLikeTheTruth) {
   const ModeCase cases[] = {
       {"assembly", false, 35, 3},
@@ -90,23 +104,8 @@ TEST(PhaseCommand, BothModesPhaseTheExampleLikeTheTruth) {
     SCOPED_TRACE(mode.name);
     ScratchDir scratch;
     const std::string out = scratch.file("phased.vcf.gz");
-    std::vector<std::string> args = {"phase",
-                                     "--vcf",
-                                     kExample + "HG01500.vcf.gz",
-                                     "--sample",
-                                     "HG01500",
-                                     "--bam",
-                                     kExample + "HG01500.bam",
-                                     "--out",
-                                     out,
-                                     "-n",
-                                     "100",
-                                     "--seed",
-                                     "11"};
-    if (mode.withPanel) {
-      args.push_back("--panel");
-      args.push_back(kExample + "panel.vcf.gz");
-    }
+    const std::vector<std::string> args =
+        examplePhaseArgs(out, mode.withPanel, {"-n", "100", "--seed", "11"});
     const auto run = runConvert(args);
     ASSERT_FALSE(run.fatal) << run.err;
     EXPECT_TRUE(fileExists(out + ".tbi"));
@@ -193,27 +192,9 @@ TEST(PhaseCommand, KeptFilesRerunWithVeltaGiveTheSameHaplotypes) {
     SCOPED_TRACE(withPanel ? "inference" : "assembly");
     ScratchDir scratch;
     const std::string kept = scratch.file("kept");
-    std::vector<std::string> args = {"phase",
-                                     "--vcf",
-                                     kExample + "HG01500.vcf.gz",
-                                     "--sample",
-                                     "HG01500",
-                                     "--bam",
-                                     kExample + "HG01500.bam",
-                                     "--out",
-                                     scratch.file("phased.vcf.gz"),
-                                     "-n",
-                                     "30",
-                                     "-m",
-                                     "10",
-                                     "--seed",
-                                     "5",
-                                     "--keep-intermediate",
-                                     kept};
-    if (withPanel) {
-      args.push_back("--panel");
-      args.push_back(kExample + "panel.vcf.gz");
-    }
+    const std::vector<std::string> args =
+        examplePhaseArgs(scratch.file("phased.vcf.gz"), withPanel,
+                         {"-n", "30", "-m", "10", "--seed", "5", "--keep-intermediate", kept});
     ASSERT_FALSE(runConvert(args).fatal);
     std::vector<std::string> words = {"velta",
                                       "--mfile",
