@@ -16,38 +16,27 @@
 
 namespace {
 
-// Mismatch of all reads, each in its better orientation.
-long long plainMismatch(const std::vector<bool>& alleles, const std::vector<Read>& reads) {
-  long long total = 0;
-  for (const Read& read : reads) {
-    long long disagree = 0;
-    for (ReadIterator it = read.begin(); it != read.end(); ++it) {
-      disagree += alleles[(*it).first] != (*it).second;
-    }
-    total += std::min<long long>(disagree, read.size() - disagree);
-  }
-  return total;
-}
+using velta_test::betterOrientationMismatch;
 
 // Greedy descent: every cut (complementing SNPs c .. end) in order, then
 // every single SNP, the first strictly lowest move applied, while any lowers
 // the mismatch.
 std::vector<bool> plainPolish(std::vector<bool> alleles, const std::vector<Read>& reads) {
   for (;;) {
-    const long long now = plainMismatch(alleles, reads);
+    const long long now = betterOrientationMismatch(alleles, reads);
     long long best = 0;
     std::size_t at = 0;
     bool isCut = false;
     for (std::size_t c = 1; c < alleles.size(); ++c) {
       std::vector<bool> moved = alleles;
       for (std::size_t j = c; j < moved.size(); ++j) moved[j] = !moved[j];
-      const long long change = plainMismatch(moved, reads) - now;
+      const long long change = betterOrientationMismatch(moved, reads) - now;
       if (change < best) best = change, at = c, isCut = true;
     }
     for (std::size_t j = 0; j < alleles.size(); ++j) {
       std::vector<bool> moved = alleles;
       moved[j] = !moved[j];
-      const long long change = plainMismatch(moved, reads) - now;
+      const long long change = betterOrientationMismatch(moved, reads) - now;
       if (change < best) best = change, at = j, isCut = false;
     }
     if (best == 0) return alleles;
@@ -83,7 +72,7 @@ TEST(PhasePolish, MakesThePlainDescentsMoves) {
     const int mismatch = polishAssembly(haplotype, polished);
     const std::vector<bool> expected = plainPolish(start, reads);
     for (int j = 0; j < nSnp; ++j) ASSERT_EQ(haplotype[j], expected[j]) << trial << " SNP " << j;
-    EXPECT_EQ(mismatch, plainMismatch(expected, reads)) << trial;
+    EXPECT_EQ(mismatch, betterOrientationMismatch(expected, reads)) << trial;
   }
 }
 

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -114,6 +115,19 @@ std::string fatalMessageOf(const std::function<void()>& action) {
 std::string sharedDir() {
   const std::string dir = VELTA_SHARED_DIR;
   return fileExists(dir + "/data/README.md") ? dir : "";
+}
+
+long long betterOrientationMismatch(const std::vector<bool>& alleles,
+                                    const std::vector<Read>& reads) {
+  long long total = 0;
+  for (const Read& read : reads) {
+    long long disagree = 0;
+    for (ReadIterator it = read.begin(); it != read.end(); ++it) {
+      disagree += alleles[(*it).first] != (*it).second;
+    }
+    total += std::min<long long>(disagree, read.size() - disagree);
+  }
+  return total;
 }
 
 }  // namespace velta_test

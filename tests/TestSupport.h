@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ExitGuard.h"
+#include "Read.h"
 #include "VeltaUtil.h"
 
 class Parameter;
@@ -65,5 +66,10 @@ inline double uniformDraw() {
 
 // Root of the shared test data, or "" when it is not present beside the repo.
 std::string sharedDir();
+
+// Mismatch of each read under its better orientation, straight from the
+// iterator: what the phase polish minimises.
+long long betterOrientationMismatch(const std::vector<bool>& alleles,
+                                    const std::vector<Read>& reads);
 
 }  // namespace velta_test

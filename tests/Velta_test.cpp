@@ -22,6 +22,7 @@ namespace {
 
 using velta_test::RunResult;
 using velta_test::runVeltaBinary;
+using velta_test::betterOrientationMismatch;
 using velta_test::ScratchDir;
 
 const char kBanner[] =
@@ -430,21 +431,6 @@ TEST_F(AssemblySampler, WithoutReadsTheFirstStateIsKept) {
   veltaSrand(9);
   for (int j = 0; j < 3; ++j) veltaRand();  // the random start
   for (int j = 0; j < 3; ++j) EXPECT_EQ(h[j], !(0.5 > velta_test::uniformDraw())) << j;
-}
-
-// Mismatch of each read under its better orientation, straight from the
-// iterator: what polishing minimises.
-long long betterOrientationMismatch(const std::vector<bool>& alleles,
-                                    const std::vector<Read>& reads) {
-  long long total = 0;
-  for (const Read& read : reads) {
-    long long disagree = 0;
-    for (ReadIterator it = read.begin(); it != read.end(); ++it) {
-      disagree += alleles[(*it).first] != (*it).second;
-    }
-    total += std::min<long long>(disagree, read.size() - disagree);
-  }
-  return total;
 }
 
 TEST_F(AssemblySampler, PolishingMendsASwitchOfPhase) {
