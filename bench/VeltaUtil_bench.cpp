@@ -72,6 +72,32 @@ void BM_ReachedBits(benchmark::State& state) {
       1024, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
+// Side draws of 1024 reads: numbers made and compared in one pass (arg 1),
+// or made in a block and then compared 64 at a time (arg 0), as before.
+void BM_DrawBits(benchmark::State& state) {
+  veltaSrand(2);
+  FeedbackGenerator generator = velta_random::generator;
+  std::vector<std::uint32_t> values(1024);
+  std::vector<std::uint32_t> thresholds(1024);
+  std::vector<std::uint64_t> bits(16);
+  for (std::uint32_t& threshold : thresholds) threshold = static_cast<std::uint32_t>(veltaRand());
+  const bool fused = state.range(0) == 1;
+  for (auto _ : state) {
+    if (fused) {
+      generator.drawBits(thresholds.data(), thresholds.size(), bits.data());
+    } else {
+      generator.fill(values.data(), values.size());
+      for (std::size_t k = 0; k < values.size(); k += 64) {
+        bits[k / 64] = reachedBits(values.data() + k, thresholds.data() + k);
+      }
+    }
+    benchmark::DoNotOptimize(bits.data());
+  }
+  state.counters["per_number"] = benchmark::Counter(
+      1024, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+BENCHMARK(BM_DrawBits)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_GeneratorBlocks)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ReachedBits)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_VeltaRand)->Unit(benchmark::kMicrosecond);

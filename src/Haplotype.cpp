@@ -180,24 +180,22 @@ void Haplotype::sample(const std::vector<std::uint64_t>& copied, const Parameter
 void Haplotype::sampleWords(const std::vector<std::uint64_t>& copied,
                             const AlleleDrawTable& table, RandomStream& random,
                             std::size_t wordBegin, std::size_t wordEnd) {
-  // A word's 64 SNPs at a time: their numbers made in one block, their
-  // thresholds looked up, then all compared at once.
-  std::uint32_t values[64];
-  std::uint32_t thresholds[64];
+  // Eight words of SNPs at a time: their thresholds looked up, then their
+  // numbers made and compared in one pass.
+  constexpr std::size_t kWords = 8;
+  std::uint32_t thresholds[64 * kWords];
   const std::uint16_t* counts = alleleCount_.data();
   const std::size_t length = static_cast<std::size_t>(length_);
-  for (std::size_t w = wordBegin; w < wordEnd; ++w) {
+  for (std::size_t w = wordBegin; w < wordEnd; w += kWords) {
+    const std::size_t words = std::min(kWords, wordEnd - w);
     const std::size_t first = 64 * w;
-    const std::size_t count = std::min<std::size_t>(64, length - first);
-    random.fill(values, count);
-    const std::uint64_t copiedWord = copied[w];
+    const std::size_t count = std::min(64 * words, length - first);
     for (std::size_t k = 0; k < count; ++k) {
       const std::size_t j = first + k;
-      thresholds[k] = table.threshold(counts[2 * j], counts[2 * j + 1], (copiedWord >> k) & 1U);
+      thresholds[k] = table.threshold(counts[2 * j], counts[2 * j + 1],
+                                      (copied[(first + k) / 64] >> (k % 64)) & 1U);
     }
-    std::fill(values + count, values + 64, 0U);
-    std::fill(thresholds + count, thresholds + 64, kNeverReached);
-    allele_[w] = reachedBits(values, thresholds);
+    random.drawBits(thresholds, count, &allele_[w]);
   }
 }
 

@@ -16,13 +16,6 @@
 #define VELTA_POPCOUNT_CLONES
 #endif
 
-namespace {
-
-// Reads whose sides are drawn from one block of generator values.
-constexpr std::size_t kBlock = 1024;
-
-}  // namespace
-
 ReadSides::ReadSides(const std::vector<Read>& reads, const Haplotype& first,
                      const Haplotype& second, const Parameter& parameter, unsigned threads)
     : readCount_(reads.size()), nSnp_(static_cast<std::size_t>(std::max(first.getLength(), 0))) {
@@ -90,7 +83,6 @@ ReadSides::ReadSides(const std::vector<Read>& reads, const Haplotype& first,
     share.snpEnd = snpWords * (t + 1) / threads;
     share.readBegin = readWords * t / threads;
     share.readEnd = readWords * (t + 1) / threads;
-    share.values.resize(kBlock);
     if (threads > 1) {
       const std::uint64_t snpStart = std::min<std::uint64_t>(64 * share.snpBegin, nSnp);
       share.jumps.emplace_back(snpStart);
@@ -199,18 +191,10 @@ void ReadSides::followAlleles(const Share& share, const Haplotype& first,
   }
 }
 
-void ReadSides::drawSides(Share& share, RandomStream& random) {
-  std::uint32_t* values = share.values.data();
+void ReadSides::drawSides(const Share& share, RandomStream& random) {
+  const std::size_t begin = 64 * share.readBegin;
   const std::size_t end = std::min(64 * share.readEnd, readCount_);
-  for (std::size_t begin = 64 * share.readBegin; begin < end; begin += kBlock) {
-    const std::size_t count = std::min(kBlock, end - begin);
-    random.fill(values, count);
-    const std::size_t padded = (count + 63) / 64 * 64;
-    std::fill(values + count, values + padded, 0U);
-    for (std::size_t k = 0; k < padded; k += 64) {
-      sides_[(begin + k) / 64] = reachedBits(values + k, threshold_.data() + begin + k);
-    }
-  }
+  if (begin < end) random.drawBits(threshold_.data() + begin, end - begin, &sides_[share.readBegin]);
 }
 
 VELTA_POPCOUNT_CLONES void ReadSides::countSides(Haplotype& first, Haplotype& second,

@@ -90,7 +90,6 @@ class ReadSides {
     std::size_t readBegin;
     std::size_t readEnd;
     std::vector<FeedbackGenerator::Jump> jumps;
-    std::vector<std::uint32_t> values;  // generator values of one block of reads
   };
 
   // The stretches' random numbers: the program's sequence itself for one
@@ -107,7 +106,7 @@ class ReadSides {
                      const FlipDrawTable& table);
   // Draws the sides of the share's reads: one generator value per read, in
   // read order.
-  void drawSides(Share& share, RandomStream& random);
+  void drawSides(const Share& share, RandomStream& random);
 
   std::size_t readCount_;
   std::size_t nSnp_;

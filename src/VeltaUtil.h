@@ -2,6 +2,7 @@
 // helpers on square matrices stored row-major in flat vectors.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -34,6 +35,13 @@ class FeedbackGenerator {
   //   x[m] = x[m-12] + x[m-31] + x[m-34] + x[m-37] + x[m-40],
   // whose nearest term lies three blocks of four back.
   void fill(std::uint32_t* out, std::size_t count);
+  // Two-valued draws from the next `count` numbers: bit i % 64 of bits[i / 64]
+  // is set when number i reaches thresholds[i] (the rest of the last word is
+  // cleared). The same numbers as `count` calls of next(); where the processor
+  // has 256-bit integer vectors they are made four at a time from the last ten
+  // blocks of four held aligned, so that no load straddles two stores still
+  // in flight, and compared as they are made.
+  void drawBits(const std::uint32_t* thresholds, std::size_t count, std::uint64_t* bits);
 
   // The generator a fixed number of draws ahead of another, made from its
   // last 31 words: each word that far on is a fixed sum of them (with
@@ -59,6 +67,11 @@ class FeedbackGenerator {
   static constexpr std::size_t kBuffer = 296;
   static constexpr std::size_t kKept = 40;
   void keepLastWords();
+  // drawBits one number at a time, for number i.
+  void drawBit(const std::uint32_t* thresholds, std::size_t i, std::uint64_t* bits) {
+    const std::uint32_t value = static_cast<std::uint32_t>(next());
+    bits[i / 64] |= static_cast<std::uint64_t>(value >= thresholds[i]) << (i % 64);
+  }
 
   std::uint32_t words_[kBuffer];
   std::size_t end_;  // not a 32-bit type: stores to the words cannot change it
@@ -116,6 +129,19 @@ class RandomStream {
       local_.fill(out, count);
     } else {
       for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<std::uint32_t>(std::rand());
+    }
+  }
+  // Two-valued draws from the next `count` numbers, as
+  // FeedbackGenerator::drawBits gives them.
+  void drawBits(const std::uint32_t* thresholds, std::size_t count, std::uint64_t* bits) {
+    if (own_) {
+      local_.drawBits(thresholds, count, bits);
+      return;
+    }
+    std::fill(bits, bits + (count + 63) / 64, 0);
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::uint32_t value = static_cast<std::uint32_t>(std::rand());
+      bits[i / 64] |= static_cast<std::uint64_t>(value >= thresholds[i]) << (i % 64);
     }
   }
 

@@ -138,6 +138,40 @@ TEST(Generator, BlocksContinueTheSequence) {
   }
 }
 
+// Draws of bits from thresholds, of every length around the blocks of eight
+// and the 64-bit words, from the seeded sequence and from a jumped one (whose
+// buffer holds only the last 31 words), give the bits of one comparison per
+// number and leave the sequence where as many single draws would.
+TEST(Generator, BitDrawsCompareTheNumbersOfSingleDraws) {
+  veltaSrand(17);
+  const FeedbackGenerator seeded = velta_random::generator;
+  const FeedbackGenerator jumped = FeedbackGenerator::Jump(1000).from(seeded);
+  std::vector<std::uint32_t> thresholds(700);
+  for (std::size_t i = 0; i < thresholds.size(); ++i) {
+    // Thresholds at both ends too: 0 (always 1) and 2^31 - 1 (1 only for the largest value).
+    thresholds[i] = i % 7 == 0 ? 0 : i % 11 == 0 ? 2147483647U : static_cast<std::uint32_t>(veltaRand());
+  }
+  for (const FeedbackGenerator& start : {seeded, jumped}) {
+    FeedbackGenerator fast = start;
+    FeedbackGenerator plain = start;
+    for (std::size_t length : {0, 1, 7, 8, 9, 63, 64, 65, 130, 700, 3, 500}) {
+      std::vector<std::uint64_t> bits((length + 63) / 64, ~std::uint64_t{0});
+      fast.drawBits(thresholds.data(), length, bits.data());
+      std::vector<std::uint32_t> values(length);
+      for (std::uint32_t& value : values) value = static_cast<std::uint32_t>(plain.next());
+      std::vector<std::uint64_t> expected((length + 63) / 64, 0);
+      for (std::size_t k = 0; k + 64 <= length; k += 64) {
+        expected[k / 64] = velta_plain::reachedBits(values.data() + k, thresholds.data() + k);
+      }
+      for (std::size_t k = length / 64 * 64; k < length; ++k) {
+        expected[k / 64] |= std::uint64_t{values[k] >= thresholds[k]} << (k % 64);
+      }
+      ASSERT_EQ(bits, expected) << "length " << length;
+    }
+    EXPECT_EQ(fast.next(), plain.next());
+  }
+}
+
 // A jump of d numbers lands where d draws land, for distances shorter and
 // longer than the generator's words.
 TEST(Generator, JumpsLandWhereTheDrawsLand) {
