@@ -272,12 +272,12 @@ void BM_ForwardStep(benchmark::State& state, Kernel kernel) {
   std::vector<double> previous(kHaplotypes + 8);
   std::vector<double> current(kHaplotypes + 8);
   std::vector<std::uint64_t> panel((kHaplotypes + 63) / 64);
-  std::vector<double> table(256 * 8);
+  std::vector<double> table(16 * 4);
   for (double& value : previous) value = toUniform(veltaRand());
   for (std::uint64_t& word : panel) {
     word = static_cast<std::uint64_t>(veltaRand()) << 33 ^ static_cast<std::uint64_t>(veltaRand());
   }
-  for (std::size_t k = 0; k < table.size(); ++k) table[k] = (k / 8 >> k % 8) & 1 ? 0.001 : 0.999;
+  for (std::size_t k = 0; k < table.size(); ++k) table[k] = (k / 4 >> k % 4) & 1 ? 0.001 : 0.999;
   double sum = 1.0;
   for (auto _ : state) {
     const double stay = 0.99 / sum;

@@ -7,9 +7,10 @@
 
 // One forward step over all panel haplotypes:
 //   current[k] = (stay x previous[k] + move) x e(k)
-// with e(k) = table[8 x byte + k mod 8], `byte` byte (k mod 64) / 8 of
-// panel[k / 64] XOR mask (bit t set where haplotype 8g + t differs from the
-// haplotype's allele). Eight running sums, sum t over haplotypes k = t mod 8
+// with e(k) = table[4 x nibble + k mod 4], `nibble` bits 4q .. 4q + 3 of
+// panel[k / 64] XOR mask for q = (k mod 64) / 4 (bit t set where haplotype
+// 4q + t of the word differs from the haplotype's allele): a table of 16 x 4
+// factors. Eight running sums, sum t over haplotypes k = t mod 8
 // in order, are added as ((s0 + s1) + (s2 + s3)) + ((s4 + s5) + (s6 + s7));
 // returns that sum. velta_plain::forwardStep (tests/PlainKernels.h) is the
 // same step written one haplotype at a time; both give the same bits.

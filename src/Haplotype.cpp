@@ -199,6 +199,14 @@ void Haplotype::sampleWords(const std::vector<std::uint64_t>& copied,
   }
 }
 
+void Haplotype::drawWords(const std::uint32_t* thresholds, RandomStream& random,
+                          std::size_t wordBegin, std::size_t wordEnd) {
+  const std::size_t length = static_cast<std::size_t>(length_);
+  const std::size_t first = 64 * wordBegin;
+  const std::size_t end = std::min(64 * wordEnd, length);
+  if (first < end) random.drawBits(thresholds, end - first, &allele_[wordBegin]);
+}
+
 void Haplotype::copyInit(const RefPath& path) {
   for (int j = 0; j < length_; ++j) setAllele(j, path[j]);
 }

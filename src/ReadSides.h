@@ -10,6 +10,7 @@
 #include "VeltaUtil.h"
 #include "WorkerTeam.h"
 
+class AlleleDrawTable;
 class FlipDrawTable;
 class Haplotype;
 class Parameter;
@@ -90,6 +91,7 @@ class ReadSides {
     std::size_t readBegin;
     std::size_t readEnd;
     std::vector<FeedbackGenerator::Jump> jumps;
+    std::vector<std::uint32_t> thresholds[2];  // per SNP of the share: each haplotype's allele draw
   };
 
   // The stretches' random numbers: the program's sequence itself for one
@@ -99,6 +101,18 @@ class ReadSides {
   // Counts the calls of SNP words begin .. end - 1 per side afresh from the
   // side bits, as the calls of the second side and the rest for the first.
   void countSides(Haplotype& first, Haplotype& second, std::size_t begin, std::size_t end) const;
+  // The same for SNP j alone.
+  // Calls use(j, first major, first minor, second major, second minor) with
+  // the counts of every SNP j of begin .. end - 1 afresh.
+  template <typename Use>
+  __attribute__((always_inline)) void forEachCount(std::size_t begin, std::size_t end,
+                                                   Use&& use) const;
+  // Each haplotype's allele-draw thresholds for the share's SNPs, from their
+  // counts (counted afresh first when `recount`) and the copied alleles.
+  void alleleThresholds(Share& share, Haplotype& first, Haplotype& second,
+                        const std::vector<std::uint64_t>& firstCopied,
+                        const std::vector<std::uint64_t>& secondCopied,
+                        const AlleleDrawTable& table, bool recount) const;
   // Renews the agreements of the share's reads that cover SNPs whose allele
   // differs from before_ (the allele words ahead of the draws), and their
   // thresholds.

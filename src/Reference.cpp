@@ -30,10 +30,10 @@ std::uint64_t alleleMask(const Haplotype& haplotype, unsigned i) {
   return haplotype[i] ? ~std::uint64_t{0} : 0;
 }
 
-// Byte g % 8 of word g / 8 of a panel row XOR the allele mask: bit t tells
-// whether haplotype 8g + t differs from the haplotype's allele.
-unsigned differByte(const std::uint64_t* panel, std::uint64_t mask, std::size_t g) {
-  return static_cast<unsigned>((panel[g / 8] ^ mask) >> (8 * (g % 8))) & 0xFFU;
+// Nibble q % 16 of word q / 16 of a panel row XOR the allele mask: bit t
+// tells whether haplotype 4q + t differs from the haplotype's allele.
+unsigned differNibble(const std::uint64_t* panel, std::uint64_t mask, std::size_t q) {
+  return static_cast<unsigned>((panel[q / 16] ^ mask) >> (4 * (q % 16))) & 0xFU;
 }
 
 // SNP 0 of the forward pass: every panel haplotype starts with weight 1
@@ -42,7 +42,7 @@ double startForward(double* current, const std::uint64_t* panel, std::uint64_t m
                     std::size_t hapNo, const double* table) {
   double sum = 0.0;
   for (std::size_t k = 0; k < hapNo; ++k) {
-    current[k] = table[std::size_t{8} * differByte(panel, mask, k / 8) + k % 8];
+    current[k] = table[std::size_t{4} * differNibble(panel, mask, k / 4) + k % 4];
     sum += current[k];
   }
   return sum;
@@ -249,9 +249,9 @@ void Reference::reserveWorkspace(const char* fileName) {
   while (segmentLength_ * segmentLength_ < snpNo) ++segmentLength_;
   if (!sizePass(workspace_)) {
     const std::size_t checkpointCount = (snpNo + segmentLength_ - 1) / segmentLength_;
-    const std::size_t segmentCount = segmentLength_ < 2 ? 2 : segmentLength_;
+    const std::size_t segmentCount = (segmentLength_ < 2 ? 2 : segmentLength_) + 1;
     const std::size_t doubles =
-        (checkpointCount + segmentCount) * stride_ + 3 * snpNo + std::size_t{256} * 8;
+        (checkpointCount + segmentCount) * stride_ + 3 * snpNo + std::size_t{16} * 4;
     veltaFatal(
         "Reference file %s: the copying model over %d haplotypes x %d SNPs needs %llu bytes "
         "of working memory, which could not be allocated\n",
@@ -262,14 +262,17 @@ void Reference::reserveWorkspace(const char* fileName) {
 bool Reference::sizePass(ForwardPass& pass) const {
   const std::size_t snpNo = static_cast<std::size_t>(snpNo_);
   const std::size_t checkpointCount = (snpNo + segmentLength_ - 1) / segmentLength_;
-  const std::size_t segmentCount = segmentLength_ < 2 ? 2 : segmentLength_;
+  // One slot more than a segment: with slot 0, which a segment never uses
+  // (its first SNP is a checkpoint), the two vectors a kept pass alternates
+  // between outside its last segment.
+  const std::size_t segmentCount = (segmentLength_ < 2 ? 2 : segmentLength_) + 1;
   try {
     pass.checkpoints_.assign(checkpointCount * stride_, 0.0);
     pass.segment_.assign(segmentCount * stride_, 0.0);
     pass.sums_.assign(snpNo, 0.0);
     pass.stays_.assign(snpNo, 0.0);
     pass.moves_.assign(snpNo, 0.0);
-    pass.emissionTable_.assign(std::size_t{256} * 8, 0.0);
+    pass.emissionTable_.assign(std::size_t{16} * 4, 0.0);
   } catch (const std::bad_alloc&) {
     return false;
   }
@@ -293,9 +296,9 @@ double* Reference::vectorAt(ForwardPass& pass, std::size_t i) const {
 void Reference::fillEmissionTable(ForwardPass& pass, const Parameter& parameter) const {
   const double match = std::exp(parameter.getEmitLogRight());
   const double mismatch = std::exp(parameter.getEmitLogError());
-  for (unsigned byte = 0; byte < 256; ++byte) {
-    for (unsigned t = 0; t < 8; ++t)
-      pass.emissionTable_[8 * byte + t] = (byte >> t) & 1 ? mismatch : match;
+  for (unsigned nibble = 0; nibble < 16; ++nibble) {
+    for (unsigned t = 0; t < 4; ++t)
+      pass.emissionTable_[4 * nibble + t] = (nibble >> t) & 1 ? mismatch : match;
   }
 }
 
@@ -312,8 +315,16 @@ double Reference::forwardPass(ForwardPass& pass, const Haplotype& haplotype,
   const std::size_t hapNo = static_cast<std::size_t>(hapNo_);
   const std::size_t snpNo = static_cast<std::size_t>(snpNo_);
   const double* table = pass.emissionTable_.data();
+  // A kept pass keeps the checkpoints and its last segment whole (the path
+  // draw starts there); the other vectors alternate between two slots that
+  // stay in the nearest cache.
+  const std::size_t lastSegment = (snpNo - 1) / segmentLength_;
+  const std::size_t spare = pass.segment_.size() / stride_ - 1;
   auto destination = [&](std::size_t i) {
-    return keepCheckpoints ? vectorAt(pass, i) : &pass.segment_[(i % 2) * stride_];
+    if (keepCheckpoints && (i % segmentLength_ == 0 || i / segmentLength_ == lastSegment)) {
+      return vectorAt(pass, i);
+    }
+    return &pass.segment_[(i % 2 == 0 ? 0 : spare) * stride_];
   };
 
   double* current = destination(0);

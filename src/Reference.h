@@ -49,7 +49,7 @@ class ForwardPass {
   std::vector<double> sums_;           // S: s_i
   std::vector<double> stays_;          // S: stay_i (entry 0 unused)
   std::vector<double> moves_;          // S: move_i (entry 0 unused)
-  std::vector<double> emissionTable_;  // 256 x 8: factor of bit t of a byte of
+  std::vector<double> emissionTable_;  // 16 x 4: factor of bit t of a nibble of
                                        // (panel XOR haplotype allele) bits
 };
 

@@ -167,15 +167,16 @@ inline std::uint64_t reachedBits(const std::uint32_t* values, const std::uint32_
 
 // One forward step of the copying model, one haplotype at a time, the form
 // forwardStep (src/ForwardStep.h) vectorises: current[k] = (stay x
-// previous[k] + move) x e(k), e(k) looked up by the haplotype's differing
-// bit; sum t over haplotypes k = t mod 8, the eight added pairwise.
+// previous[k] + move) x e(k), e(k) looked up by the nibble of differing bits
+// that holds haplotype k; sum t over haplotypes k = t mod 8, the eight added
+// pairwise.
 inline double forwardStep(const double* previous, double* current, const std::uint64_t* panel,
                           std::uint64_t mask, std::size_t hapNo, double stay, double move,
                           const double* table) {
   double sums[8] = {0, 0, 0, 0, 0, 0, 0, 0};
   for (std::size_t k = 0; k < hapNo; ++k) {
-    const unsigned byte = static_cast<unsigned>((panel[k / 64] ^ mask) >> (8 * ((k / 8) % 8))) & 0xFFU;
-    current[k] = (stay * previous[k] + move) * table[8 * std::size_t{byte} + k % 8];
+    const unsigned nibble = static_cast<unsigned>((panel[k / 64] ^ mask) >> (4 * ((k / 4) % 16))) & 0xFU;
+    current[k] = (stay * previous[k] + move) * table[4 * std::size_t{nibble} + k % 4];
     sums[k % 8] += current[k];
   }
   return ((sums[0] + sums[1]) + (sums[2] + sums[3])) + ((sums[4] + sums[5]) + (sums[6] + sums[7]));

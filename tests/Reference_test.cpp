@@ -1410,7 +1410,7 @@ TEST(ForwardStepKernel, GivesTheBitsOfThePlainStepOnRandomInputs) {
       for (double& value : previous) value = unit(random) * std::pow(10.0, -30 * unit(random));
       std::vector<std::uint64_t> panel((hapNo + 63) / 64);
       for (std::uint64_t& word : panel) word = random();
-      std::vector<double> table(256 * 8);
+      std::vector<double> table(16 * 4);
       for (double& value : table) value = unit(random);
       const std::uint64_t mask = round % 2 == 0 ? 0 : ~std::uint64_t{0};
       const double stay = unit(random) * 1e5;
