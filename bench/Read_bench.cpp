@@ -107,21 +107,13 @@ LoadedPair loadedPair(const velta_bench::ReadSet& set, bool inference) {
   return pair;
 }
 
-// The samplers' passes: every read's flip drawn, the reads whose flip changed
-// recounted (assembly) or moved between the haplotypes (inference).
+// The assembly pass: every read's flip drawn, the reads whose flip changed
+// recounted.
 void BM_FlipPassOne(benchmark::State& state, bool longReads) {
   const velta_bench::ReadSet& set = readSet(longReads);
   LoadedPair pair = loadedPair(set, false);
   veltaSrand(7);
   for (auto _ : state) Read::sampleFlips(pair.reads, pair.first, set.parameter);
-  reportPer(state, "per_draw", pair.reads.size());
-}
-
-void BM_FlipPassTwo(benchmark::State& state, bool longReads) {
-  const velta_bench::ReadSet& set = readSet(longReads);
-  LoadedPair pair = loadedPair(set, true);
-  veltaSrand(8);
-  for (auto _ : state) Read::sampleFlips(pair.reads, pair.first, pair.second, set.parameter);
   reportPer(state, "per_draw", pair.reads.size());
 }
 
@@ -165,8 +157,6 @@ BENCHMARK_CAPTURE(BM_FlipDrawTwoFormula, long, true)->Unit(benchmark::kMilliseco
 
 BENCHMARK_CAPTURE(BM_FlipPassOne, short, false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_FlipPassOne, long, true)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_FlipPassTwo, short, false)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_FlipPassTwo, long, true)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_FlipPassTwoFormula, short, false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_FlipPassTwoFormula, long, true)->Unit(benchmark::kMillisecond);
 

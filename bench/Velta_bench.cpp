@@ -14,7 +14,7 @@
 #include "Read.h"
 #include "ReadSides.h"
 #include "Reference.h"
-#include "Velta.h"
+#include "PlainKernels.h"
 #include "VeltaUtil.h"
 
 namespace {
@@ -56,6 +56,8 @@ std::unique_ptr<SamplerState> loadSamplerState() {
   return state;
 }
 
+// The plain one-step form the tests hold the sampler to: formula draws, reads
+// moved one by one as their side changes.
 void BM_InferenceSubIteration(benchmark::State& state) {
   static std::unique_ptr<SamplerState> sampler = loadSamplerState();
   if (!sampler) {
@@ -66,8 +68,8 @@ void BM_InferenceSubIteration(benchmark::State& state) {
   }
   veltaSrand(2);
   for (auto _ : state) {
-    inferenceSubIteration(*sampler->first, *sampler->second, *sampler->firstPath,
-                          *sampler->secondPath, sampler->reads, sampler->parameter);
+    velta_plain::subIteration(*sampler->first, *sampler->second, *sampler->firstPath,
+                              *sampler->secondPath, sampler->reads, sampler->parameter);
   }
   velta_bench::reportPer(state, "per_read", sampler->reads.size());
   // A default run (-n 1000 -m 100) does 100,000 of them.

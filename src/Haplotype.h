@@ -107,26 +107,6 @@ class Haplotype {
   // just changed; flipRead (ALL_READS only) recounts such a read under its new
   // flip. A mode they do not take ends the run.
   bool assignRead(const Read& read, Mode mode);
-  // Moves one call of a read counted as read, at SNP `snp` with allele
-  // `minor`, from `from` to this haplotype.
-  void moveCall(std::uint32_t snp, bool minor, Haplotype& from) {
-    ++alleleCount_[2 * snp + minor];
-    --from.alleleCount_[2 * snp + minor];
-  }
-  // Moves a read counted as read from `from` to this haplotype: the counts of
-  // from.popRead(read, false) and appendRead(read, false), in one walk.
-  void moveRead(const Read& read, Haplotype& from) {
-    std::uint16_t* gaining = alleleCount_.data();
-    std::uint16_t* losing = from.alleleCount_.data();
-    read.forEachRun([&](std::uint32_t snp, std::uint32_t present, std::uint32_t minor) {
-      for (std::uint32_t rest = present; rest != 0; rest &= rest - 1) {
-        const unsigned i = __builtin_ctz(rest);
-        const std::size_t at = 2 * (snp + i) + ((minor >> i) & 1U);
-        ++gaining[at];
-        --losing[at];
-      }
-    });
-  }
   bool removeRead(const Read& read, Mode mode);
   bool flipRead(const Read& read, Mode mode);
 

@@ -147,18 +147,14 @@ class Read {
   bool sampleFlip(const Haplotype& haplotype, const Parameter& parameter);
   bool sampleFlip(const Haplotype& first, const Haplotype& second, const Parameter& parameter);
 
-  // The samplers' passes over all reads in file order, one veltaRand() per
-  // read, each draw as sampleFlip's. Assembly: every flip redrawn against the
-  // haplotype, which holds every read (complemented when its flip is 1), and
-  // each read whose flip changed recounted (Haplotype::flipRead). Inference:
-  // every read's side redrawn between the two haplotypes and each read whose
-  // side changed moved to the other (Haplotype::moveRead): the first holds
-  // the reads of flip 0, the second those of flip 1, both counted as read.
-  // Checked against per-read plain draws (velta_plain::flipOne, flipTwo and
-  // countMatch of tests/PlainKernels.h) with the haplotypes' own moves.
+  // The assembly sampler's pass over all reads in file order, one
+  // veltaRand() per read, each draw as sampleFlip's: every flip redrawn
+  // against the haplotype, which holds every read (complemented when its flip
+  // is 1), and each read whose flip changed recounted (Haplotype::flipRead).
+  // Checked against per-read plain draws (velta_plain::flipOne and countMatch
+  // of tests/PlainKernels.h) with the haplotype's own recounts. (The
+  // inference sampler's passes are ReadSides'.)
   static void sampleFlips(std::vector<Read>& reads, Haplotype& haplotype,
-                          const Parameter& parameter);
-  static void sampleFlips(std::vector<Read>& reads, Haplotype& first, Haplotype& second,
                           const Parameter& parameter);
 
   // Calls visit(snp, present, minor) for every stored run of up to 32
@@ -233,20 +229,6 @@ class Read {
                                                         const Haplotype& second,
                                                         const FlipDrawTable& table,
                                                         std::uint32_t value) const;
-
-  // The inference pass works through blocks of kBlock reads.
-  static constexpr std::size_t kBlock = 256;
-  // Draws the sides of reads begin .. end - 1; notes the indices of the reads
-  // whose side changed in `changed` and returns their number.
-  __attribute__((always_inline)) static std::size_t drawSides(
-      std::vector<Read>& reads, std::size_t begin, std::size_t end, const Haplotype& first,
-      const Haplotype& second, const FlipDrawTable& table, RandomStream& random,
-      std::uint32_t* changed);
-  // Moves the `count` reads of `changed` (at most kBlock) to sides[flip].
-  __attribute__((always_inline)) static void moveSides(const std::vector<Read>& reads,
-                                                       const std::uint32_t* changed,
-                                                       std::size_t count,
-                                                       Haplotype* const sides[2]);
 
   const Run* runs() const { return runCount_ <= kLocalRuns ? local_ : heap_; }
   // Copies `count` runs and `fragments` fragments into the record (or blocks

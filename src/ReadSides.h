@@ -43,9 +43,10 @@ struct ReadAgreement {
 // counted afresh per SNP from the side bits, as the calls of the second side
 // and the rest of all calls for the first.
 //
-// inferenceSubIteration (Velta.h) is the one-step form of the same iteration;
-// the tests check that a run of these iterations leaves the haplotypes, the
-// flips and the random sequence exactly as a run of that form does.
+// velta_plain::subIteration (tests/PlainKernels.h) is the one-step form of
+// the same iteration; the tests check that a run of these iterations leaves
+// the haplotypes, the flips and the random sequence exactly as a run of that
+// form does.
 class ReadSides {
  public:
   // Takes the reads' flips (0 first haplotype, 1 second) and their agreement
@@ -62,8 +63,7 @@ class ReadSides {
 
   // `count` inner iterations, each: both haplotypes' alleles drawn given the
   // alleles their paths copy (RefPath::copiedAlleles), then every read's
-  // side, then the counts, in the draws and the order of
-  // inferenceSubIteration. The flips live here until storeFlips.
+  // side, then the counts, in the draws and the order of the one-step form. The flips live here until storeFlips.
   void subIterations(unsigned count, Haplotype& first, Haplotype& second,
                      const std::vector<std::uint64_t>& firstCopied,
                      const std::vector<std::uint64_t>& secondCopied, const Parameter& parameter);

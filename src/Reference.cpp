@@ -86,10 +86,11 @@ ScaledTransition scaledTransition(const Parameter& parameter, unsigned i) {
 // is not positive (the rules of mnrnd). Blocks of eight are skipped on their
 // sum and searched one by one only where the draw lands.
 std::size_t drawState(const double* vector, std::size_t hapNo, double scale, std::size_t j,
-                      double weightJ) {
+                      double weightJ, std::uint64_t& numbers) {
   auto weight = [&](std::size_t k) { return k == j ? weightJ : vector[k] * scale; };
   for (;;) {
     const double r = toUniform(veltaRand());
+    ++numbers;
     double cumulative = 0.0;
     for (std::size_t first = 0; first < hapNo; first += 8) {
       const std::size_t end = first + 8 <= hapNo ? first + 8 : hapNo;
@@ -363,7 +364,9 @@ void Reference::recomputeSegment(ForwardPass& pass, std::size_t c,
   }
 }
 
-void Reference::drawStates(RefPath& path, ForwardPass& pass, const Haplotype& haplotype) const {
+std::uint64_t Reference::drawStates(RefPath& path, ForwardPass& pass,
+                                    const Haplotype& haplotype) const {
+  std::uint64_t numbers = 0;
   const std::size_t hapNo = static_cast<std::size_t>(hapNo_);
   const std::size_t snpNo = static_cast<std::size_t>(snpNo_);
   const std::size_t lastSegment = (snpNo - 1) / segmentLength_;
@@ -372,7 +375,7 @@ void Reference::drawStates(RefPath& path, ForwardPass& pass, const Haplotype& ha
   const double lastSum = pass.sums_[snpNo - 1];
   const double lastScale = lastSum == 0.0 ? 0.0 : 1.0 / lastSum;
   path(static_cast<unsigned>(snpNo - 1)) = static_cast<unsigned short>(
-      drawState(vectorAt(pass, snpNo - 1), hapNo, lastScale, hapNo, 0.0));
+      drawState(vectorAt(pass, snpNo - 1), hapNo, lastScale, hapNo, 0.0, numbers));
 
   // Given state j at SNP t + 1, state k at SNP t has weight B_t(k) times the
   // move term, and j also the stay term: w(k) = B_t(k) move / (s_t Z) and
@@ -396,8 +399,9 @@ void Reference::drawStates(RefPath& path, ForwardPass& pass, const Haplotype& ha
       weightJ = stay * vector[j] / z + vector[j] * scale;
     }
     path(static_cast<unsigned>(t)) =
-        static_cast<unsigned short>(drawState(vector, hapNo, scale, j, weightJ));
+        static_cast<unsigned short>(drawState(vector, hapNo, scale, j, weightJ, numbers));
   }
+  return numbers;
 }
 
 void Reference::samplePath(RefPath& path, const Haplotype& haplotype,
@@ -414,11 +418,21 @@ double Reference::forward(ForwardPass& pass, const Haplotype& haplotype,
   return forwardPass(pass, haplotype, parameter, true);
 }
 
-void Reference::drawPath(RefPath& path, ForwardPass& pass, const Haplotype& haplotype) const {
+std::uint64_t Reference::drawPath(RefPath& path, ForwardPass& pass,
+                                  const Haplotype& haplotype) const {
   const std::clock_t start = std::clock();
-  drawStates(path, pass, haplotype);
+  const std::uint64_t numbers = drawStates(path, pass, haplotype);
   time_ += std::clock() - start;
   ++count_;
+  return numbers;
+}
+
+bool Reference::drawable(const ForwardPass& pass) const {
+  if (pass.sums_.size() != static_cast<std::size_t>(snpNo_)) return false;
+  for (double sum : pass.sums_) {
+    if (!(sum > 0.0 && sum < std::numeric_limits<double>::infinity())) return false;
+  }
+  return true;
 }
 
 double Reference::forwardProb(const Haplotype& haplotype, const Parameter& parameter) const {

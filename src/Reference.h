@@ -115,8 +115,14 @@ class Reference {
   double forward(ForwardPass& pass, const Haplotype& haplotype, const Parameter& parameter) const;
   // Draws a path from a pass that forward computed for this haplotype, which
   // has not changed since; timed and counted as samplePath. The pass's
-  // segment buffer is reused.
-  void drawPath(RefPath& path, ForwardPass& pass, const Haplotype& haplotype) const;
+  // segment buffer is reused. Returns how many numbers it drew: one per SNP
+  // unless a draw fell short of its weights' total and drew again.
+  std::uint64_t drawPath(RefPath& path, ForwardPass& pass, const Haplotype& haplotype) const;
+  // Whether a draw from the pass cannot end the run: every SNP's forward sum
+  // positive and finite.
+  bool drawable(const ForwardPass& pass) const;
+  // Books path draws made on another thread in the calling thread's counter.
+  static void addCalls(std::uint64_t calls) { count_ += calls; }
 
   // Adds SNP s's emission scores for every pair of the first S sample entries
   // (S the parameters' sample size) to layer s mod 2 of `scores`, whose pair
@@ -162,7 +168,7 @@ class Reference {
   // Recomputes the vectors of segment c from its checkpoint.
   void recomputeSegment(ForwardPass& pass, std::size_t c, const Haplotype& haplotype) const;
   // Draws the path backwards through the segments, recomputing each.
-  void drawStates(RefPath& path, ForwardPass& pass, const Haplotype& haplotype) const;
+  std::uint64_t drawStates(RefPath& path, ForwardPass& pass, const Haplotype& haplotype) const;
   // Vector of SNP i: a checkpoint every segmentLength_ SNPs, the segment
   // buffer in between.
   double* vectorAt(ForwardPass& pass, std::size_t i) const;

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <thread>
 #include <utility>
 
@@ -302,15 +303,6 @@ void assemblyGibbs(Haplotype& haplotype, std::vector<Read>& reads, const Paramet
 
 namespace {
 
-// Redraws every read's side between the two haplotypes and moves the reads
-// whose side changed; the processor time of the pass is booked once.
-void flipPassInference(Haplotype& first, Haplotype& second, std::vector<Read>& reads,
-                       const Parameter& parameter) {
-  const std::clock_t start = std::clock();
-  Read::sampleFlips(reads, first, second, parameter);
-  Read::addTime(std::clock() - start);
-}
-
 // The reads' agreement with the pair, every read walked.
 ReadAgreement countAgreement(const Haplotype& first, const Haplotype& second,
                              const std::vector<Read>& reads) {
@@ -354,6 +346,39 @@ double scoreKeepingPasses(const Haplotype& first, const Haplotype& second,
   return scorePair(agreement, firstTerm + secondTerm, parameter);
 }
 
+// Draws both haplotypes' paths from their kept passes, the second's numbers
+// following the first's. Given `ahead` (a jump of one number per SNP) the
+// second is drawn on another thread beside the first, from where the first's
+// numbers end unless one of its draws fell short of its weights' total and
+// drew again; then the second is drawn anew after the first. Passes a draw
+// could end the run with are drawn one after the other, as the program's one
+// thread would.
+void drawPaths(const Reference& reference, ForwardPass (&passes)[2], RefPath& firstPath,
+               RefPath& secondPath, const Haplotype& first, const Haplotype& second,
+               const FeedbackGenerator::Jump* ahead) {
+  if (ahead == nullptr || !reference.drawable(passes[0]) || !reference.drawable(passes[1])) {
+    reference.drawPath(firstPath, passes[0], first);
+    reference.drawPath(secondPath, passes[1], second);
+    return;
+  }
+  const FeedbackGenerator start = velta_random::generator;
+  FeedbackGenerator besideEnd;
+  std::thread beside([&] {
+    velta_random::generator = ahead->from(start);
+    velta_random::generatorMatchesLibrary = true;
+    reference.drawPath(secondPath, passes[1], second);
+    besideEnd = velta_random::generator;
+  });
+  const std::uint64_t numbers = reference.drawPath(firstPath, passes[0], first);
+  beside.join();
+  if (numbers == ahead->distance()) {
+    velta_random::generator = besideEnd;
+    Reference::addCalls(1);
+  } else {
+    reference.drawPath(secondPath, passes[1], second);
+  }
+}
+
 // Seeds both haplotypes from the best pair of panel paths for the pooled read
 // alleles, then draws every read's side against that pair.
 void warmStart(Haplotype& first, Haplotype& second, std::vector<Read>& reads,
@@ -383,14 +408,6 @@ void warmStart(Haplotype& first, Haplotype& second, std::vector<Read>& reads,
 
 }  // namespace
 
-void inferenceSubIteration(Haplotype& first, Haplotype& second, const RefPath& firstPath,
-                           const RefPath& secondPath, std::vector<Read>& reads,
-                           const Parameter& parameter) {
-  first.sample(firstPath, parameter);
-  second.sample(secondPath, parameter);
-  flipPassInference(first, second, reads, parameter);
-}
-
 void inferenceGibbs(Haplotype& first, Haplotype& second, std::vector<Read>& reads,
                     const Reference& reference, const Parameter& parameter) {
   if (parameter.getMaxIter() > 0) warmStart(first, second, reads, reference, parameter);
@@ -418,11 +435,15 @@ void inferenceGibbs(Haplotype& first, Haplotype& second, std::vector<Read>& read
   ReadSides sides(reads, first, second, parameter, static_cast<unsigned>(parameter.getThreads()));
   std::vector<std::uint64_t> firstCopied;
   std::vector<std::uint64_t> secondCopied;
+  // Path draws side by side need the program's own generator, which can jump.
+  std::unique_ptr<FeedbackGenerator::Jump> pathsAhead;
+  if (parameter.getThreads() > 1 && velta_random::generatorMatchesLibrary) {
+    pathsAhead = std::make_unique<FeedbackGenerator::Jump>(reference.getSnpNo());
+  }
   // A negative count skips the warm start but still runs its absolute value
   // of iterations.
   for (long long i = 0; i < std::llabs(parameter.getMaxIter()); ++i) {
-    reference.drawPath(firstPath, passes[0], first);
-    reference.drawPath(secondPath, passes[1], second);
+    drawPaths(reference, passes, firstPath, secondPath, first, second, pathsAhead.get());
     firstPath.copiedAlleles(firstCopied);
     secondPath.copiedAlleles(secondCopied);
     sides.subIterations(static_cast<unsigned>(parameter.getSubIter()), first, second,

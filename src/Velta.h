@@ -7,7 +7,6 @@ class Parameter;
 class Read;
 class Reference;
 class Haplotype;
-class RefPath;
 
 // Runs one phasing job; returns the exit status of a complete run (0). Fatal
 // errors end the process through the exit handler. The caller seeds rand().
@@ -28,12 +27,6 @@ void printTimingLine();
 void assemblyGibbs(Haplotype& haplotype, std::vector<Read>& reads, const Parameter& parameter);
 int assemblyMismatch(const Haplotype& haplotype);
 
-// One inner iteration of the inference sampler: both haplotypes' alleles drawn
-// given their copying paths, then every read's side redrawn and the reads
-// whose side changed moved between the two.
-void inferenceSubIteration(Haplotype& first, Haplotype& second, const RefPath& firstPath,
-                           const RefPath& secondPath, std::vector<Read>& reads,
-                           const Parameter& parameter);
 // The inference job on loaded inputs: the sampler, whose best state is left
 // in the two haplotypes. Callers that load their inputs themselves (the
 // converter) run the job through here, as the command line does.

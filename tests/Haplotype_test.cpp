@@ -77,6 +77,9 @@ TEST(HaplotypeCounts, AddingThenRemovingRestoresCountsOnRandomReads) {
   EXPECT_EQ(countsOf(h), Counts(nSnp, {0, 0}));
 }
 
+// A read whose flip changed from 0 to 1 leaves the haplotype of flip 0 and
+// joins the one of flip 1 through the mode-aware forms, as popping and
+// appending it as read would.
 TEST(HaplotypeCounts, MovingAReadEqualsRemovingAndAddingIt) {
   const int nSnp = 300;
   const Parameter p = uniformMap(nSnp);
@@ -91,14 +94,17 @@ TEST(HaplotypeCounts, MovingAReadEqualsRemovingAndAddingIt) {
       text += " ";
     }
     reads.emplace_back(text, p);
-    from.appendRead(reads.back(), false);
+    reads.back().setFlip(0);
+    from.assignRead(reads.back(), Haplotype::UNFLIPPED_READS);
     to.appendRead(reads.back(), veltaRand() & 1);
   }
-  for (const Read& read : reads) {
+  for (Read& read : reads) {
     Haplotype expectedFrom = from, expectedTo = to;
     expectedFrom.popRead(read, false);
     expectedTo.appendRead(read, false);
-    to.moveRead(read, from);
+    read.setFlip(1);
+    EXPECT_TRUE(from.removeRead(read, Haplotype::UNFLIPPED_READS));
+    EXPECT_TRUE(to.assignRead(read, Haplotype::FLIPPED_READS));
     ASSERT_EQ(countsOf(from), countsOf(expectedFrom));
     ASSERT_EQ(countsOf(to), countsOf(expectedTo));
   }

@@ -20,36 +20,15 @@
 
 namespace {
 
-// Reads of every shape the passes meet: single runs of one to six calls,
-// pairs with gaps, long reads past the tabled sizes, and reads calling some
-// SNPs twice.
-std::vector<Read> mixedReads(int nSnp, int count, const Parameter& p) {
-  std::vector<Read> reads;
-  while (static_cast<int>(reads.size()) < count) {
-    const int kind = veltaRand() % 10;
-    const int length = kind < 6 ? 1 + veltaRand() % 6 : kind < 9 ? 1 + veltaRand() % 40 : 300;
-    const int start = 1 + veltaRand() % (nSnp - length);
-    std::string text = std::to_string(start) + " ";
-    for (int j = 0; j < length; ++j) text += "AGAGAGA-"[veltaRand() % (j == 0 ? 7 : 8)];
-    if (kind == 5 || kind == 8) text += " " + std::to_string(start) + " GA";
-    Read read(text, p);
-    if (read.size() > 0) reads.push_back(read);
-  }
-  return reads;
-}
+using velta_test::countsOf;
+using velta_test::flipsOf;
 
+// Alleles and counts of every SNP.
 std::vector<int> statesOf(const Haplotype& h) {
   std::vector<int> state;
-  for (int j = 0; j < h.getLength(); ++j) {
-    state.push_back(h[j] + 2 * h.getCount(j, false) + 131072 * h.getCount(j, true));
-  }
+  for (const auto& [major, minor] : countsOf(h)) state.push_back(2 * major + 131072 * minor);
+  for (int j = 0; j < h.getLength(); ++j) state[j] += h[j];
   return state;
-}
-
-std::vector<int> flipsOf(const std::vector<Read>& reads) {
-  std::vector<int> flips;
-  for (const Read& read : reads) flips.push_back(read.getFlip());
-  return flips;
 }
 
 // Several inner iterations from the same state and seed: the same alleles,
@@ -69,7 +48,7 @@ TEST(ReadSides, IterationsEqualThePlainInnerIteration) {
   Reference reference;
   reference.initFromStream(panel, "panel.txt", p);
   p.renewTran(6);
-  const std::vector<Read> start = mixedReads(nSnp, 1500, p);
+  const std::vector<Read> start = velta_test::mixedReads(nSnp, 1500, p);
   const struct {
     double mu, error, emit;
   } settings[] = {{1.0, 0.01, 0.002}, {0.5, 0.05, 0.1}, {2.0, 0.01, 0.002}};
@@ -87,10 +66,7 @@ TEST(ReadSides, IterationsEqualThePlainInnerIteration) {
       }
       std::vector<Read> reads = start;
       Haplotype first(alleles[0]), second(alleles[1]);
-      for (const Read& read : reads) {
-        first.assignRead(read, Haplotype::UNFLIPPED_READS);
-        second.assignRead(read, Haplotype::FLIPPED_READS);
-      }
+      velta_test::loadSides(reads, first, second);
       std::vector<Read> plainReads = reads;
       Haplotype plainFirst = first, plainSecond = second;
       // One, two and three threads: the same results.

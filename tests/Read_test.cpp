@@ -483,38 +483,18 @@ TEST(SampleFlip, EqualsThePlainFormulaDrawsOnRandomReads) {
   }
 }
 
-std::vector<std::pair<int, int>> countsOf(const Haplotype& h) {
-  std::vector<std::pair<int, int>> counts;
-  for (int j = 0; j < h.getLength(); ++j)
-    counts.push_back({h.getCount(j, false), h.getCount(j, true)});
-  return counts;
-}
+using velta_test::countsOf;
+using velta_test::flipsOf;
 
-std::vector<unsigned char> flipsOf(const std::vector<Read>& reads) {
-  std::vector<unsigned char> flips;
-  for (const Read& read : reads) flips.push_back(read.getFlip());
-  return flips;
-}
-
-// The samplers' passes against plain draws and plain moves read by read, on
-// more reads than one block holds: short reads of one to six calls, long and
-// split reads, for several settings and haplotype pairs.
+// The warm start's draws between two haplotypes (each read moved at once
+// when its side changed) and the assembly pass against plain draws and plain
+// moves read by read: short reads of one to six calls, long and split reads,
+// for several settings and haplotype pairs.
 TEST(FlipPasses, EqualPlainDrawsAndMovesReadByRead) {
   const int nSnp = 500;
   Parameter p = uniformMap(nSnp);
   veltaSrand(66);
-  std::vector<Read> start;
-  for (int r = 0; r < 1300; ++r) {
-    std::string text;
-    if (r % 10 < 8) {
-      const int length = 1 + veltaRand() % 6;
-      text = std::to_string(1 + veltaRand() % (nSnp - 10)) + " ";
-      for (int j = 0; j < length; ++j) text += "AGAG-"[veltaRand() % (j == 0 ? 4 : 5)];
-    } else {
-      text = randomReadLine(nSnp, r % 10 == 8 ? 40 : 200);
-    }
-    start.emplace_back(text, p);
-  }
+  const std::vector<Read> start = velta_test::mixedReads(nSnp, 1300, p);
   for (const FlipSetting& setting :
        {FlipSetting{1.0, 0.01}, FlipSetting{0.5, 0.05}, FlipSetting{2.0, 0.01}}) {
     p.setSmoothMu(setting.mu);
@@ -527,17 +507,20 @@ TEST(FlipPasses, EqualPlainDrawsAndMovesReadByRead) {
     // those of flip 1.
     std::vector<Read> reads = start;
     Haplotype first(alleles[0]), second(alleles[1]);
-    for (const Read& read : reads) {
-      first.assignRead(read, Haplotype::UNFLIPPED_READS);
-      second.assignRead(read, Haplotype::FLIPPED_READS);
-    }
+    velta_test::loadSides(reads, first, second);
     std::vector<Read> plainReads = reads;
     Haplotype plainFirst = first, plainSecond = second;
     for (unsigned pass = 0; pass < 3; ++pass) {
       const unsigned seed = 700 + pass;
       const std::uint64_t draws = Read::getCount();
       veltaSrand(seed);
-      Read::sampleFlips(reads, first, second, p);
+      for (Read& read : reads) {
+        if (!read.sampleFlip(first, second, p)) continue;
+        Haplotype& gaining = read.getFlip() == 1 ? second : first;
+        Haplotype& losing = read.getFlip() == 1 ? first : second;
+        gaining.appendRead(read, false);
+        losing.popRead(read, false);
+      }
       EXPECT_EQ(Read::getCount(), draws + reads.size());
       std::srand(seed);
       for (Read& read : plainReads) {

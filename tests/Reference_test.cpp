@@ -735,7 +735,14 @@ TEST(ForwardPass, KeptPassesGiveTheSameLikelihoodsAndDraws) {
   const std::uint64_t count = Reference::getCount();
   RefPath drawn[2] = {RefPath(reference), RefPath(reference)};
   veltaSrand(5);
-  reference.drawPath(drawn[0], passes[0], haplotypes[0]);
+  FeedbackGenerator counted = velta_random::generator;
+  // Each draw tells how many numbers it took: the generator lands there.
+  const std::uint64_t numbers = reference.drawPath(drawn[0], passes[0], haplotypes[0]);
+  EXPECT_GE(numbers, 150U);
+  for (std::uint64_t i = 0; i < numbers; ++i) counted.next();
+  EXPECT_EQ(counted.next(), FeedbackGenerator(velta_random::generator).next());
+  EXPECT_TRUE(reference.drawable(passes[0]));
+  EXPECT_FALSE(reference.drawable(ForwardPass()));  // never computed
   reference.samplePath(drawn[1], haplotypes[0], c.parameter);  // the shared workspace in between
   reference.drawPath(drawn[1], passes[1], haplotypes[1]);
   const int next = veltaRand();

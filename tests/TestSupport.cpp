@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "Haplotype.h"
 #include "Parameter.h"
 #include "VeltaIO.h"
 
@@ -115,6 +116,42 @@ std::string fatalMessageOf(const std::function<void()>& action) {
 std::string sharedDir() {
   const std::string dir = VELTA_SHARED_DIR;
   return fileExists(dir + "/data/README.md") ? dir : "";
+}
+
+std::vector<Read> mixedReads(int nSnp, int count, const Parameter& parameter) {
+  std::vector<Read> reads;
+  while (static_cast<int>(reads.size()) < count) {
+    const int kind = veltaRand() % 10;
+    const int length = kind < 6 ? 1 + veltaRand() % 6 : kind < 9 ? 1 + veltaRand() % 40 : 300;
+    const int start = 1 + veltaRand() % (nSnp - length);
+    std::string text = std::to_string(start) + " ";
+    for (int j = 0; j < length; ++j) text += "AGAGAGA-"[veltaRand() % (j == 0 ? 7 : 8)];
+    if (kind == 5 || kind == 8) text += " " + std::to_string(start) + " GA";
+    Read read(text, parameter);
+    if (read.size() > 0) reads.push_back(read);
+  }
+  return reads;
+}
+
+std::vector<int> flipsOf(const std::vector<Read>& reads) {
+  std::vector<int> flips;
+  for (const Read& read : reads) flips.push_back(read.getFlip());
+  return flips;
+}
+
+std::vector<std::pair<int, int>> countsOf(const Haplotype& haplotype) {
+  std::vector<std::pair<int, int>> counts;
+  for (int j = 0; j < haplotype.getLength(); ++j) {
+    counts.emplace_back(haplotype.getCount(j, false), haplotype.getCount(j, true));
+  }
+  return counts;
+}
+
+void loadSides(const std::vector<Read>& reads, Haplotype& first, Haplotype& second) {
+  for (const Read& read : reads) {
+    first.assignRead(read, Haplotype::UNFLIPPED_READS);
+    second.assignRead(read, Haplotype::FLIPPED_READS);
+  }
 }
 
 long long betterOrientationMismatch(const std::vector<bool>& alleles,

@@ -5,12 +5,14 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ExitGuard.h"
 #include "Read.h"
 #include "VeltaUtil.h"
 
+class Haplotype;
 class Parameter;
 
 namespace velta_test {
@@ -66,6 +68,19 @@ inline double uniformDraw() {
 
 // Root of the shared test data, or "" when it is not present beside the repo.
 std::string sharedDir();
+
+// The inference sampler's tests' reads: `count` reads over a map of `nSnp`
+// uniform SNPs (uniformMap) of every shape the passes meet: single runs of
+// one to six calls, pairs with gaps, long reads past the tabled sizes, and
+// reads calling some SNPs twice; drawn with veltaRand().
+std::vector<Read> mixedReads(int nSnp, int count, const Parameter& parameter);
+// The reads' flips, in order.
+std::vector<int> flipsOf(const std::vector<Read>& reads);
+// Per SNP, the haplotype's (major, minor) counts.
+std::vector<std::pair<int, int>> countsOf(const Haplotype& haplotype);
+// Loads the reads as the inference sampler first does: the first haplotype
+// holds the reads of flip 0, the second those of flip 1.
+void loadSides(const std::vector<Read>& reads, Haplotype& first, Haplotype& second);
 
 // Mismatch of each read under its better orientation, straight from the
 // iterator: what the phase polish minimises.
