@@ -180,9 +180,9 @@ void Haplotype::sample(const std::vector<std::uint64_t>& copied, const Parameter
 void Haplotype::sampleWords(const std::vector<std::uint64_t>& copied,
                             const AlleleDrawTable& table, RandomStream& random,
                             std::size_t wordBegin, std::size_t wordEnd) {
-  // Eight words of SNPs at a time: their thresholds looked up, then their
+  // Sixteen words of SNPs at a time: their thresholds looked up, then their
   // numbers made and compared in one pass.
-  constexpr std::size_t kWords = 8;
+  constexpr std::size_t kWords = 16;
   std::uint32_t thresholds[64 * kWords];
   const std::uint16_t* counts = alleleCount_.data();
   const std::size_t length = static_cast<std::size_t>(length_);
@@ -197,14 +197,6 @@ void Haplotype::sampleWords(const std::vector<std::uint64_t>& copied,
     }
     random.drawBits(thresholds, count, &allele_[w]);
   }
-}
-
-void Haplotype::drawWords(const std::uint32_t* thresholds, RandomStream& random,
-                          std::size_t wordBegin, std::size_t wordEnd) {
-  const std::size_t length = static_cast<std::size_t>(length_);
-  const std::size_t first = 64 * wordBegin;
-  const std::size_t end = std::min(64 * wordEnd, length);
-  if (first < end) random.drawBits(thresholds, end - first, &allele_[wordBegin]);
 }
 
 void Haplotype::copyInit(const RefPath& path) {

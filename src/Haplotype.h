@@ -122,11 +122,6 @@ class Haplotype {
   // disjoint stretches, each from its own stretch of the sequence.
   void sampleWords(const std::vector<std::uint64_t>& copied, const AlleleDrawTable& table,
                    RandomStream& random, std::size_t wordBegin, std::size_t wordEnd);
-  // The allele draws of SNP words wordBegin .. wordEnd - 1 for thresholds
-  // already looked up (AlleleDrawTable::threshold), one per SNP from the
-  // word's first: allele 1 where the number reaches its threshold.
-  void drawWords(const std::uint32_t* thresholds, RandomStream& random, std::size_t wordBegin,
-                 std::size_t wordEnd);
   // Books draws made through sampleWords in the timing counters.
   static void addTime(std::int64_t ticks, std::uint64_t draws) {
     time_ += ticks;

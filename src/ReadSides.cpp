@@ -28,6 +28,7 @@ ReadSides::ReadSides(const std::vector<Read>& reads, const Haplotype& first,
   match_[0].resize(readCount_);
   match_[1].resize(readCount_);
   total_.assign(2 * nSnp, 0);
+  secondCount_.assign(2 * nSnp, 0);
 
   // Every call as (read, minor) grouped by SNP, in read order.
   std::vector<std::uint32_t> callStart(nSnp + 1, 0);
@@ -62,7 +63,7 @@ ReadSides::ReadSides(const std::vector<Read>& reads, const Haplotype& first,
       const std::uint32_t word = static_cast<std::uint32_t>(r / 64);
       if (covers_.size() == firstEntry || covers_.back().word != word ||
           ((covers_.back().major | covers_.back().minor) & bit) != 0) {
-        covers_.push_back({0, 0, word});
+        covers_.push_back({0, 0, word, static_cast<std::uint32_t>(j)});
       }
       (calls[c] % 2 != 0 ? covers_.back().minor : covers_.back().major) |= bit;
     }
@@ -83,9 +84,6 @@ ReadSides::ReadSides(const std::vector<Read>& reads, const Haplotype& first,
     share.snpEnd = snpWords * (t + 1) / threads;
     share.readBegin = readWords * t / threads;
     share.readEnd = readWords * (t + 1) / threads;
-    for (std::vector<std::uint32_t>& thresholds : share.thresholds) {
-      thresholds.resize(64 * (share.snpEnd - share.snpBegin));
-    }
     if (threads > 1) {
       const std::uint64_t snpStart = std::min<std::uint64_t>(64 * share.snpBegin, nSnp);
       share.jumps.emplace_back(snpStart);
@@ -120,23 +118,23 @@ void ReadSides::subIterations(unsigned count, Haplotype& first, Haplotype& secon
   bool recount = false;
   auto drawAlleles = [&](unsigned t) {
     Share& share = shares_[t];
+    if (recount) countSides(first, second, share.snpBegin, share.snpEnd);
     for (std::size_t w = share.snpBegin; w < share.snpEnd; ++w) {
       before_[0][w] = first.getAlleleWord(w);
       before_[1][w] = second.getAlleleWord(w);
     }
-    alleleThresholds(share, first, second, firstCopied, secondCopied, alleleTable, recount);
     if (shares_.size() == 1) {
       // One stream for both haplotypes: the second's draws follow the first's.
       RandomStream random;
-      first.drawWords(share.thresholds[0].data(), random, share.snpBegin, share.snpEnd);
-      second.drawWords(share.thresholds[1].data(), random, share.snpBegin, share.snpEnd);
+      first.sampleWords(firstCopied, alleleTable, random, share.snpBegin, share.snpEnd);
+      second.sampleWords(secondCopied, alleleTable, random, share.snpBegin, share.snpEnd);
       return;
     }
     drawStretch(share, 0, [&](RandomStream& random) {
-      first.drawWords(share.thresholds[0].data(), random, share.snpBegin, share.snpEnd);
+      first.sampleWords(firstCopied, alleleTable, random, share.snpBegin, share.snpEnd);
     });
     drawStretch(share, 1, [&](RandomStream& random) {
-      second.drawWords(share.thresholds[1].data(), random, share.snpBegin, share.snpEnd);
+      second.sampleWords(secondCopied, alleleTable, random, share.snpBegin, share.snpEnd);
     });
   };
   auto drawReadSides = [&](unsigned t) {
@@ -200,66 +198,34 @@ void ReadSides::drawSides(const Share& share, RandomStream& random) {
   if (begin < end) random.drawBits(threshold_.data() + begin, end - begin, &sides_[share.readBegin]);
 }
 
-template <typename Use>
-inline void ReadSides::forEachCount(std::size_t begin, std::size_t end, Use&& use) const {
-  const Cover* covers = covers_.data();
-  const std::uint32_t* coverStart = coverStart_.data();
-  const std::uint64_t* sides = sides_.data();
-  const std::uint16_t* total = total_.data();
-  for (std::size_t j = begin; j < end; ++j) {
-    unsigned major = 0;
-    unsigned minor = 0;
-    for (std::uint32_t e = coverStart[j]; e < coverStart[j + 1]; ++e) {
-      const std::uint64_t second64 = sides[covers[e].word];
-      major += static_cast<unsigned>(__builtin_popcountll(second64 & covers[e].major));
-      minor += static_cast<unsigned>(__builtin_popcountll(second64 & covers[e].minor));
-    }
-    // Counts wrap at 2^16 as the haplotypes' own additions do.
-    use(j, (total[2 * j] - major) & 0xFFFFU, (total[2 * j + 1] - minor) & 0xFFFFU,
-        major & 0xFFFFU, minor & 0xFFFFU);
-  }
-}
-
 VELTA_POPCOUNT_CLONES void ReadSides::countSides(Haplotype& first, Haplotype& second,
-                                                std::size_t begin, std::size_t end) const {
-  forEachCount(64 * begin, std::min(64 * end, nSnp_),
-               [&](std::size_t j, unsigned f0, unsigned f1, unsigned s0, unsigned s1) {
-                 first.setCounts(static_cast<unsigned>(j), static_cast<std::uint16_t>(f0),
-                                 static_cast<std::uint16_t>(f1));
-                 second.setCounts(static_cast<unsigned>(j), static_cast<std::uint16_t>(s0),
-                                  static_cast<std::uint16_t>(s1));
-               });
-}
-
-VELTA_POPCOUNT_CLONES void ReadSides::alleleThresholds(
-    Share& share, Haplotype& first, Haplotype& second,
-    const std::vector<std::uint64_t>& firstCopied, const std::vector<std::uint64_t>& secondCopied,
-    const AlleleDrawTable& table, bool recount) const {
-  const std::size_t begin = 64 * share.snpBegin;
-  const std::size_t end = std::min(64 * share.snpEnd, nSnp_);
-  std::uint32_t* firstThresholds = share.thresholds[0].data() - begin;
-  std::uint32_t* secondThresholds = share.thresholds[1].data() - begin;
-  const std::uint64_t* copied[2] = {firstCopied.data(), secondCopied.data()};
-  auto look = [&](std::size_t j, unsigned f0, unsigned f1, unsigned s0, unsigned s1) {
-    const unsigned shift = j % 64;
-    firstThresholds[j] = table.threshold(f0, f1, (copied[0][j / 64] >> shift) & 1U);
-    secondThresholds[j] = table.threshold(s0, s1, (copied[1][j / 64] >> shift) & 1U);
-  };
-  if (!recount) {
-    for (std::size_t j = begin; j < end; ++j) {
-      const unsigned at = static_cast<unsigned>(j);
-      look(j, first.getCount(at, false), first.getCount(at, true), second.getCount(at, false),
-           second.getCount(at, true));
-    }
-    return;
+                                                std::size_t begin, std::size_t end) {
+  const std::size_t firstSnp = 64 * begin;
+  const std::size_t last = std::min(64 * end, nSnp_);
+  if (firstSnp >= last) return;
+  // The covers in one run, each adding to its SNP's tally: a SNP's covers
+  // are one to a few, so a loop per SNP would mispredict its end at nearly
+  // every SNP.
+  std::uint16_t* tally = secondCount_.data();
+  std::fill(tally + 2 * firstSnp, tally + 2 * last, 0);
+  const Cover* covers = covers_.data();
+  const std::uint64_t* sides = sides_.data();
+  for (std::uint32_t e = coverStart_[firstSnp]; e < coverStart_[last]; ++e) {
+    const Cover& cover = covers[e];
+    const std::uint64_t second64 = sides[cover.word];
+    // Counts wrap at 2^16 as the haplotypes' own additions do.
+    tally[2 * std::size_t{cover.snp}] = static_cast<std::uint16_t>(
+        tally[2 * std::size_t{cover.snp}] + __builtin_popcountll(second64 & cover.major));
+    tally[2 * std::size_t{cover.snp} + 1] = static_cast<std::uint16_t>(
+        tally[2 * std::size_t{cover.snp} + 1] + __builtin_popcountll(second64 & cover.minor));
   }
-  forEachCount(begin, end, [&](std::size_t j, unsigned f0, unsigned f1, unsigned s0, unsigned s1) {
-    first.setCounts(static_cast<unsigned>(j), static_cast<std::uint16_t>(f0),
-                    static_cast<std::uint16_t>(f1));
-    second.setCounts(static_cast<unsigned>(j), static_cast<std::uint16_t>(s0),
-                     static_cast<std::uint16_t>(s1));
-    look(j, f0, f1, s0, s1);
-  });
+  const std::uint16_t* total = total_.data();
+  for (std::size_t j = firstSnp; j < last; ++j) {
+    const unsigned at = static_cast<unsigned>(j);
+    second.setCounts(at, tally[2 * j], tally[2 * j + 1]);
+    first.setCounts(at, static_cast<std::uint16_t>(total[2 * j] - tally[2 * j]),
+                    static_cast<std::uint16_t>(total[2 * j + 1] - tally[2 * j + 1]));
+  }
 }
 
 void ReadSides::storeFlips(std::vector<Read>& reads) const {

@@ -10,7 +10,6 @@
 #include "VeltaUtil.h"
 #include "WorkerTeam.h"
 
-class AlleleDrawTable;
 class FlipDrawTable;
 class Haplotype;
 class Parameter;
@@ -80,6 +79,7 @@ class ReadSides {
     std::uint64_t major;
     std::uint64_t minor;
     std::uint32_t word;
+    std::uint32_t snp;
   };
   // One thread's part: the SNPs of allele words snpBegin .. snpEnd - 1 and
   // the reads of side words readBegin .. readEnd - 1, with the jumps to the
@@ -91,7 +91,6 @@ class ReadSides {
     std::size_t readBegin;
     std::size_t readEnd;
     std::vector<FeedbackGenerator::Jump> jumps;
-    std::vector<std::uint32_t> thresholds[2];  // per SNP of the share: each haplotype's allele draw
   };
 
   // The stretches' random numbers: the program's sequence itself for one
@@ -100,19 +99,8 @@ class ReadSides {
   void drawStretch(const Share& share, unsigned stretch, Draw&& draw);
   // Counts the calls of SNP words begin .. end - 1 per side afresh from the
   // side bits, as the calls of the second side and the rest for the first.
-  void countSides(Haplotype& first, Haplotype& second, std::size_t begin, std::size_t end) const;
+  void countSides(Haplotype& first, Haplotype& second, std::size_t begin, std::size_t end);
   // The same for SNP j alone.
-  // Calls use(j, first major, first minor, second major, second minor) with
-  // the counts of every SNP j of begin .. end - 1 afresh.
-  template <typename Use>
-  __attribute__((always_inline)) void forEachCount(std::size_t begin, std::size_t end,
-                                                   Use&& use) const;
-  // Each haplotype's allele-draw thresholds for the share's SNPs, from their
-  // counts (counted afresh first when `recount`) and the copied alleles.
-  void alleleThresholds(Share& share, Haplotype& first, Haplotype& second,
-                        const std::vector<std::uint64_t>& firstCopied,
-                        const std::vector<std::uint64_t>& secondCopied,
-                        const AlleleDrawTable& table, bool recount) const;
   // Renews the agreements of the share's reads that cover SNPs whose allele
   // differs from before_ (the allele words ahead of the draws), and their
   // thresholds.
@@ -131,6 +119,7 @@ class ReadSides {
   std::vector<std::uint32_t> coverStart_;  // per SNP + 1: its first entry of covers_
   std::vector<Cover> covers_;              // by SNP, then by word
   std::vector<std::uint16_t> total_;       // per SNP: all major calls at 2j, minor at 2j + 1
+  std::vector<std::uint16_t> secondCount_;  // per SNP as total_: the second side's calls
   std::vector<std::uint64_t> before_[2];   // allele words of each haplotype ahead of a draw
   std::vector<Share> shares_;
   std::unique_ptr<WorkerTeam> team_;
