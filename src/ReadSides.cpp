@@ -195,11 +195,13 @@ void ReadSides::followAlleles(const Share& share, const Haplotype& first,
 void ReadSides::drawSides(const Share& share, RandomStream& random) {
   const std::size_t begin = 64 * share.readBegin;
   const std::size_t end = std::min(64 * share.readEnd, readCount_);
-  if (begin < end) random.drawBits(threshold_.data() + begin, end - begin, &sides_[share.readBegin]);
+  if (begin < end) {
+    random.drawBits(threshold_.data() + begin, end - begin, &sides_[share.readBegin]);
+  }
 }
 
 VELTA_POPCOUNT_CLONES void ReadSides::countSides(Haplotype& first, Haplotype& second,
-                                                std::size_t begin, std::size_t end) {
+                                                 std::size_t begin, std::size_t end) {
   const std::size_t firstSnp = 64 * begin;
   const std::size_t last = std::min(64 * end, nSnp_);
   if (firstSnp >= last) return;

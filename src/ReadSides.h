@@ -62,7 +62,8 @@ class ReadSides {
 
   // `count` inner iterations, each: both haplotypes' alleles drawn given the
   // alleles their paths copy (RefPath::copiedAlleles), then every read's
-  // side, then the counts, in the draws and the order of the one-step form. The flips live here until storeFlips.
+  // side, then the counts, in the draws and the order of the one-step form.
+  // The flips live here until storeFlips.
   void subIterations(unsigned count, Haplotype& first, Haplotype& second,
                      const std::vector<std::uint64_t>& firstCopied,
                      const std::vector<std::uint64_t>& secondCopied, const Parameter& parameter);
@@ -73,7 +74,7 @@ class ReadSides {
   ReadAgreement agreement() const;
 
  private:
-  // Reads of one 64-read word of the sides that call one SNP: bit b stands
+  // Reads of one 64-read word of the sides that call SNP `snp`: bit b stands
   // for read 64 word + b. A read calling a SNP twice has one call per entry.
   struct Cover {
     std::uint64_t major;
@@ -119,7 +120,8 @@ class ReadSides {
   std::vector<std::uint32_t> coverStart_;  // per SNP + 1: its first entry of covers_
   std::vector<Cover> covers_;              // by SNP, then by word
   std::vector<std::uint16_t> total_;       // per SNP: all major calls at 2j, minor at 2j + 1
-  std::vector<std::uint16_t> secondCount_;  // per SNP as total_: the second side's calls
+  // Per SNP as total_: the second side's calls, tallied cover by cover.
+  std::vector<std::uint16_t> secondCount_;
   std::vector<std::uint64_t> before_[2];   // allele words of each haplotype ahead of a draw
   std::vector<Share> shares_;
   std::unique_ptr<WorkerTeam> team_;

@@ -102,8 +102,8 @@ __attribute__((target("avx2"))) void drawBlocksWide(std::uint32_t* last,
     const __m256i back31 = _mm256_alignr_epi8(mid43, c4, 4);   // words 1..8 of (c4, c3)
     const __m256i back34 = _mm256_alignr_epi8(c4, mid54, 8);   // words 6..13 of (c5, c4)
     const __m256i back37 = _mm256_alignr_epi8(mid54, c5, 12);  // words 3..10 of (c5, c4)
-    const __m256i far = _mm256_add_epi32(_mm256_add_epi32(c5, back37),
-                                         _mm256_add_epi32(back34, back31));
+    const __m256i far =
+        _mm256_add_epi32(_mm256_add_epi32(c5, back37), _mm256_add_epi32(back34, back31));
     const __m256i made = _mm256_add_epi32(far, _mm256_permute2x128_si256(c2, c1, 0x21));
     c5 = c4;
     c4 = c3;
