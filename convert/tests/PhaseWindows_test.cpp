@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
+#include <cstdio>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -24,44 +24,33 @@ std::vector<std::string> phaseArgs(const std::string& out) {
           "-n", "30", "-m", "5", "-v", "0", "--seed", "11"};
 }
 
-// A window of a plan written by `velta-convert windows`.
+// A window of the plan `phase --window 100 --overlap 30 --seed 11` makes
+// over `vcf` (the panel, or the calls in assembly).
 struct PlannedWindow {
   std::string index, region, seed;
   long from, to;
 };
 
-std::vector<PlannedWindow> readPlan(const std::string& path) {
+std::vector<PlannedWindow> planOf(const ScratchDir& scratch, const std::string& vcf) {
+  const std::string path = scratch.file("windows.tsv");
+  EXPECT_FALSE(runConvert({"windows", "--vcf", vcf, "--window", "100", "--overlap", "30",
+                           "--seed", "11", "--out", path})
+                   .fatal);
   std::istringstream lines(velta_test::readFile(path));
   std::vector<PlannedWindow> plan;
-  std::string line;
-  while (std::getline(lines, line)) {
+  for (std::string line; std::getline(lines, line);) {
     if (line[0] == '#') continue;
-    std::istringstream fields(line);
     PlannedWindow window;
     std::string snps;
-    fields >> window.index >> window.region >> snps >> window.seed;
-    const std::size_t colon = window.region.find(':');
-    const std::size_t dash = window.region.find('-');
-    window.from = std::stol(window.region.substr(colon + 1, dash - colon - 1));
-    window.to = std::stol(window.region.substr(dash + 1));
+    std::istringstream(line) >> window.index >> window.region >> snps >> window.seed;
+    std::sscanf(window.region.c_str(), "%*[^:]:%ld-%ld", &window.from, &window.to);
     plan.push_back(window);
   }
   return plan;
 }
 
-// The windows `phase --window` plans over `vcf` (the panel, or the calls in assembly).
-std::vector<PlannedWindow> planOf(const ScratchDir& scratch, const std::string& vcf,
-                                  const std::string& window, const std::string& overlap,
-                                  const std::string& seed) {
-  const std::string plan = scratch.file("windows.tsv");
-  EXPECT_FALSE(runConvert({"windows", "--vcf", vcf, "--window", window,
-                           "--overlap", overlap, "--seed", seed, "--out", plan})
-                   .fatal);
-  return readPlan(plan);
-}
-
 // The example's calls with the sample's call at every heterozygous record of
-// from..to (positions) replaced by `call`, written as an indexed VCF.
+// positions from..to replaced by `call`, written as an indexed VCF.
 std::string callsWithout(const ScratchDir& scratch, long from, long to, const std::string& call) {
   std::istringstream lines(convert_test::vcfText(kExample + "HG01500.vcf.gz"));
   std::string text;
@@ -125,7 +114,7 @@ TEST(PhaseWindows, ThreadsAndJobsGiveTheSameResult) {
   EXPECT_EQ(results[0], results[1]);
   ASSERT_EQ(results[0].size(), 300u);
 
-  EXPECT_EQ(ligateJobs(scratch, planOf(scratch, kExample + "panel.vcf.gz", "100", "30", "11"), phaseArgs("")),
+  EXPECT_EQ(ligateJobs(scratch, planOf(scratch, kExample + "panel.vcf.gz"), phaseArgs("")),
             results[0]);
 }
 
@@ -140,10 +129,6 @@ TEST(PhaseWindows, WindowsJoinIntoOnePhaseSet) {
   EXPECT_NE(run.out.find("0 empty overlaps, 0 tied"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("in 1 phase sets"), std::string::npos) << run.out;
 }
-
-}  // namespace
-
-namespace {
 
 // A window with nothing to phase (no heterozygous call of the sample: all
 // homozygous, or every call missing) is reported and written unphased; the
@@ -160,8 +145,8 @@ TEST(PhaseWindows, AWindowWithNothingToPhasePassesThroughUnphased) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ScratchDir scratch;
-    const std::string planned = kExample + (c.panel ? "panel.vcf.gz" : "HG01500.vcf.gz");
-    const std::vector<PlannedWindow> plan = planOf(scratch, planned, "100", "30", "11");
+    const std::vector<PlannedWindow> plan =
+        planOf(scratch, kExample + (c.panel ? "panel.vcf.gz" : "HG01500.vcf.gz"));
     ASSERT_EQ(plan.size(), 4u);
     const PlannedWindow& gap = plan[1];
     std::vector<std::string> args = phaseArgs(scratch.file("out.vcf.gz"));
@@ -199,20 +184,15 @@ TEST(PhaseWindows, AWindowWithNothingToPhasePassesThroughUnphased) {
   }
 }
 
-// A fatal end inside a window (a call with an allele the record lacks, in the
-// last window) leaves neither the output nor the windows' scratch folder,
+// A fatal end inside a window (calls with an allele their records lack, in
+// the last window) leaves neither the output nor the windows' scratch folder,
 // though the earlier windows were written there.
 TEST(PhaseWindows, AFatalEndRemovesTheWindowFolder) {
   ScratchDir scratch;
-  std::string text = convert_test::vcfText(kExample + "HG01500.vcf.gz");
-  const std::size_t last = text.rfind("\t0/1\n");
-  ASSERT_NE(last, std::string::npos);
-  text.replace(last + 1, 3, "0/2");
-  const std::string calls = scratch.file("calls.vcf.gz");
-  convert_test::writeIndexedVcf(calls, text);
+  const PlannedWindow last = planOf(scratch, kExample + "panel.vcf.gz").back();
   const std::string out = scratch.file("out.vcf.gz");
   std::vector<std::string> args = phaseArgs(out);
-  args[2] = calls;
+  args[2] = callsWithout(scratch, last.from, last.to, "0/2");
   args.insert(args.end(), {"--window", "100", "--overlap", "30", "--threads", "1"});
   const velta_test::RunResult run = convert_test::runConvertBinary(args);
   EXPECT_EQ(run.status, 1) << run.err;
