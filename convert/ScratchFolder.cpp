@@ -35,9 +35,13 @@ void removeFolder(const std::string& path) {
   // listing: list again while the folder is not empty.
   for (int attempt = 0; attempt < 3; ++attempt) {
     if (DIR* dir = opendir(path.c_str())) {
+      std::string file;
       while (const dirent* entry = readdir(dir)) {
         const std::string name = entry->d_name;
-        if (name != "." && name != "..") std::remove((path + '/' + name).c_str());
+        if (name == "." || name == "..") continue;
+        file = path;
+        (file += '/') += name;
+        std::remove(file.c_str());
       }
       closedir(dir);
     }
