@@ -112,18 +112,24 @@ SampleSnps readSampleSnps(const std::string& vcf, const std::string& sample,
               alleleBase(record->d.allele[1]));
     ++counts.kept;
   }
-  if (counts.kept == 0) {
-    veltaFatal("%s: no %sbiallelic SNP called for sample %s%s%s", vcf.c_str(),
-               hetOnly ? "heterozygous " : "", sample.c_str(), region.empty() ? "" : " in ",
-               region.c_str());
-  }
   return snps;
+}
+
+std::string noSampleSnpReason(const std::string& vcf, const std::string& sample,
+                              const std::string& region, bool hetOnly) {
+  return vcf + ": no " + (hetOnly ? "heterozygous " : "") + "biallelic SNP called for sample " +
+         sample + (region.empty() ? "" : " in " + region);
 }
 
 void convertMap(const ConvertOptions& options) {
   OutputFile mapFile(options.out);
   const SampleSnps snps =
       readSampleSnps(options.vcf, options.sample, options.region, options.hetOnly);
+  if (snps.counts.kept == 0) {
+    veltaFatal("%s",
+               noSampleSnpReason(options.vcf, options.sample, options.region, options.hetOnly)
+                   .c_str());
+  }
   writeSnpMap(mapFile.stream(), snps.map);
   mapFile.commit();
   printMapSummary(options, snps.counts);

@@ -24,10 +24,15 @@ struct SampleSnps {
 
 // The biallelic SNPs of `vcf` inside `region` (empty: all) where `sample` has
 // a called genotype (with `hetOnly`, a heterozygous one), in file order. A
-// sample that is not in the file, SNPs on two chromosomes or out of order, or
-// no SNP at all end the run naming the file.
+// sample that is not in the file, or SNPs on two chromosomes or out of order,
+// end the run naming the file; no SNP at all is the caller's to judge (a
+// window of a long region may hold none).
 SampleSnps readSampleSnps(const std::string& vcf, const std::string& sample,
                           const std::string& region, bool hetOnly);
+
+// Why readSampleSnps kept nothing, naming the file, the sample and the region.
+std::string noSampleSnpReason(const std::string& vcf, const std::string& sample,
+                              const std::string& region, bool hetOnly);
 
 // Keeps the biallelic SNPs where the sample has a called genotype (with
 // --het-only, a heterozygous one; a call of three or more alleles is dropped)

@@ -173,11 +173,13 @@ PanelCounts PanelSites::read(const PanelSiteHandler& take) {
     take(chrom, record.get(), row);
     ++counts.kept;
   }
-  if (counts.kept == 0) {
-    veltaFatal("panel %s: no biallelic SNP with both alleles among the panel's haplotypes%s%s",
-               options.vcf.c_str(), options.region.empty() ? "" : " in ", options.region.c_str());
-  }
   return counts;
+}
+
+std::string noPanelSnpReason(const ConvertOptions& options) {
+  return "panel " + options.vcf +
+         ": no biallelic SNP with both alleles among the panel's haplotypes" +
+         (options.region.empty() ? "" : " in " + options.region);
 }
 
 void convertPanel(const ConvertOptions& options) {
@@ -190,6 +192,7 @@ void convertPanel(const ConvertOptions& options) {
                  record->pos + 1, alleleBase(record->d.allele[0]), alleleBase(record->d.allele[1]));
     panelFile.stream() << row << '\n';
   });
+  if (counts.kept == 0) veltaFatal("%s", noPanelSnpReason(options).c_str());
   mapFile.commit();
   panelFile.commit();
   printPanelSummary(options, counts, panel.samples());

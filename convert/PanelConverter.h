@@ -32,8 +32,8 @@ class PanelSites {
   // has no sample left ends the run naming it.
   explicit PanelSites(const ConvertOptions& options);
   int samples() const { return samples_; }
-  // Hands every kept SNP to `take`, in file order; returns the counts. No SNP
-  // kept ends the run naming the file.
+  // Hands every kept SNP to `take`, in file order; returns the counts (no SNP
+  // kept is the caller's to judge: a window of a long region may keep none).
   PanelCounts read(const PanelSiteHandler& take);
 
  private:
@@ -41,6 +41,9 @@ class PanelSites {
   VcfInput input_;
   int samples_;
 };
+
+// Why a panel kept no SNP, naming the file and the region.
+std::string noPanelSnpReason(const ConvertOptions& options);
 
 // Keeps the biallelic SNPs whose two alleles both occur among the kept
 // haplotypes (with --keep-monomorphic, every biallelic SNP); writes one map line and one panel line

@@ -68,8 +68,10 @@ void endStage(PhaseProgress* progress) {
   if (progress != nullptr) progress->end();
 }
 
-void loadPanel(const ConvertOptions& options, PhaseInputs& inputs, PhaseProgress* progress,
-               std::int64_t from, std::int64_t to) {
+// Returns why nothing can be phased when the panel keeps no SNP in the region,
+// else an empty text.
+std::string loadPanel(const ConvertOptions& options, PhaseInputs& inputs,
+                      PhaseProgress* progress, std::int64_t from, std::int64_t to) {
   ConvertOptions panelOptions = options;
   panelOptions.vcf = options.panel;
   panelOptions.keepMonomorphic = true;
@@ -82,6 +84,7 @@ void loadPanel(const ConvertOptions& options, PhaseInputs& inputs, PhaseProgress
     inputs.panelRows.push_back(row);
   });
   endStage(progress);
+  return inputs.snps.size() == 0 ? noPanelSnpReason(panelOptions) : std::string();
 }
 
 void checkSameChromosome(const ConvertOptions& options, const SnpMap& calls, const SnpMap& panel) {
@@ -138,19 +141,30 @@ PhaseRegionReport phaseRegion(const ConvertOptions& options, const Parameter& se
   beginStage(progress, "reading the calls");
   SampleSnps calls = readSampleSnps(options.vcf, options.sample, options.region, true);
   endStage(progress);
-  const std::int64_t from = calls.map.position.front();
-  const std::int64_t to = calls.map.position.back();
-  if (options.panel.empty()) {
+  PhaseRegionReport report;
+  if (calls.map.size() == 0) {
+    report.unphased = noSampleSnpReason(options.vcf, options.sample, options.region, true);
+  } else if (options.panel.empty()) {
     inputs.snps = std::move(calls.map);
   } else {
-    loadPanel(options, inputs, progress, from, to);
-    checkSameChromosome(options, calls.map, inputs.snps);
+    report.unphased =
+        loadPanel(options, inputs, progress, calls.map.position.front(), calls.map.position.back());
+    if (report.unphased.empty()) checkSameChromosome(options, calls.map, inputs.snps);
+  }
+  if (!report.unphased.empty()) {
+    // Nothing to phase here, as in a window of a long region that holds no
+    // heterozygous call: its records pass through unphased, so the windows
+    // around it are still phased and ligated.
+    beginStage(progress, "writing the calls unphased");
+    report.counts =
+        writePhasedCalls(options.vcf, options.region, options.sample, SnpMap(), RangePhase(), out);
+    endStage(progress);
+    return report;
   }
 
   const SnpLocator locator(inputs.snps);
   beginStage(progress, "reading the alignments", inputs.snps.position.front(),
                  inputs.snps.position.back());
-  PhaseRegionReport report;
   report.reads = collectReadCalls(
       options, locator, [&](const std::vector<SnpCall>& read) { inputs.reads.add(read); });
   endStage(progress);
@@ -186,6 +200,9 @@ void runPhase(const ConvertOptions& options) {
   PhaseProgress progress(settings.getVerbose() == 0);
   progress.attach(settings);
   const PhaseRegionReport report = phaseRegion(options, settings, seed, out, &progress);
+  if (!report.unphased.empty()) {
+    veltaWarn("nothing to phase (%s): the records are written unphased", report.unphased.c_str());
+  }
   const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
   printSummary(options, report.counts, report.reads, report.phase, seed, seconds.count());
 }

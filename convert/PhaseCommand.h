@@ -2,6 +2,8 @@
 // sample's phase out, in one process that runs velta through its library.
 #pragma once
 
+#include <string>
+
 #include "Options.h"
 #include "OutputFile.h"
 #include "Parameter.h"
@@ -25,11 +27,16 @@ struct PhaseRegionReport {
   ReadsReport reads;
   RangePhase phase;
   PhasedCallCounts counts;
+  // Why the region was written unphased (no heterozygous call of the sample,
+  // or no panel SNP, in it); empty when it was phased.
+  std::string unphased;
 };
 
 // The work of runPhase on options.region with `seed`, written to `out` and
 // committed: the calls, the panel's SNPs (with --panel), the reads, velta,
-// the phased calls, each stage shown on `progress` (nullptr: none). A window
+// the phased calls, each stage shown on `progress` (nullptr: none). A region
+// with nothing to phase is no error: its records are written unphased and
+// the report says why. A window
 // of a windowed run is phased by the same call with
 // the window's region and seed, so it gives what a job phasing that region
 // alone gives.

@@ -20,6 +20,7 @@
 #include "OutputFile.h"
 #include "Parameter.h"
 #include "PhaseCommand.h"
+#include "ScratchFolder.h"
 #include "VcfLigation.h"
 #include "WindowPlan.h"
 
@@ -31,31 +32,6 @@ void makeFolder(const std::string& dir, const char* what) {
                  std::strerror(errno));
   }
 }
-
-// The window files and their folder, removed on a normal end.
-class WindowFolder {
- public:
-  explicit WindowFolder(std::string path) : path_(std::move(path)) {
-    makeFolder(path_, "the windows");
-  }
-  ~WindowFolder() {
-    for (const std::string& file : files_) {
-      std::remove(file.c_str());
-      std::remove((file + ".tbi").c_str());
-    }
-    std::remove(path_.c_str());
-  }
-  WindowFolder(const WindowFolder&) = delete;
-  WindowFolder& operator=(const WindowFolder&) = delete;
-  std::string add(std::size_t index) {
-    files_.push_back(path_ + "/window" + std::to_string(index) + ".vcf.gz");
-    return files_.back();
-  }
-
- private:
-  std::string path_;
-  std::vector<std::string> files_;
-};
 
 // "windows phased: k of n" on standard error, redrawn by whichever thread
 // finishes a window.
@@ -91,9 +67,12 @@ void runWindowedPhase(const ConvertOptions& options) {
   const std::vector<RegionWindow> windows =
       planRegionWindows(planned, options.region, static_cast<std::uint64_t>(options.window),
                         static_cast<std::uint64_t>(options.overlap), seed);
-  WindowFolder folder(options.out + ".windows.part");
+  const ScratchFolder folder(options.out + ".windows.part", "the windows");
   std::vector<std::string> files;
-  for (std::size_t i = 0; i < windows.size(); ++i) files.push_back(folder.add(i));
+  for (std::size_t i = 0; i < windows.size(); ++i) {
+    files.push_back(folder.file("window" + std::to_string(i) + ".vcf.gz"));
+  }
+  std::vector<std::string> unphased(windows.size());  // per window: why it was not phased
 
   const std::size_t threads =
       std::min<std::size_t>(static_cast<std::size_t>(settings.getThreads()), windows.size());
@@ -109,7 +88,7 @@ void runWindowedPhase(const ConvertOptions& options) {
         makeFolder(window.keepIntermediate, "--keep-intermediate");
       }
       OutputFile windowOut(files[i], OutputFile::Writer::kByName);
-      phaseRegion(window, settings, windows[i].seed, windowOut, nullptr);
+      unphased[i] = phaseRegion(window, settings, windows[i].seed, windowOut, nullptr).unphased;
       count.done();
     }
   };
@@ -126,6 +105,18 @@ void runWindowedPhase(const ConvertOptions& options) {
               options.vcf.c_str(), options.sample.c_str(),
               options.panel.empty() ? "assembly" : "inference with the panel", seed,
               windows.size(), options.window, options.overlap, threads);
+  std::size_t passed = 0;
+  for (std::size_t i = 0; i < windows.size(); ++i) {
+    if (unphased[i].empty()) continue;
+    ++passed;
+    std::printf("  window %zu (%s): nothing to phase (%s); its records are written unphased\n",
+                i + 1, windows[i].region().c_str(), unphased[i].c_str());
+  }
+  if (passed > 0) {
+    std::printf("  %zu of %zu windows written unphased; the phase sets around them do not "
+                "join across them\n",
+                passed, windows.size());
+  }
   ligateWindowFiles(files, options.sample, out);
   const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
   std::printf("  wall time %.1f s, peak memory %.0f MB\n", seconds.count(), peakMemoryMb());

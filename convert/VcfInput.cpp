@@ -63,6 +63,9 @@ void VcfInput::openRegion() {
     veltaFatal("--region %s: %s has no records on that chromosome (its index does not know it)",
                regionText, path_.c_str());
   }
+  // The index knows the chromosome: a region of it without records is empty,
+  // not misnamed (a window of a long chromosome may hold no call).
+  regionChromSeen_ = true;
 }
 
 int VcfInput::readRecord(bcf1_t* record) {

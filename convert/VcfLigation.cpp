@@ -1,5 +1,6 @@
 #include "VcfLigation.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstddef>
 #include <cstdio>
@@ -164,6 +165,7 @@ struct LigationTotals {
   std::uint64_t ties = 0;
   std::uint64_t conflicts = 0;
   std::uint64_t swappedWindows = 0;
+  std::uint64_t unphasedWindows = 0;  // without a phased heterozygous SNP
   std::uint64_t records = 0;
   std::uint64_t phasedHeterozygous = 0;
   std::uint64_t phaseSets = 0;
@@ -177,7 +179,8 @@ class Ligator {
   void writeAll();
   void printSummary() const;
   LigationSummary summary() const {
-    return {totals_.joins, totals_.emptyOverlaps, totals_.ties, totals_.phaseSets};
+    return {totals_.joins, totals_.emptyOverlaps, totals_.ties, totals_.phaseSets,
+            totals_.unphasedWindows};
   }
 
  private:
@@ -229,6 +232,25 @@ std::vector<WindowRecord> Ligator::readWindow(WindowPlan& plan) {
   return records;
 }
 
+// Where the later window takes over when no shared SNP joins the two: the
+// middle of the shared records, except that a window that phased none of them
+// (one written unphased, say) leaves the whole overlap to the other, so that
+// no phase is dropped there.
+std::int64_t undecidedCut(
+    const std::vector<std::pair<const WindowRecord*, const WindowRecord*>>& shared,
+    std::int64_t start) {
+  if (shared.empty()) return start;
+  bool earlierPhased = false;
+  bool laterPhased = false;
+  for (const auto& [earlier, later] : shared) {
+    earlierPhased = earlierPhased || earlier->call.phasedHeterozygous;
+    laterPhased = laterPhased || later->call.phasedHeterozygous;
+  }
+  if (earlierPhased && !laterPhased) return shared.back().first->position + 1;
+  if (laterPhased && !earlierPhased) return start;
+  return shared[shared.size() / 2].first->position;
+}
+
 // The later window joins the earlier one through their shared heterozygous
 // SNPs, and takes over inside the overlap (handOverSite; without a shared
 // heterozygous SNP, the middle of the shared records), so each window's
@@ -268,8 +290,9 @@ void Ligator::joinToPrevious(std::size_t index, const std::vector<WindowRecord>&
   }
   const JoinReport report = joinWindows(sites, blocks_);
   const std::size_t handOver = handOverSite(sites, blocks_);
-  std::int64_t cut = shared.empty() ? start : shared[shared.size() / 2].first->position;
-  if (handOver < sites.size()) cut = sitePositions[handOver];
+  const std::int64_t cut = sites.empty() ? undecidedCut(shared, start)
+                                          : (handOver < sites.size() ? sitePositions[handOver]
+                                                                     : undecidedCut(shared, start));
   // Every record on the later side of the cut must be in the later window,
   // and the other way round: otherwise the windows come from different inputs.
   std::set<std::string> earlierKeys;
@@ -328,10 +351,15 @@ void Ligator::planAll() {
     plans_.push_back(WindowPlan{path, {}, 0, kNoCut});
     const std::size_t index = plans_.size() - 1;
     std::vector<WindowRecord> records = readWindow(plans_.back());
-    if (records.empty()) {
-      std::printf("  window %zu (%s): no records\n", index + 1, path.c_str());
-      continue;
+    const bool phased = std::any_of(records.begin(), records.end(), [](const WindowRecord& r) {
+      return r.call.phasedHeterozygous;
+    });
+    if (!phased) {
+      ++totals_.unphasedWindows;
+      std::printf("  window %zu (%s): %s; phase does not carry across it\n", index + 1,
+                  path.c_str(), records.empty() ? "no records" : "no phased heterozygous SNP");
     }
+    if (records.empty()) continue;
     if (!previous_.empty()) {
       joinToPrevious(index, records);
       noteKept(previous_, plans_[previousIndex_]);
@@ -424,10 +452,11 @@ void Ligator::printSummary() const {
   std::printf("ligate %s: %zu windows, %" PRIu64 " records, %" PRIu64
               " phased heterozygous SNPs in %" PRIu64 " phase sets; %" PRIu64 " joins, %" PRIu64
               " with haplotypes swapped, %" PRIu64 " empty overlaps, %" PRIu64
-              " tied and %" PRIu64 " outvoted block pairs\n",
+              " tied and %" PRIu64 " outvoted block pairs, %" PRIu64
+              " windows without a phased SNP\n",
               output_.path().c_str(), plans_.size(), totals_.records, totals_.phasedHeterozygous,
               totals_.phaseSets, totals_.joins, totals_.swappedWindows, totals_.emptyOverlaps,
-              totals_.ties, totals_.conflicts);
+              totals_.ties, totals_.conflicts, totals_.unphasedWindows);
 }
 
 }  // namespace

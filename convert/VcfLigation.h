@@ -20,7 +20,9 @@
 // Windows out of position order, on several chromosomes, or whose shared
 // positions hold different records end the run naming both files and the
 // record. Prints one line per join and a summary, with every empty or tied
-// overlap (phase across it not decided: a new phase set starts there).
+// overlap (phase across it not decided: a new phase set starts there) and
+// every window without a phased heterozygous SNP (one written unphased: its
+// records pass through as they are, and phase does not carry across it).
 void ligateWindows(const ConvertOptions& options);
 
 // What a ligation found, for a caller's summary.
@@ -29,6 +31,7 @@ struct LigationSummary {
   std::uint64_t undecided;  // empty overlaps
   std::uint64_t ties;
   std::uint64_t phaseSets;
+  std::uint64_t unphasedWindows;  // windows without a phased heterozygous SNP
 };
 
 // The same for window files given in position order, written to `out` (opened

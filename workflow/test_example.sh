@@ -4,7 +4,8 @@
 # checks that the rerun redoes that window, its chromosome's ligation and its
 # sample's concatenation only, and gives byte-identical VCFs (every window's
 # seed is fixed by the plan); and that `phase --window` in one process gives
-# the chromosome the workflow's jobs gave. Exit 77 (skipped) when snakemake or bcftools is
+# the chromosome the workflow's jobs gave; and that a sample with nothing to
+# phase in one window still gets its VCF. Exit 77 (skipped) when snakemake or bcftools is
 # missing.
 #   bash workflow/test_example.sh BUILD_DIR
 set -euo pipefail
@@ -60,4 +61,19 @@ changed=$(comm -13 before.txt after.txt | cut -d' ' -f1 | tr '\n' ' ')
 expected="results/HG01500.phased.vcf.gz results/HG01500/20.vcf.gz results/HG01500/20/window1.vcf.gz "
 [ "$changed" = "$expected" ] || fail "rerun redid '$changed', expected '$expected'"
 cmp -s first.vcf.gz results/HG01500.phased.vcf.gz || fail "the rerun changed HG01500's phased VCF"
-echo "workflow example: $windows windows per contig, rerun redid one window, its ligation and concatenation"
+# A sample with nothing to phase in one window (its heterozygous calls there
+# made homozygous) still gets its VCF: the window's job writes its records
+# unphased, and the chromosome's phase sets do not join across it.
+read -r from to <<< "$(awk -F'\t' '$1 == 1 { split($2, r, "[:-]"); print r[2], r[3] }' results/windows/20.tsv)"
+bcftools view -r 20 workflow/example/HG01500.vcf.gz |
+  awk -v f="$from" -v t="$to" 'BEGIN { OFS = "\t" } !/^#/ && $2 >= f && $2 <= t && $10 == "0/1" { $10 = "0/0" } { print }' |
+  bgzip > gap.vcf.gz
+tabix -p vcf gap.vcf.gz
+printf 'name\tbam\tvcf\nHG01500\tworkflow/example/HG01500.bam\tgap.vcf.gz\n' > gap.tsv
+printf 'samples: gap.tsv\npanels:\n  "20": convert/example/panel.vcf.gz\nresults: gap\nwindow: 150\noverlap: 40\nphase_options: "-n 100 -m 20"\n' > gap.yaml
+snakemake -s workflow/Snakefile --configfile gap.yaml --cores 2 > gap.log 2>&1 || { cat gap.log; fail "the run with a window without heterozygous calls failed"; }
+grep -q "nothing to phase" gap/logs/HG01500/20/window1.log || fail "window 1 of the gap run does not say it had nothing to phase"
+grep -q " 1 windows without a phased SNP" gap/logs/HG01500/20.ligate.log || fail "the gap run's ligation does not count the unphased window"
+sets=$(bcftools query -i 'GT="het" && FMT/PS!="."' -f '[%PS]\n' gap/HG01500.phased.vcf.gz | sort -u | wc -l)
+[ "$sets" -ge 2 ] || fail "the gap run's chromosome has $sets phase set(s); the gap must start a new one"
+echo "workflow example: $windows windows per contig, rerun redid one window, its ligation and concatenation; a window with nothing to phase passed through"

@@ -67,6 +67,11 @@ TEST(MapConverter, AnUnknownSampleIsNamedWithTheFilesSamples) {
       run.err.find("sample NA3 is not in " + dataFile("calls.vcf") + " (its samples: NA1, NA2)"),
       std::string::npos)
       << run.err;
+  const auto none = runConvert({"map", "--vcf", dataFile("calls.vcf"), "--sample", "NA1",
+                                "--region", "20:1-99", "--out", scratch.file("m")});
+  EXPECT_TRUE(none.fatal);
+  EXPECT_NE(none.err.find("no biallelic SNP called for sample NA1 in 20:1-99"), std::string::npos)
+      << none.err;
 }
 
 // The shared target's calls give the shared maps: all SNPs for inference,

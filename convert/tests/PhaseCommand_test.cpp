@@ -257,7 +257,6 @@ TEST(PhaseCommand, BadInputsEndTheRunNamingTheFileAndWriteNothing) {
       {"unphased panel", {"--panel", unphased}, "HG01500", "unphased genotype"},
       {"contigs", {"--panel", renamed}, "HG01500", "the contig names differ"},
       {"bam contigs", {"--vcf", callsOnChr20}, "HG01500", "is a reference sequence of"},
-      {"region", {"--region", "20:90000000-90001000"}, "HG01500", "--region 20:90000000-90001000"},
   };
   for (const ErrorCase& bad : cases) {
     SCOPED_TRACE(bad.name);
@@ -271,6 +270,40 @@ TEST(PhaseCommand, BadInputsEndTheRunNamingTheFileAndWriteNothing) {
     EXPECT_NE(run.err.find(bad.message), std::string::npos) << run.err;
     EXPECT_FALSE(fileExists(out));
     EXPECT_FALSE(fileExists(out + ".part"));
+  }
+}
+
+// A region with nothing to phase (the panel has no SNP there, or the calls
+// have no record there) is no error: its records, if any, are written
+// unphased, with a warning that says why.
+TEST(PhaseCommand, ARegionWithNothingToPhaseIsWrittenUnphased) {
+  ScratchDir scratch;
+  const std::string panelText = convert_test::vcfText(kExample + "panel.vcf.gz");
+  const std::string panel = scratch.file("later.vcf.gz");
+  convert_test::writeIndexedVcf(panel, panelText.substr(0, panelText.find("\n20\t") + 1) +
+                                           panelText.substr(panelText.find("\n20\t2059311") + 1));
+  struct Case {
+    std::string region, why;
+    std::size_t records;
+  };
+  const Case cases[] = {
+      {"20:2059022-2059310",
+       "panel " + panel + ": no biallelic SNP with both alleles among the panel's haplotypes", 4},
+      {"20:90000000-90001000",
+       kExample + "HG01500.vcf.gz: no heterozygous biallelic SNP called for sample HG01500", 0},
+  };
+  for (const Case& c : cases) {
+    const std::string out = scratch.file("out.vcf.gz");
+    const auto run =
+        runConvert(examplePhaseArgs(out, false, {"--panel", panel, "--region", c.region}));
+    ASSERT_FALSE(run.fatal) << run.err;
+    EXPECT_NE(run.err.find("nothing to phase (" + c.why + " in " + c.region +
+                           "): the records are written unphased"),
+              std::string::npos)
+        << run.err;
+    const std::vector<std::string> lines = convert_test::vcfBodyLines(out);
+    EXPECT_EQ(lines.size(), c.records) << c.region;
+    for (const std::string& line : lines) EXPECT_EQ(line.find('|'), std::string::npos) << line;
   }
 }
 

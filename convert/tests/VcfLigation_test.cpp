@@ -128,8 +128,17 @@ TEST(VcfLigation, UndecidedJoinsStartANewPhaseSet) {
     const convert_test::ConvertRun run = runConvert({"ligate", "--out", out, a, b});
     ASSERT_FALSE(run.fatal) << run.err;
     EXPECT_NE(run.out.find(c.message), std::string::npos) << run.out;
+    const std::vector<std::string> lines = vcfBodyLines(out);
+    ASSERT_EQ(lines.size(), 24u);
+    // A window that phased none of the shared SNPs leaves them to the other.
+    for (int i = 8; c.unphaseShared && i < 14; ++i) {
+      const Site site = truthSite(i);
+      if (site.gt[1] == '|' && site.gt[0] != site.gt[2]) {
+        EXPECT_EQ(tabField(lines[i], 9), site.gt + ":100") << i;
+      }
+    }
     std::set<std::string> phaseSets;
-    for (const std::string& line : vcfBodyLines(out)) {
+    for (const std::string& line : lines) {
       const std::string format = tabField(line, 9);
       if (format.size() > 4) phaseSets.insert(format.substr(4));
     }
