@@ -5,8 +5,10 @@
 //
 // SAMPLER_OUTPUT is a velta output file (two allele characters per SNP line),
 // typically from `velta --polish 0`. Settings: candidates, window, stretch,
-// rounds, switch, reads (the read weight), genotype (margin), mismatch, panel (0: the reads' phase only).
-// Prints the stage's processor time on standard error.
+// rounds, switch, reads (the read weight), genotype (margin), mismatch, panel (0: the
+// reads' phase only), threads (velta's --threads).
+// Prints the stage's processor time (all threads) and wall time on standard error.
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -79,13 +81,15 @@ int main(int argc, char** argv) {
     return 2;
   }
   FinalPhaseSettings settings;
+  Parameter parameter;
   for (int a = 6; a < argc; ++a) {
-    if (!applySetting(argv[a], settings)) {
+    if (std::strncmp(argv[a], "threads=", 8) == 0) {
+      parameter.setThreads(std::atoi(argv[a] + 8));
+    } else if (!applySetting(argv[a], settings)) {
       std::fprintf(stderr, "final_phase_driver: unknown setting %s\n", argv[a]);
       return 2;
     }
   }
-  Parameter parameter;
   parameter.setMapFile(argv[1]);
   parameter.setRefFile(argv[2]);
   parameter.setSeqFile(argv[3]);
@@ -106,9 +110,12 @@ int main(int argc, char** argv) {
   Haplotype first(firstAlleles);
   Haplotype second(secondAlleles);
   const std::clock_t start = std::clock();
+  const auto wallStart = std::chrono::steady_clock::now();
   finalPhase(first, second, reads, reference, parameter, settings);
   const double seconds = static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
   outputInference(first, second, parameter);
-  std::fprintf(stderr, "stage %.2f s\n", seconds);
+  const double wall =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
+  std::fprintf(stderr, "stage %.2f s\nwall %.2f s\n", seconds, wall);
   return 0;
 }

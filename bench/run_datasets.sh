@@ -297,8 +297,9 @@ print_notes() {
 COMPONENTS='
 reads phase their blocks          | genotype=-1 panel=0
 + genotypes checked by the reads  | panel=0
-+ panel model, 64 candidates      | candidates=64
-+ 160 candidates (the default)    |
++ panel model, 64 candidates, -w  | candidates=64 mismatch=0
++ 160 candidates                  | mismatch=0
++ mismatch 0.01 (the default)     |
 '
 
 # Switch rate and genotype discordance of one output, as "x.xx% y.yy%".

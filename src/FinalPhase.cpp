@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 
 #include "CopyingCandidates.h"
 #include "DiploidCopyingModel.h"
@@ -15,6 +16,7 @@
 #include "Read.h"
 #include "ReadGenotypes.h"
 #include "Reference.h"
+#include "WorkerTeam.h"
 
 namespace {
 
@@ -74,6 +76,23 @@ constexpr std::size_t kNoSite = SIZE_MAX;
 // that each of them agrees with one in between.
 double chainedKeep(double p, double q) { return p * q + (1 - p) * (1 - q); }
 
+// What one window's model gave: the candidates it ran on and, per
+// heterozygous SNP of the window, the posterior that it keeps its relation
+// to the previous one (-1 where the model left it out). The model's input is
+// the candidates, the genotypes and the reads, not the current phase, so a
+// window whose candidates stay from one round to the next keeps its result.
+struct WindowResult {
+  std::vector<int> chosen;
+  std::vector<double> keep;
+  bool stale = true;
+};
+
+// A worker's own model and window store.
+struct ModelSpace {
+  PhaseWindow window;
+  DiploidCopyingModel model;
+};
+
 class FinalPhaser {
  public:
   FinalPhaser(const Individual& individual, const HetReadPhase& readPhase,
@@ -85,6 +104,11 @@ class FinalPhaser {
         parameter_(parameter),
         settings_(settings),
         candidates_(reference),
+        windows_(makeWindows(static_cast<unsigned int>(individual.genotype.size()),
+                             settings.windowSnps)),
+        results_(windows_.begin.size()),
+        team_(static_cast<unsigned>(std::max(parameter.getThreads(), 1))),
+        spaces_(team_.size()),
         orientation_(individual.hets.size(), 0),
         keepFromReads_(individual.hets.size(), 0.5) {
     for (std::size_t i = 1; i < keepFromReads_.size(); ++i) {
@@ -100,10 +124,16 @@ class FinalPhaser {
 
  private:
   std::vector<HaplotypeBits> currentHaplotypes() const;
-  // Fills window_ for SNPs [begin, end); returns the site of every
-  // heterozygous SNP from hetBegin on, in order (kNoSite where it is left out).
-  void buildWindow(const std::vector<int>& chosen, unsigned int begin, unsigned int end,
-                   std::size_t hetBegin, std::size_t hetEnd, std::vector<std::size_t>& hetSite);
+  // The first and one past the last heterozygous SNP of window w.
+  std::size_t hetBegin(std::size_t w) const;
+  std::size_t hetEnd(std::size_t w) const;
+  // Fills space.window for window w's SNPs with `chosen` as candidates and
+  // runs the model: the keep posterior of every heterozygous SNP of the
+  // window, in order (-1 where it is left out).
+  std::vector<double> runWindow(std::size_t w, const std::vector<int>& chosen,
+                                ModelSpace& space) const;
+  // Sets the relations of the pairs window w owns from its posteriors.
+  void decide(std::size_t w, std::vector<unsigned char>& relation) const;
 
   const Individual& individual_;
   const HetReadPhase& readPhase_;
@@ -111,11 +141,25 @@ class FinalPhaser {
   const Parameter& parameter_;
   const FinalPhaseSettings& settings_;
   CopyingCandidates candidates_;
+  Windows windows_;
+  std::vector<WindowResult> results_;
+  WorkerTeam team_;
+  std::vector<ModelSpace> spaces_;          // one per worker
   std::vector<unsigned char> orientation_;  // per het: 1 where the phase is the reads' one swapped
   std::vector<double> keepFromReads_;       // per het i >= 1
-  PhaseWindow window_;
-  DiploidCopyingModel model_;
 };
+
+std::size_t FinalPhaser::hetBegin(std::size_t w) const {
+  const std::vector<std::uint32_t>& hets = individual_.hets;
+  return static_cast<std::size_t>(
+      std::lower_bound(hets.begin(), hets.end(), windows_.begin[w]) - hets.begin());
+}
+
+std::size_t FinalPhaser::hetEnd(std::size_t w) const {
+  const std::vector<std::uint32_t>& hets = individual_.hets;
+  return static_cast<std::size_t>(
+      std::lower_bound(hets.begin(), hets.end(), windows_.end[w]) - hets.begin());
+}
 
 std::vector<HaplotypeBits> FinalPhaser::currentHaplotypes() const {
   const unsigned int nSnp = static_cast<unsigned int>(individual_.genotype.size());
@@ -134,13 +178,17 @@ std::vector<HaplotypeBits> FinalPhaser::currentHaplotypes() const {
   return haplotypes;
 }
 
-void FinalPhaser::buildWindow(const std::vector<int>& chosen, unsigned int begin,
-                              unsigned int end, std::size_t hetBegin, std::size_t hetEnd,
-                              std::vector<std::size_t>& hetSite) {
+std::vector<double> FinalPhaser::runWindow(std::size_t w, const std::vector<int>& chosen,
+                                           ModelSpace& space) const {
+  const unsigned int begin = windows_.begin[w];
+  const unsigned int end = windows_.end[w];
+  const std::size_t hetBegin = this->hetBegin(w);
+  const std::size_t hetEnd = this->hetEnd(w);
   const int K = static_cast<int>(chosen.size());
-  window_.clear();
-  window_.candidates = K;
-  hetSite.assign(hetEnd - hetBegin, 0);
+  PhaseWindow& window = space.window;
+  window.clear();
+  window.candidates = K;
+  std::vector<std::size_t> hetSite(hetEnd - hetBegin, 0);
   std::vector<unsigned char> alleles(K);
   // Per-member switch rate of the copying model at the panel's scale, for K
   // candidates: 4 Ne d / K per interval of d.
@@ -173,14 +221,56 @@ void FinalPhaser::buildWindow(const std::vector<int>& chosen, unsigned int begin
     const double stay = std::exp(-rate * std::max(position - lastPosition, 0.0));
     lastPosition = position;
     if (genotype == 2) {
-      hetSite[het - hetBegin] = window_.siteCount();
-      window_.addSite(PhaseWindow::HET, alleles.data(), stay, readPhase_.firstAllele[het],
+      hetSite[het - hetBegin] = window.siteCount();
+      window.addSite(PhaseWindow::HET, alleles.data(), stay, readPhase_.firstAllele[het],
                       chainedKeep(pendingKeep, keepFromReads_[het]));
       pendingKeep = 1;
       ++het;
     } else {
-      window_.addSite(static_cast<PhaseWindow::Kind>(genotype), alleles.data(), stay);
+      window.addSite(static_cast<PhaseWindow::Kind>(genotype), alleles.data(), stay);
     }
+  }
+  const double mismatch = settings_.mismatch > 0 ? settings_.mismatch : parameter_.getEmitError();
+  const std::vector<double> siteKeep = space.model.keepPosterior(window, mismatch);
+  std::vector<double> keep(hetSite.size(), -1.0);
+  for (std::size_t i = 0; i < hetSite.size(); ++i) {
+    if (hetSite[i] != kNoSite) keep[i] = siteKeep[hetSite[i]];
+  }
+  return keep;
+}
+
+void FinalPhaser::decide(std::size_t w, std::vector<unsigned char>& relation) const {
+  const std::vector<std::uint32_t>& hets = individual_.hets;
+  const std::size_t first = hetBegin(w);
+  const std::size_t last = hetEnd(w);
+  const std::vector<double>& keep = results_[w].keep;
+  const unsigned int ownedBegin = windows_.owned[w];
+  const unsigned int ownedEnd = windows_.owned[w + 1];
+  auto owned = [&](std::size_t i) { return hets[i] >= ownedBegin && hets[i] < ownedEnd; };
+  // The hets left out since the last kept one: each takes the reads' lean
+  // where they have one; the panel's decision for the next kept het sets
+  // the relation across the run, mending the run's weakest read link when
+  // the two disagree.
+  std::vector<std::size_t> run;
+  for (std::size_t i = first + 1; i < last; ++i) {
+    run.push_back(i);
+    const double p = keep[i - first];
+    if (p < 0 && i + 1 < last) continue;
+    unsigned char across = 0;
+    std::size_t weakest = kNoSite;
+    for (const std::size_t pair : run) {
+      if (owned(pair)) {
+        const double lean = std::fabs(keepFromReads_[pair] - 0.5);
+        if (lean > settings_.undecided) relation[pair] = keepFromReads_[pair] < 0.5;
+        if (weakest == kNoSite || lean <= std::fabs(keepFromReads_[weakest] - 0.5)) weakest = pair;
+      }
+      across ^= relation[pair];
+    }
+    if (owned(i) && p >= 0 && std::fabs(p - 0.5) > settings_.undecided &&
+        across != static_cast<unsigned char>(p < 0.5) && weakest != kNoSite) {
+      relation[weakest] ^= 1;
+    }
+    run.clear();
   }
 }
 
@@ -188,55 +278,37 @@ void FinalPhaser::round() {
   const std::vector<std::uint32_t>& hets = individual_.hets;
   if (hets.size() < 2) return;
   const std::vector<HaplotypeBits> haplotypes = currentHaplotypes();
-  const Windows windows =
-      makeWindows(static_cast<unsigned int>(individual_.genotype.size()), settings_.windowSnps);
+  const std::size_t windowCount = windows_.begin.size();
+  // Candidates for every window, then the model of every window whose
+  // candidates changed, the windows shared out among the workers; each
+  // window's result depends on nothing else, so any number of workers gives
+  // the same results.
+  for (std::size_t w = 0; w < windowCount; ++w) {
+    WindowResult& result = results_[w];
+    if (hetEnd(w) - hetBegin(w) < 2) continue;
+    std::vector<int> chosen = candidates_.choose(haplotypes, windows_.begin[w], windows_.end[w],
+                                                 settings_.candidates, settings_.stretchWords);
+    result.stale = result.keep.empty() || chosen != result.chosen;
+    result.chosen = std::move(chosen);
+  }
+  const unsigned workers = team_.size();
+  auto work = [&](unsigned share) {
+    for (std::size_t w = share; w < windowCount; w += workers) {
+      WindowResult& result = results_[w];
+      if (!result.stale) continue;
+      result.keep = runWindow(w, result.chosen, spaces_[share]);
+      result.stale = false;
+    }
+  };
+  team_.run(work);
   // Relation of het i to het i - 1: 1 where their orientations differ. Pairs
   // that no window decides keep their current relation.
   std::vector<unsigned char> relation(hets.size(), 0);
   for (std::size_t i = 1; i < hets.size(); ++i) {
     relation[i] = orientation_[i] ^ orientation_[i - 1];
   }
-  const double mismatch = settings_.mismatch > 0 ? settings_.mismatch : parameter_.getEmitError();
-  std::vector<std::size_t> hetSite;
-  for (std::size_t w = 0; w < windows.begin.size(); ++w) {
-    const unsigned int begin = windows.begin[w];
-    const unsigned int end = windows.end[w];
-    const std::size_t hetBegin =
-        static_cast<std::size_t>(std::lower_bound(hets.begin(), hets.end(), begin) - hets.begin());
-    const std::size_t hetEnd =
-        static_cast<std::size_t>(std::lower_bound(hets.begin(), hets.end(), end) - hets.begin());
-    if (hetEnd - hetBegin < 2) continue;
-    const std::vector<int> chosen = candidates_.choose(haplotypes, begin, end,
-                                                       settings_.candidates, settings_.stretchWords);
-    buildWindow(chosen, begin, end, hetBegin, hetEnd, hetSite);
-    const std::vector<double> keep = model_.keepPosterior(window_, mismatch);
-    // The hets left out since the last kept one: each takes the reads' lean
-    // where they have one; the panel's decision for the next kept het sets
-    // the relation across the run, mending the run's weakest read link when
-    // the two disagree.
-    std::vector<std::size_t> run;
-    for (std::size_t i = hetBegin + 1; i < hetEnd; ++i) {
-      run.push_back(i);
-      const std::size_t site = hetSite[i - hetBegin];
-      if (site == kNoSite && i + 1 < hetEnd) continue;
-      const double p = site == kNoSite ? -1 : keep[site];
-      unsigned char across = 0;
-      std::size_t weakest = kNoSite;
-      for (const std::size_t pair : run) {
-        if (hets[pair] >= windows.owned[w] && hets[pair] < windows.owned[w + 1]) {
-          const double lean = std::fabs(keepFromReads_[pair] - 0.5);
-          if (lean > settings_.undecided) relation[pair] = keepFromReads_[pair] < 0.5;
-          if (weakest == kNoSite || lean <= std::fabs(keepFromReads_[weakest] - 0.5)) weakest = pair;
-        }
-        across ^= relation[pair];
-      }
-      const bool owned = hets[i] >= windows.owned[w] && hets[i] < windows.owned[w + 1];
-      if (owned && p >= 0 && std::fabs(p - 0.5) > settings_.undecided &&
-          across != static_cast<unsigned char>(p < 0.5) && weakest != kNoSite) {
-        relation[weakest] ^= 1;
-      }
-      run.clear();
-    }
+  for (std::size_t w = 0; w < windowCount; ++w) {
+    if (!results_[w].keep.empty()) decide(w, relation);
   }
   for (std::size_t i = 1; i < hets.size(); ++i) {
     orientation_[i] = orientation_[i - 1] ^ relation[i];

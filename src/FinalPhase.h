@@ -24,7 +24,11 @@ struct FinalPhaseSettings {
   // (negative: the sampler's genotypes stay).
   double genotypeMargin = 2.0;
   double undecided = 0.01;       // a pair whose posterior is this close to 1/2 keeps its relation
-  double mismatch = 0;            // panel mismatch rate; 0: the options' -w
+  // Mismatch rate between the individual and the candidate it copies (0: the
+  // options' -w). Higher than -w: with K candidates rather than the whole
+  // panel, an allele none of them carries nearby is more often a copy of a
+  // haplotype left out than a new mutation.
+  double mismatch = 0.01;
   bool usePanel = true;           // false: the reads' phase alone (benchmarks)
 };
 

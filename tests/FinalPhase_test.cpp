@@ -198,6 +198,54 @@ TEST(FinalPhase, ReadsMendAFlippedSiteInsideTheirBlock) {
   EXPECT_EQ(switchErrors(h1, truthFirst, truthSecond), 0);
 }
 
+TEST(FinalPhase, EveryThreadCountGivesTheSameHaplotypes) {
+  constexpr int kSnp = 300;
+  Parameter parameter = uniformMap(kSnp);
+  TinyPanel panel;
+  makePanel(panel, parameter, kSnp, 6, 2, 21);
+  parameter.renewTran(static_cast<unsigned>(panel.reference.getHapNo()));
+  // Each haplotype a mosaic of founders, the start phase random, reads
+  // linking short stretches only: many windows, each with its own
+  // candidates and undecided pairs.
+  std::mt19937 random(4);
+  std::vector<bool> first(kSnp);
+  std::vector<bool> second(kSnp);
+  int a = 0;
+  int b = 1;
+  for (int j = 0; j < kSnp; ++j) {
+    if (random() % 40 == 0) a = static_cast<int>(random() % 6);
+    if (random() % 40 == 0) b = static_cast<int>(random() % 6);
+    const bool x = panel.founders[a][j] != 0;
+    const bool y = panel.founders[b][j] != 0;
+    const bool swap = (random() & 1U) != 0;
+    first[j] = swap ? y : x;
+    second[j] = swap ? x : y;
+  }
+  FinalPhaseSettings settings;
+  settings.windowSnps = 40;
+  settings.candidates = 5;
+  std::vector<std::vector<bool>> results;
+  for (int threads : {1, 2, 3}) {
+    veltaSrand(3);  // the reads' starting sides
+    std::vector<Read> reads;
+    for (int at = 0; at + 3 <= kSnp; at += 7) {
+      std::vector<int> alleles;
+      for (int j = at; j < at + 3; ++j) alleles.push_back(first[j] ? 1 : 0);
+      reads.emplace_back(readText(at, alleles), parameter);
+    }
+    parameter.setThreads(threads);
+    Haplotype h1(first);
+    Haplotype h2(second);
+    finalPhase(h1, h2, reads, panel.reference, parameter, settings);
+    std::vector<bool> out;
+    for (int j = 0; j < kSnp; ++j) out.push_back(h1[j] != 0);
+    for (const Read& read : reads) out.push_back(read.getFlip() != 0);
+    results.push_back(out);
+  }
+  EXPECT_EQ(results[0], results[1]);
+  EXPECT_EQ(results[0], results[2]);
+}
+
 // Best-side mismatch of every read, counted directly.
 long long bestSideMismatch(const std::vector<unsigned char>& alleles, const ReadCalls& calls) {
   long long total = 0;
