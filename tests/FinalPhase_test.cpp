@@ -41,7 +41,9 @@ struct TinyPanel {
   Reference reference;
 };
 
-void makePanel(TinyPanel& panel, const Parameter& parameter, int nSnp, int founders,
+// The panel's copies of random founders; the map's transitions are set for its
+// size, as the program does after loading a panel.
+void makePanel(TinyPanel& panel, Parameter& parameter, int nSnp, int founders,
                int copies, unsigned seed) {
   std::mt19937 random(seed);
   panel.founders.assign(founders, std::vector<int>(nSnp));
@@ -57,6 +59,7 @@ void makePanel(TinyPanel& panel, const Parameter& parameter, int nSnp, int found
   }
   std::istringstream in(text.str());
   panel.reference.initFromStream(in, "panel", parameter);
+  parameter.renewTran(static_cast<unsigned>(panel.reference.getHapNo()));
 }
 
 // Number of heterozygous neighbours whose relative phase differs from the
@@ -80,7 +83,6 @@ TEST(FinalPhase, RecoversTheTruthFromAStartSwitchedBetweenReadBlocks) {
   Parameter parameter = uniformMap(kSnp);
   TinyPanel panel;
   makePanel(panel, parameter, kSnp, 4, 3, 5);
-  parameter.renewTran(static_cast<unsigned>(panel.reference.getHapNo()));
   const std::vector<int>& truthFirst = panel.founders[0];
   const std::vector<int>& truthSecond = panel.founders[1];
   // Reads of both haplotypes inside two blocks, SNPs 0-34 and 45-79; none
@@ -131,7 +133,6 @@ TEST(FinalPhase, PanelLinksTheHetsAroundOneNoCandidateCanOrient) {
   Parameter parameter = uniformMap(kSnp);
   TinyPanel panel;
   makePanel(panel, parameter, kSnp, 4, 3, 5);
-  parameter.renewTran(static_cast<unsigned>(panel.reference.getHapNo()));
   // The individual is founders 0 and 1 plus a minor allele at a SNP where no
   // panel haplotype carries one, in the middle of the region.
   int privateSnp = -1;
@@ -174,7 +175,6 @@ TEST(FinalPhase, ReadsMendAFlippedSiteInsideTheirBlock) {
   Parameter parameter = uniformMap(kSnp);
   TinyPanel panel;
   makePanel(panel, parameter, kSnp, 3, 2, 9);
-  parameter.renewTran(static_cast<unsigned>(panel.reference.getHapNo()));
   // The individual is no founder pair: its haplotypes are the founders' with
   // every tenth SNP made heterozygous, which the panel cannot phase.
   std::vector<int> truthFirst = panel.founders[0];
@@ -203,7 +203,6 @@ TEST(FinalPhase, EveryThreadCountGivesTheSameHaplotypes) {
   Parameter parameter = uniformMap(kSnp);
   TinyPanel panel;
   makePanel(panel, parameter, kSnp, 6, 2, 21);
-  parameter.renewTran(static_cast<unsigned>(panel.reference.getHapNo()));
   // Each haplotype a mosaic of founders, the start phase random, reads
   // linking short stretches only: many windows, each with its own
   // candidates and undecided pairs.
