@@ -38,7 +38,7 @@ const char* const kUsage[] = {
     "-r rho : population constant for computing transitions (default 1e-3)",
     "-v verbose : verbose level (default 1)",
     "--polish 0/1 : final phase stage after sampling (default 1)",
-    "--threads n : threads used by the sampler (default 1)",
+    "--threads n : threads used by the sampler and the final phase (default 1)",
     "--seed n : seed of the random generator (default: the clock)",
 };
 

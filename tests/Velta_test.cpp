@@ -47,7 +47,7 @@ const char kUsage[] =
     "-r rho : population constant for computing transitions (default 1e-3)\n"
     "-v verbose : verbose level (default 1)\n"
     "--polish 0/1 : final phase stage after sampling (default 1)\n"
-    "--threads n : threads used by the sampler (default 1)\n"
+    "--threads n : threads used by the sampler and the final phase (default 1)\n"
     "--seed n : seed of the random generator (default: the clock)\n";
 
 TEST(Banner, EveryLineIsSixtyCharactersWide) {
