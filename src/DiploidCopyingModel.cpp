@@ -5,6 +5,16 @@
 #include <cstring>
 #include <utility>
 
+// The window's passes are built twice, for processors with 256-bit vectors
+// and for any other, the first call picking one: the same operations in the
+// same order (no fused multiply-add, no reordered sums), so both give the same
+// posteriors.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+#define VELTA_WIDE_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define VELTA_WIDE_CLONES
+#endif
+
 void PhaseWindow::clear() {
   alleles.clear();
   kind.clear();
@@ -36,7 +46,7 @@ void DiploidCopyingModel::siteFactors(const PhaseWindow& window, std::size_t sit
   }
 }
 
-double DiploidCopyingModel::sums(const float* values) {
+VELTA_WIDE_CLONES double DiploidCopyingModel::sums(const float* values) {
   std::fill(columnSum_.begin(), columnSum_.end(), 0.0);
   double total = 0;
   for (int a = 0; a < K_; ++a) {
@@ -59,7 +69,7 @@ double DiploidCopyingModel::sums(const float* values) {
 // q + u or moves to a given other one with probability u, u = (1 - q) / K,
 // independently, so out(a, b) = q^2 in(a, b) + q u (row(a) + column(b))
 // + u^2 total. The step is its own transpose; the backward pass uses it too.
-void DiploidCopyingModel::step(const float* in, float* out, double stay, double total,
+VELTA_WIDE_CLONES void DiploidCopyingModel::step(const float* in, float* out, double stay, double total,
                                double keep, bool mixing, bool emitting) {
   const double scale = total > 0 ? 1 / total : 1;
   const double u = (1 - stay) / K_;
@@ -118,7 +128,7 @@ float fromHalf(std::uint16_t half) {
 }
 
 // Sum of x(a, b) y(a, b), or of x(a, b) y(b, a) when `transposed`.
-double pairDot(const std::uint16_t* x, const float* y, int K, bool transposed) {
+VELTA_WIDE_CLONES double pairDot(const std::uint16_t* x, const float* y, int K, bool transposed) {
   double sum = 0;
   for (int a = 0; a < K; ++a) {
     const std::uint16_t* row = x + static_cast<std::size_t>(a) * K;
@@ -134,7 +144,7 @@ double pairDot(const std::uint16_t* x, const float* y, int K, bool transposed) {
 
 }  // namespace
 
-std::vector<double> DiploidCopyingModel::keepPosterior(const PhaseWindow& window,
+VELTA_WIDE_CLONES std::vector<double> DiploidCopyingModel::keepPosterior(const PhaseWindow& window,
                                                        double mismatch) {
   K_ = window.candidates;
   const std::size_t n = window.siteCount();
