@@ -3,52 +3,21 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <mutex>
 
+#include "ExitCleanup.h"
 #include "VeltaIO.h"
 
 namespace {
 
-// The part files of the outputs not yet committed. A fatal end leaves through
-// exit(), past every destructor; the exit hook removes them then. Windows
-// phased on several threads open and commit outputs at once: the list is
-// changed under a lock.
-std::mutex& partsLock() {
-  static std::mutex lock;
-  return lock;
-}
+void removeFile(const std::string& path) { std::remove(path.c_str()); }
 
-std::vector<std::string>& unfinishedParts() {
-  static std::vector<std::string> parts;
-  return parts;
-}
+// The part files of the outputs not yet committed go if the run ends first.
+void track(const std::string& part) { removeAtExit(part, removeFile); }
 
-void removeUnfinishedParts() {
-  const std::lock_guard<std::mutex> held(partsLock());
-  for (const std::string& part : unfinishedParts()) std::remove(part.c_str());
-  unfinishedParts().clear();
-}
-
-void track(const std::string& part) {
-  std::vector<std::string>& parts = unfinishedParts();
-  // Registered after the list and its lock exist, so the hook runs before they go.
-  partsLock();
-  static const bool hooked = std::atexit(removeUnfinishedParts) == 0;
-  (void)hooked;
-  const std::lock_guard<std::mutex> held(partsLock());
-  parts.push_back(part);
-}
-
-void untrack(const std::string& part) {
-  std::vector<std::string>& parts = unfinishedParts();
-  const std::lock_guard<std::mutex> held(partsLock());
-  parts.erase(std::remove(parts.begin(), parts.end(), part), parts.end());
-}
+void untrack(const std::string& part) { keepAtExit(part); }
 
 std::vector<std::string>& protectedInputs() {
   static std::vector<std::string> inputs;
