@@ -114,6 +114,16 @@ class FinalPhaser {
     for (std::size_t i = 1; i < keepFromReads_.size(); ++i) {
       keepFromReads_[i] = probabilityOf(settings.readWeight * readPhase.linkLogOdds[i]);
     }
+    // Each window's heterozygous SNPs, fixed for the whole stage.
+    const std::vector<std::uint32_t>& hets = individual.hets;
+    auto firstHetFrom = [&](unsigned int snp) {
+      return static_cast<std::size_t>(std::lower_bound(hets.begin(), hets.end(), snp) -
+                                      hets.begin());
+    };
+    for (std::size_t w = 0; w < windows_.begin.size(); ++w) {
+      hetBegin_.push_back(firstHetFrom(windows_.begin[w]));
+      hetEnd_.push_back(firstHetFrom(windows_.end[w]));
+    }
   }
 
   // One round: candidates from the current haplotypes, every window's
@@ -125,8 +135,8 @@ class FinalPhaser {
  private:
   std::vector<HaplotypeBits> currentHaplotypes() const;
   // The first and one past the last heterozygous SNP of window w.
-  std::size_t hetBegin(std::size_t w) const;
-  std::size_t hetEnd(std::size_t w) const;
+  std::size_t hetBegin(std::size_t w) const { return hetBegin_[w]; }
+  std::size_t hetEnd(std::size_t w) const { return hetEnd_[w]; }
   // Fills space.window for window w's SNPs with `chosen` as candidates and
   // runs the model: the keep posterior of every heterozygous SNP of the
   // window, in order (-1 where it is left out).
@@ -143,23 +153,13 @@ class FinalPhaser {
   CopyingCandidates candidates_;
   Windows windows_;
   std::vector<WindowResult> results_;
+  std::vector<std::size_t> hetBegin_;  // per window
+  std::vector<std::size_t> hetEnd_;
   WorkerTeam team_;
   std::vector<ModelSpace> spaces_;          // one per worker
   std::vector<unsigned char> orientation_;  // per het: 1 where the phase is the reads' one swapped
   std::vector<double> keepFromReads_;       // per het i >= 1
 };
-
-std::size_t FinalPhaser::hetBegin(std::size_t w) const {
-  const std::vector<std::uint32_t>& hets = individual_.hets;
-  return static_cast<std::size_t>(
-      std::lower_bound(hets.begin(), hets.end(), windows_.begin[w]) - hets.begin());
-}
-
-std::size_t FinalPhaser::hetEnd(std::size_t w) const {
-  const std::vector<std::uint32_t>& hets = individual_.hets;
-  return static_cast<std::size_t>(
-      std::lower_bound(hets.begin(), hets.end(), windows_.end[w]) - hets.begin());
-}
 
 std::vector<HaplotypeBits> FinalPhaser::currentHaplotypes() const {
   const unsigned int nSnp = static_cast<unsigned int>(individual_.genotype.size());
