@@ -23,24 +23,9 @@ OPTIONS="-n 100 -m 20"
 READS="reads.txt reads.long.txt"
 WORK=""
 BUILD="$ROOT/build"
-while [ $# -gt 0 ]; do
-  case "$1" in
-    --data) DATA="$2" ;;
-    --seeds) SEEDS="$2" ;;
-    --window) WINDOW="$2" ;;
-    --overlap) OVERLAP="$2" ;;
-    --options) OPTIONS="$2" ;;
-    --reads) READS="$2" ;;
-    --work) WORK="$2" ;;
-    --build) BUILD="$2" ;;
-    *) echo "unknown option $1" >&2; exit 2 ;;
-  esac
-  shift 2
-done
-if [ -z "$WORK" ]; then
-  WORK=$(mktemp -d)
-  trap 'rm -rf "$WORK"' EXIT
-fi
+source "$ROOT/bench/options.sh"
+read_options "data seeds window overlap options reads work build" "$@"
+use_scratch_work
 COMPARE="$BUILD/compare/velta-compare"
 
 field() { tr ' ' '\n' | awk -F= -v k="$1" '$1 == k { print $2 }'; }

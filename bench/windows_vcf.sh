@@ -19,23 +19,9 @@ WINDOW=2000
 OVERLAP=200
 BAM=""
 WORK=""
-while [ $# -gt 0 ]; do
-  case "$1" in
-    --seeds) SEEDS="$2" ;;
-    --options) OPTIONS="$2" ;;
-    --window) WINDOW="$2" ;;
-    --overlap) OVERLAP="$2" ;;
-    --bam) BAM="$2" ;;
-    --work) WORK="$2" ;;
-    --build) BUILD="$2" ;;
-    *) echo "unknown option $1" >&2; exit 2 ;;
-  esac
-  shift 2
-done
-if [ -z "$WORK" ]; then
-  WORK=$(mktemp -d)
-  trap 'rm -rf "$WORK"' EXIT
-fi
+source "$ROOT/bench/options.sh"
+read_options "seeds options window overlap bam work build" "$@"
+use_scratch_work
 mkdir -p "$WORK"
 if [ -z "$BAM" ]; then
   BAM="$WORK/HG01500.bam"

@@ -17,17 +17,8 @@ OPTIONS="-n 100 -m 20"
 WINDOW=2000
 OVERLAP=200
 SEED=1
-while [ $# -gt 0 ]; do
-  case "$1" in
-    --work) WORK="$2" ;;
-    --options) OPTIONS="$2" ;;
-    --window) WINDOW="$2" ;;
-    --overlap) OVERLAP="$2" ;;
-    --seed) SEED="$2" ;;
-    *) echo "unknown option $1" >&2; exit 2 ;;
-  esac
-  shift 2
-done
+source "$ROOT/bench/options.sh"
+read_options "work options window overlap seed" "$@"
 DATA="$WORK/data"
 BUILD="$ROOT/build"
 mkdir -p "$WORK"

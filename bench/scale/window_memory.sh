@@ -19,15 +19,8 @@ BUILD="$ROOT/build"
 TILES=16
 WORK=/tmp/velta-window-memory
 BAM=""
-while [ $# -gt 0 ]; do
-  case "$1" in
-    --tiles) TILES="$2" ;;
-    --work) WORK="$2" ;;
-    --bam) BAM="$2" ;;
-    *) echo "unknown option $1" >&2; exit 2 ;;
-  esac
-  shift 2
-done
+source "$ROOT/bench/options.sh"
+read_options "tiles work bam" "$@"
 SHIFT=3100000
 mkdir -p "$WORK"
 cd "$WORK"
