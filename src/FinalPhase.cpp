@@ -12,6 +12,7 @@
 #include "DiploidCopyingModel.h"
 #include "Haplotype.h"
 #include "HetReadPhase.h"
+#include "NovelAlleles.h"
 #include "Parameter.h"
 #include "Read.h"
 #include "ReadGenotypes.h"
@@ -129,6 +130,10 @@ class FinalPhaser {
   // One round: candidates from the current haplotypes, every window's
   // posterior, the orientations chained pair by pair.
   void round();
+  // Orients the heterozygous SNPs that no read links to a neighbour and that
+  // carry an allele no panel haplotype carries (novelFirstAllele), all from
+  // the haplotypes as they stand.
+  void placeNovelAlleles(unsigned int flank);
   // First haplotype's allele at heterozygous SNP i.
   bool firstAllele(std::size_t i) const { return readPhase_.firstAllele[i] ^ orientation_[i]; }
 
@@ -315,6 +320,17 @@ void FinalPhaser::round() {
   }
 }
 
+void FinalPhaser::placeNovelAlleles(unsigned int flank) {
+  const std::vector<std::uint32_t>& hets = individual_.hets;
+  const std::vector<double>& link = readPhase_.linkLogOdds;
+  const std::vector<HaplotypeBits> haplotypes = currentHaplotypes();
+  for (std::size_t i = 0; i < hets.size(); ++i) {
+    if ((i > 0 && link[i] != 0) || (i + 1 < hets.size() && link[i + 1] != 0)) continue;
+    const int wanted = novelFirstAllele(haplotypes, hets[i], reference_, flank);
+    if (wanted >= 0 && (wanted != 0) != firstAllele(i)) orientation_[i] ^= 1;
+  }
+}
+
 }  // namespace
 
 void finalPhase(Haplotype& first, Haplotype& second, std::vector<Read>& reads,
@@ -344,6 +360,7 @@ void finalPhase(Haplotype& first, Haplotype& second, std::vector<Read>& reads,
   FinalPhaser phaser(individual, readPhase, reference, parameter, settings);
   if (settings.usePanel) {
     for (int r = 0; r < settings.rounds; ++r) phaser.round();
+    if (settings.novelFlank > 0) phaser.placeNovelAlleles(settings.novelFlank);
   }
 
   std::vector<bool> firstAlleles(nSnp);

@@ -29,6 +29,10 @@ struct FinalPhaseSettings {
   // panel, an allele none of them carries nearby is more often a copy of a
   // haplotype left out than a new mutation.
   double mismatch = 0.01;
+  // A heterozygous SNP with an allele no panel haplotype carries and no read
+  // link puts that allele on the haplotype the panel fits worse over this
+  // many SNPs on either side (0: it keeps its orientation).
+  unsigned int novelFlank = 100;
   bool usePanel = true;           // false: the reads' phase alone (benchmarks)
 };
 

@@ -14,6 +14,7 @@
 #include "FinalPhase.h"
 #include "Haplotype.h"
 #include "HetReadPhase.h"
+#include "NovelAlleles.h"
 #include "Parameter.h"
 #include "PhasePolish.h"
 #include "Read.h"
@@ -166,6 +167,99 @@ TEST(FinalPhase, PanelLinksTheHetsAroundOneNoCandidateCanOrient) {
   EXPECT_EQ(switchErrors(h1, truthFirst, scoredSecond), 0);
   for (int j = 0; j < kSnp; ++j) {
     EXPECT_EQ(h1[j] + h2[j], truthFirst[j] + truthSecond[j]) << "genotype of SNP " << j;
+  }
+}
+
+// First SNP from `from` on where no founder carries the minor allele.
+int snpWithoutMinor(const TinyPanel& panel, int from) {
+  for (int j = from; j < static_cast<int>(panel.founders[0].size()); ++j) {
+    bool allMajor = true;
+    for (const auto& founder : panel.founders) allMajor &= founder[j] == 0;
+    if (allMajor) return j;
+  }
+  return -1;
+}
+
+HaplotypeBits bitsOf(const std::vector<int>& alleles) {
+  HaplotypeBits bits(alleles.size() / 64 + 1, 0);
+  for (std::size_t j = 0; j < alleles.size(); ++j) {
+    bits[j / 64] |= static_cast<std::uint64_t>(alleles[j] != 0) << (j % 64);
+  }
+  return bits;
+}
+
+// Founders 0 and 1 with a minor allele no panel haplotype carries; the
+// second also differs from every panel haplotype `offset` SNPs further on.
+TEST(NovelAlleles, GoToTheHaplotypeThePanelFitsWorseWithinTheFlank) {
+  Parameter parameter = uniformMap(60);
+  TinyPanel panel;
+  makePanel(panel, parameter, 60, 4, 2, 5);
+  const int novel = snpWithoutMinor(panel, 20);
+  ASSERT_GE(novel, 0) << "the panel's seed gives no SNP without a minor allele";
+  struct Case {
+    const char* name;
+    int offset;   // where the second haplotype leaves its founder (0: nowhere)
+    int flank;
+    int expected;  // first haplotype's allele at the novel SNP, or -1
+  } cases[] = {{"second fits worse", 3, 10, 0},
+               {"second fits worse, before the SNP", -4, 10, 0},
+               {"difference beyond the flank: a tie", 15, 10, -1},
+               {"both fit alike: a tie", 0, 10, -1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<int> first = panel.founders[0];
+    std::vector<int> second = panel.founders[1];
+    if (c.offset != 0) second[novel + c.offset] ^= 1;
+    // Where the novel allele starts does not matter: the SNP itself is not
+    // counted.
+    for (bool onFirst : {true, false}) {
+      (onFirst ? first : second)[novel] = 1;
+      (onFirst ? second : first)[novel] = 0;
+      EXPECT_EQ(novelFirstAllele({bitsOf(first), bitsOf(second)}, novel, panel.reference,
+                                 c.flank),
+                c.expected);
+    }
+  }
+  // A SNP whose both alleles the panel carries is the copying model's.
+  int shared = 0;
+  while (panel.founders[0][shared] == panel.founders[1][shared]) ++shared;
+  EXPECT_EQ(novelFirstAllele({bitsOf(panel.founders[0]), bitsOf(panel.founders[1])}, shared,
+                             panel.reference, 10),
+            -1);
+}
+
+// Through the stage: the novel allele moves to the haplotype the panel fits
+// worse, unless reads link it to a neighbour.
+TEST(NovelAlleles, MoveInTheStageOnlyWhereNoReadLinksThem) {
+  constexpr int kSnp = 60;
+  Parameter parameter = uniformMap(kSnp);
+  TinyPanel panel;
+  makePanel(panel, parameter, kSnp, 4, 2, 5);
+  const int novel = snpWithoutMinor(panel, 20);
+  ASSERT_GE(novel, 0);
+  std::vector<int> first = panel.founders[0];
+  std::vector<int> second = panel.founders[1];
+  second[novel + 3] ^= 1;
+  first[novel] = 1;
+  int next = novel + 1;
+  while (first[next] == second[next]) ++next;
+  for (bool linked : {false, true}) {
+    SCOPED_TRACE(linked ? "linked" : "unlinked");
+    std::vector<Read> reads;
+    if (linked) {
+      for (int copy = 0; copy < 4; ++copy) {
+        reads.emplace_back(
+            readText(novel, std::vector<int>(first.begin() + novel, first.begin() + next + 1)),
+            parameter);
+      }
+    }
+    Haplotype h1(std::vector<bool>(first.begin(), first.end()));
+    Haplotype h2(std::vector<bool>(second.begin(), second.end()));
+    finalPhase(h1, h2, reads, panel.reference, parameter);
+    // The novel allele, on the haplotype that carries founder 0's allele at
+    // the next heterozygous SNP, or on the other one.
+    const bool withFounder0 = (h1[novel] != 0) == (h1[next] == (first[next] != 0));
+    EXPECT_EQ(withFounder0, linked);
   }
 }
 

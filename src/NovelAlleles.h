@@ -1,0 +1,24 @@
+// Heterozygous SNPs with an allele that no panel haplotype carries. The
+// copying model cannot orient one (every pair of panel haplotypes fits either
+// orientation alike) and, where no read links it to a neighbour, nothing else
+// in the data does: such an allele goes with the haplotype that the panel
+// represents worse around it. An allele the panel lacks is a recent one, and
+// a recent allele sits more often on a background the panel holds few copies
+// of than on one it holds many.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "CopyingCandidates.h"
+
+class Reference;
+
+// The first haplotype's allele at heterozygous SNP `snp` (1 for minor) that
+// puts the allele no panel haplotype carries on the haplotype whose closest
+// panel haplotype, over the `flank` SNPs on either side (the SNP itself left
+// out), disagrees with it more often; -1 when the panel carries both alleles
+// or the two haplotypes' closest panel haplotypes disagree with them equally
+// often. `haplotypes`: the two haplotypes' alleles, a bit per SNP.
+int novelFirstAllele(const std::vector<HaplotypeBits>& haplotypes, unsigned int snp,
+                     const Reference& reference, unsigned int flank);
