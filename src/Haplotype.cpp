@@ -103,7 +103,7 @@ bool Haplotype::flipRead(const Read& read, Mode mode) {
 }
 
 const AlleleDrawTable& AlleleDrawTable::forParameter(const Parameter& parameter) {
-  static AlleleDrawTable table;
+  static thread_local AlleleDrawTable table;
   const double key[5] = {parameter.getSmoothMu(), parameter.getSeqLogRight(),
                          parameter.getSeqLogError(), parameter.getEmitLogRight(),
                          parameter.getEmitLogError()};

@@ -27,8 +27,10 @@ class AlleleDrawTable {
   static constexpr unsigned kCounts = 64;
   static_assert((kCounts & (kCounts - 1)) == 0, "a power of two");
 
-  // The table for the parameter's setting; built at the first call and again
-  // whenever the setting differs from the last call's.
+  // The table for the parameter's setting; built at a thread's first call
+  // and again whenever the setting differs from that thread's last call. One
+  // table per thread: samplers running side by side (the converter's windows)
+  // never see a table half built, or rebuilt for another's setting.
   static const AlleleDrawTable& forParameter(const Parameter& parameter);
 
   // Allele (true for minor) for the generator value `value`, from the counts

@@ -334,7 +334,7 @@ double readLogWeight(double n, double m, double mu, double right, double error) 
 }  // namespace
 
 const FlipDrawTable& FlipDrawTable::forParameter(const Parameter& parameter) {
-  static FlipDrawTable table;
+  static thread_local FlipDrawTable table;
   const double key[3] = {parameter.getSmoothMu(), parameter.getSeqLogRight(),
                          parameter.getSeqLogError()};
   // Compared bit for bit, so that settings that are not a number do not

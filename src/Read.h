@@ -66,8 +66,10 @@ class FlipDrawTable {
   static constexpr unsigned kSmall = 16;
   static constexpr unsigned kLarge = 256;
 
-  // The table for the parameter's setting; built at the first call and again
-  // whenever the setting differs from the last call's.
+  // The table for the parameter's setting; built at a thread's first call
+  // and again whenever the setting differs from that thread's last call. One
+  // table per thread: samplers running side by side (the converter's windows)
+  // never see a table half built, or rebuilt for another's setting.
   static const FlipDrawTable& forParameter(const Parameter& parameter);
 
   // New flip of a read of n calls for the generator value `value`: against

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -404,3 +405,26 @@ TEST(HaplotypePrint, ListsAllelesAndBothCounts) {
 }
 
 }  // namespace
+
+// A sampler's tables stay as its setting made them while a sampler on
+// another thread, with another setting, takes its own.
+TEST(DrawTables, EachThreadKeepsItsOwn) {
+  Parameter mine = uniformMap(1);
+  Parameter other = uniformMap(1);
+  other.setSeqError(0.2);
+  other.setEmitError(0.3);
+  const AlleleDrawTable& alleles = AlleleDrawTable::forParameter(mine);
+  const FlipDrawTable& flips = FlipDrawTable::forParameter(mine);
+  const std::uint32_t alleleBefore = alleles.threshold(3, 1, false);
+  const std::uint32_t flipBefore = flips.twoThreshold(4, 3, 1);
+  std::uint32_t alleleOther = 0;
+  std::uint32_t flipOther = 0;
+  std::thread([&] {
+    alleleOther = AlleleDrawTable::forParameter(other).threshold(3, 1, false);
+    flipOther = FlipDrawTable::forParameter(other).twoThreshold(4, 3, 1);
+  }).join();
+  ASSERT_NE(alleleOther, alleleBefore) << "the settings must differ for the check to mean anything";
+  ASSERT_NE(flipOther, flipBefore);
+  EXPECT_EQ(alleles.threshold(3, 1, false), alleleBefore);
+  EXPECT_EQ(flips.twoThreshold(4, 3, 1), flipBefore);
+}
