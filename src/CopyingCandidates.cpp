@@ -8,17 +8,51 @@
 
 CopyingCandidates::CopyingCandidates(const Reference& reference)
     : hapNo_(reference.getHapNo()),
-      words_((static_cast<std::size_t>(reference.getSnpNo()) + 63) / 64),
+      snpNo_(static_cast<unsigned int>(reference.getSnpNo())),
+      words_((std::size_t{snpNo_} + 63) / 64),
       bits_(static_cast<std::size_t>(hapNo_) * words_, 0) {
-  const unsigned int nSnp = static_cast<unsigned int>(reference.getSnpNo());
   for (int h = 0; h < hapNo_; ++h) {
     std::uint64_t* row = &bits_[static_cast<std::size_t>(h) * words_];
-    for (unsigned int j = 0; j < nSnp; ++j) {
+    for (unsigned int j = 0; j < snpNo_; ++j) {
       if (reference.getAllele(static_cast<unsigned short>(h), j)) {
         row[j >> 6] |= std::uint64_t{1} << (j & 63);
       }
     }
   }
+}
+
+int CopyingCandidates::minorCarriers(unsigned int snp) const {
+  int carriers = 0;
+  for (int h = 0; h < hapNo_; ++h) {
+    carriers += static_cast<int>((bits_[static_cast<std::size_t>(h) * words_ + snp / 64] >>
+                                  (snp % 64)) & 1U);
+  }
+  return carriers;
+}
+
+int CopyingCandidates::closestDistance(const HaplotypeBits& haplotype, unsigned int begin,
+                                       unsigned int end, unsigned int skip) const {
+  if (end <= begin) return 0;
+  const std::size_t firstWord = begin / 64;
+  const std::size_t lastWord = (end - 1) / 64;
+  // Per word, the SNPs of the range other than `skip`.
+  auto inRange = [&](std::size_t w) {
+    std::uint64_t mask = ~std::uint64_t{0};
+    if (w == firstWord) mask &= ~std::uint64_t{0} << (begin % 64);
+    if (w == lastWord && end % 64 != 0) mask &= ~(~std::uint64_t{0} << (end % 64));
+    if (w == skip / 64) mask &= ~(std::uint64_t{1} << (skip % 64));
+    return mask;
+  };
+  int closest = -1;
+  for (int h = 0; h < hapNo_; ++h) {
+    const std::uint64_t* row = &bits_[static_cast<std::size_t>(h) * words_];
+    int distance = 0;
+    for (std::size_t w = firstWord; w <= lastWord; ++w) {
+      distance += __builtin_popcountll((row[w] ^ haplotype[w]) & inRange(w));
+    }
+    if (closest < 0 || distance < closest) closest = distance;
+  }
+  return closest;
 }
 
 std::vector<int> CopyingCandidates::choose(const std::vector<HaplotypeBits>& individual,

@@ -26,9 +26,18 @@ class CopyingCandidates {
   // numbers.
   std::vector<int> choose(const std::vector<HaplotypeBits>& individual, unsigned int begin,
                           unsigned int end, int count, unsigned int stretchWords) const;
+  // Panel haplotypes carrying the minor allele of SNP `snp`.
+  int minorCarriers(unsigned int snp) const;
+  // Disagreements of the panel haplotype closest to `haplotype` over SNPs
+  // `begin` .. `end` - 1 other than `skip`.
+  int closestDistance(const HaplotypeBits& haplotype, unsigned int begin, unsigned int end,
+                      unsigned int skip) const;
+  int hapNo() const { return hapNo_; }
+  unsigned int snpNo() const { return snpNo_; }
 
  private:
   int hapNo_;
+  unsigned int snpNo_;
   std::size_t words_;                // 64-SNP words per haplotype
   std::vector<std::uint64_t> bits_;  // hapNo_ rows of words_ words
 };

@@ -326,7 +326,7 @@ void FinalPhaser::placeNovelAlleles(unsigned int flank) {
   const std::vector<HaplotypeBits> haplotypes = currentHaplotypes();
   for (std::size_t i = 0; i < hets.size(); ++i) {
     if ((i > 0 && link[i] != 0) || (i + 1 < hets.size() && link[i + 1] != 0)) continue;
-    const int wanted = novelFirstAllele(haplotypes, hets[i], reference_, flank);
+    const int wanted = novelFirstAllele(haplotypes, hets[i], candidates_, flank);
     if (wanted >= 0 && (wanted != 0) != firstAllele(i)) orientation_[i] ^= 1;
   }
 }

@@ -12,13 +12,12 @@
 
 #include "CopyingCandidates.h"
 
-class Reference;
-
 // The first haplotype's allele at heterozygous SNP `snp` (1 for minor) that
 // puts the allele no panel haplotype carries on the haplotype whose closest
 // panel haplotype, over the `flank` SNPs on either side (the SNP itself left
 // out), disagrees with it more often; -1 when the panel carries both alleles
 // or the two haplotypes' closest panel haplotypes disagree with them equally
-// often. `haplotypes`: the two haplotypes' alleles, a bit per SNP.
+// often. `haplotypes`: the two haplotypes' alleles, a bit per SNP; `panel`:
+// the panel held haplotype-major.
 int novelFirstAllele(const std::vector<HaplotypeBits>& haplotypes, unsigned int snp,
-                     const Reference& reference, unsigned int flank);
+                     const CopyingCandidates& panel, unsigned int flank);

@@ -196,6 +196,7 @@ TEST(NovelAlleles, GoToTheHaplotypeThePanelFitsWorseWithinTheFlank) {
   makePanel(panel, parameter, 60, 4, 2, 5);
   const int novel = snpWithoutMinor(panel, 20);
   ASSERT_GE(novel, 0) << "the panel's seed gives no SNP without a minor allele";
+  const CopyingCandidates haplotypeMajor(panel.reference);
   struct Case {
     const char* name;
     int offset;   // where the second haplotype leaves its founder (0: nowhere)
@@ -215,7 +216,7 @@ TEST(NovelAlleles, GoToTheHaplotypeThePanelFitsWorseWithinTheFlank) {
     for (bool onFirst : {true, false}) {
       (onFirst ? first : second)[novel] = 1;
       (onFirst ? second : first)[novel] = 0;
-      EXPECT_EQ(novelFirstAllele({bitsOf(first), bitsOf(second)}, novel, panel.reference,
+      EXPECT_EQ(novelFirstAllele({bitsOf(first), bitsOf(second)}, novel, haplotypeMajor,
                                  c.flank),
                 c.expected);
     }
@@ -224,7 +225,7 @@ TEST(NovelAlleles, GoToTheHaplotypeThePanelFitsWorseWithinTheFlank) {
   int shared = 0;
   while (panel.founders[0][shared] == panel.founders[1][shared]) ++shared;
   EXPECT_EQ(novelFirstAllele({bitsOf(panel.founders[0]), bitsOf(panel.founders[1])}, shared,
-                             panel.reference, 10),
+                             haplotypeMajor, 10),
             -1);
 }
 
