@@ -1,13 +1,9 @@
 #include "PhaseWindows.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 #include <mutex>
 #include <string>
@@ -25,13 +21,6 @@
 #include "WindowPlan.h"
 
 namespace {
-
-void makeFolder(const std::string& dir, const char* what) {
-  if (mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) {
-    veltaFatal("cannot create the folder %s for %s: %s", dir.c_str(), what,
-                 std::strerror(errno));
-  }
-}
 
 // "windows phased: k of n" on standard error, redrawn by whichever thread
 // finishes a window.

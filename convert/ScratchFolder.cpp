@@ -37,11 +37,15 @@ void removeFolder(const std::string& path) {
 
 }  // namespace
 
-ScratchFolder::ScratchFolder(std::string path, const char* what) : path_(std::move(path)) {
-  if (mkdir(path_.c_str(), 0777) != 0 && errno != EEXIST) {
-    veltaFatal("cannot create the folder %s for %s: %s", path_.c_str(), what,
+void makeFolder(const std::string& path, const char* what) {
+  if (mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) {
+    veltaFatal("cannot create the folder %s for %s: %s", path.c_str(), what,
                std::strerror(errno));
   }
+}
+
+ScratchFolder::ScratchFolder(std::string path, const char* what) : path_(std::move(path)) {
+  makeFolder(path_, what);
   removeAtExit(path_, removeFolder);
 }
 

@@ -5,10 +5,13 @@
 
 #include <string>
 
+// Creates the folder `path` (an existing one is used as it is); a folder that
+// cannot be created ends the run naming it and `what` it is for.
+void makeFolder(const std::string& path, const char* what);
+
 class ScratchFolder {
  public:
-  // Creates the folder (an existing one is used as it is); a folder that
-  // cannot be created ends the run naming it and `what` it is for.
+  // Creates the folder as makeFolder does.
   ScratchFolder(std::string path, const char* what);
   // Removes the files in the folder, then the folder.
   ~ScratchFolder();

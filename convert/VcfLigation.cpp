@@ -290,9 +290,8 @@ void Ligator::joinToPrevious(std::size_t index, const std::vector<WindowRecord>&
   }
   const JoinReport report = joinWindows(sites, blocks_);
   const std::size_t handOver = handOverSite(sites, blocks_);
-  const std::int64_t cut = sites.empty() ? undecidedCut(shared, start)
-                                          : (handOver < sites.size() ? sitePositions[handOver]
-                                                                     : undecidedCut(shared, start));
+  const std::int64_t cut =
+      handOver < sites.size() ? sitePositions[handOver] : undecidedCut(shared, start);
   // Every record on the later side of the cut must be in the later window,
   // and the other way round: otherwise the windows come from different inputs.
   std::set<std::string> earlierKeys;
