@@ -101,7 +101,6 @@ class ReadSides {
   // Counts the calls of SNP words begin .. end - 1 per side afresh from the
   // side bits, as the calls of the second side and the rest for the first.
   void countSides(Haplotype& first, Haplotype& second, std::size_t begin, std::size_t end);
-  // The same for SNP j alone.
   // Renews the agreements of the share's reads that cover SNPs whose allele
   // differs from before_ (the allele words ahead of the draws), and their
   // thresholds.

@@ -38,9 +38,8 @@ class FeedbackGenerator {
   // Two-valued draws from the next `count` numbers: bit i % 64 of bits[i / 64]
   // is set when number i reaches thresholds[i] (the rest of the last word is
   // cleared). The same numbers as `count` calls of next(); where the processor
-  // has 256-bit integer vectors they are made four at a time from the last ten
-  // blocks of four held aligned, so that no load straddles two stores still
-  // in flight, and compared as they are made.
+  // has 256-bit integer vectors they are made eight at a time from the last
+  // five blocks of eight held in registers, and compared as they are made.
   void drawBits(const std::uint32_t* thresholds, std::size_t count, std::uint64_t* bits);
 
   // The generator a fixed number of draws ahead of another, made from its
