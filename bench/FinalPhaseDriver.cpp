@@ -5,8 +5,9 @@
 //
 // SAMPLER_OUTPUT is a velta output file (two allele characters per SNP line),
 // typically from `velta --polish 0`. Settings: candidates, window, stretch,
-// rounds, switch, reads (the read weight), genotype (margin), mismatch, panel (0: the
-// reads' phase only), threads (velta's --threads).
+// rounds, switch, reads (the read weight), genotype (margin), mismatch, novel (the
+// novel alleles' flank; 0: not placed), panel (0: the reads' phase only), threads
+// (velta's --threads).
 // Prints the stage's processor time (all threads) and wall time on standard error.
 #include <chrono>
 #include <cstdio>
@@ -62,6 +63,8 @@ bool applySetting(const char* word, FinalPhaseSettings& settings) {
     settings.undecided = value;
   } else if (name == "mismatch") {
     settings.mismatch = value;
+  } else if (name == "novel") {
+    settings.novelFlank = static_cast<unsigned int>(value);
   } else if (name == "genotype") {
     settings.genotypeMargin = value;
   } else if (name == "panel") {

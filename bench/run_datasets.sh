@@ -297,9 +297,10 @@ print_notes() {
 COMPONENTS='
 reads phase their blocks          | genotype=-1 panel=0
 + genotypes checked by the reads  | panel=0
-+ panel model, 64 candidates, -w  | candidates=64 mismatch=0
-+ 160 candidates                  | mismatch=0
-+ mismatch 0.01 (the default)     |
++ panel model, 64 candidates, -w  | candidates=64 mismatch=0 novel=0
++ 160 candidates                  | mismatch=0 novel=0
++ mismatch 0.01                   | novel=0
++ novel alleles placed (default)  |
 '
 
 # Switch rate and genotype discordance of one output, as "x.xx% y.yy%".
