@@ -6,9 +6,6 @@
 #include <cstdlib>
 #include <mutex>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 #if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
 #include <immintrin.h>
 #endif
@@ -44,29 +41,6 @@ void FeedbackGenerator::seed(unsigned int seed) {
 void FeedbackGenerator::keepLastWords() {
   std::copy(words_ + end_ - kKept, words_ + end_, words_);
   end_ = kKept;
-}
-
-void FeedbackGenerator::fill(std::uint32_t* out, std::size_t count) {
-  // The unrolled recurrence holds only between words that the recurrence made
-  // itself, which every word is from the seeding's discarded numbers on.
-  while (count > 0 && (count < 4 || end_ < kKept)) {
-    *out++ = static_cast<std::uint32_t>(next());
-    --count;
-  }
-  while (count >= 4) {
-    if (end_ + 4 > kBuffer) keepLastWords();
-    std::size_t block = std::min((kBuffer - end_) / 4, count / 4) * 4;
-    std::uint32_t* w = words_ + end_;
-    for (std::size_t i = 0; i < block; ++i) {
-      const std::uint32_t value = w[i - 12] + w[i - 31] + w[i - 34] + w[i - 37] + w[i - 40];
-      w[i] = value;
-      out[i] = value >> 1;
-    }
-    end_ += block;
-    out += block;
-    count -= block;
-  }
-  for (; count > 0; --count) *out++ = static_cast<std::uint32_t>(next());
 }
 
 namespace {
@@ -235,58 +209,6 @@ std::uint32_t thresholdForProbability(double p0) {
     }
   }
   return low;
-}
-
-namespace {
-
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
-#define VELTA_WIDE_COMPARE 1
-// Eight comparisons per instruction, for processors with 256-bit integer
-// vectors; values and thresholds are below 2^31, so they compare as signed
-// numbers.
-__attribute__((target("avx2"))) std::uint64_t reachedBitsWide(const std::uint32_t* values,
-                                                              const std::uint32_t* thresholds) {
-  std::uint64_t bits = 0;
-  for (std::size_t q = 0; q < 8; ++q) {
-    const __m256i value = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(values + 8 * q));
-    const __m256i threshold =
-        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(thresholds + 8 * q));
-    const int below = _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpgt_epi32(threshold, value)));
-    bits |= static_cast<std::uint64_t>(~below & 0xFF) << (8 * q);
-  }
-  return bits;
-}
-
-bool hasWideCompare() {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2") != 0;
-}
-#endif
-
-}  // namespace
-
-// velta_plain::reachedBits (tests/PlainKernels.h) is the one-at-a-time form.
-std::uint64_t reachedBits(const std::uint32_t* values, const std::uint32_t* thresholds) {
-#if defined(VELTA_WIDE_COMPARE)
-  static const bool wide = hasWideCompare();
-  if (wide) return reachedBitsWide(values, thresholds);
-#endif
-  std::uint64_t bits = 0;
-#if defined(__SSE2__)
-  // Values and thresholds are below 2^31, so they compare as signed numbers.
-  for (std::size_t q = 0; q < 16; ++q) {
-    const __m128i value = _mm_loadu_si128(reinterpret_cast<const __m128i*>(values + 4 * q));
-    const __m128i threshold =
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(thresholds + 4 * q));
-    const int below = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmplt_epi32(value, threshold)));
-    bits |= static_cast<std::uint64_t>(~below & 0xF) << (4 * q);
-  }
-#else
-  for (unsigned j = 0; j < 64; ++j) {
-    bits |= static_cast<std::uint64_t>(values[j] >= thresholds[j]) << j;
-  }
-#endif
-  return bits;
 }
 
 double logsum(double a, double b) {

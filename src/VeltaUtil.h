@@ -30,11 +30,6 @@ class FeedbackGenerator {
     words_[end_++] = value;
     return static_cast<int>(value >> 1);
   }
-  // The next `count` numbers, as `count` calls of next() would give them, four
-  // at a time: unrolled four times the recurrence reads
-  //   x[m] = x[m-12] + x[m-31] + x[m-34] + x[m-37] + x[m-40],
-  // whose nearest term lies three blocks of four back.
-  void fill(std::uint32_t* out, std::size_t count);
   // Two-valued draws from the next `count` numbers: bit i % 64 of bits[i / 64]
   // is set when number i reaches thresholds[i] (the rest of the last word is
   // cleared). The same numbers as `count` calls of next(); where the processor
@@ -122,14 +117,6 @@ class RandomStream {
   RandomStream& operator=(const RandomStream&) = delete;
   // The same number veltaRand() would give.
   int next() { return own_ ? local_.next() : std::rand(); }
-  // The next `count` numbers, in order.
-  void fill(std::uint32_t* out, std::size_t count) {
-    if (own_) {
-      local_.fill(out, count);
-    } else {
-      for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<std::uint32_t>(std::rand());
-    }
-  }
   // Two-valued draws from the next `count` numbers, as
   // FeedbackGenerator::drawBits gives them.
   void drawBits(const std::uint32_t* thresholds, std::size_t count, std::uint64_t* bits) {
@@ -196,10 +183,6 @@ std::uint32_t thresholdForProbability(double p0);
 // Thresholds lie in 0 .. 2^31 - 1 (the largest value always gives 1); this
 // one, paired with the value 0, gives a 0 bit that stands for no draw.
 constexpr std::uint32_t kNeverReached = 0x7FFFFFFF;
-// The outcomes of 64 two-valued draws: bit j is 1 when values[j] reaches
-// thresholds[j]. Eight or four comparisons per instruction where the
-// processor has them.
-std::uint64_t reachedBits(const std::uint32_t* values, const std::uint32_t* thresholds);
 
 // log(e^a + e^b).
 double logsum(double a, double b);

@@ -155,8 +155,8 @@ inline void subIteration(Haplotype& first, Haplotype& second, const RefPath& fir
 }
 
 // The outcomes of 64 two-valued draws, one comparison at a time: bit j is 1
-// when values[j] reaches thresholds[j]. The form reachedBits (VeltaUtil.h)
-// compares eight or four at a time.
+// when values[j] reaches thresholds[j]. FeedbackGenerator::drawBits
+// (VeltaUtil.h) compares eight at a time as it makes the numbers.
 inline std::uint64_t reachedBits(const std::uint32_t* values, const std::uint32_t* thresholds) {
   std::uint64_t bits = 0;
   for (unsigned j = 0; j < 64; ++j) {
