@@ -55,6 +55,44 @@ int CopyingCandidates::closestDistance(const HaplotypeBits& haplotype, unsigned 
   return closest;
 }
 
+unsigned int CopyingCandidates::matchReach(const HaplotypeBits& haplotype,
+                                           unsigned int snp) const {
+  const std::uint64_t all = ~std::uint64_t{0};
+  unsigned int left = 0;   // longest agreement ending at snp - 1
+  unsigned int right = 0;  // longest agreement starting at snp + 1
+  for (int h = 0; h < hapNo_; ++h) {
+    const std::uint64_t* row = &bits_[static_cast<std::size_t>(h) * words_];
+    if (snp > 0) {
+      // The last disagreement before snp, words walked down from snp - 1.
+      std::size_t w = (snp - 1) / 64;
+      std::uint64_t differ = (row[w] ^ haplotype[w]) & (all >> (63 - (snp - 1) % 64));
+      while (differ == 0 && w > 0) {
+        --w;
+        differ = row[w] ^ haplotype[w];
+      }
+      const unsigned int run =
+          differ == 0 ? snp
+                      : snp - 1 - static_cast<unsigned int>(w * 64 + 63 - __builtin_clzll(differ));
+      left = std::max(left, run);
+    }
+    if (snp + 1 < snpNo_) {
+      // The first disagreement after snp, words walked up from snp + 1.
+      std::size_t w = (snp + 1) / 64;
+      std::uint64_t differ = (row[w] ^ haplotype[w]) & (all << ((snp + 1) % 64));
+      while (differ == 0 && w + 1 < words_) {
+        ++w;
+        differ = row[w] ^ haplotype[w];
+      }
+      const unsigned int stop =
+          differ == 0 ? snpNo_
+                      : std::min(snpNo_, static_cast<unsigned int>(w * 64) +
+                                             static_cast<unsigned int>(__builtin_ctzll(differ)));
+      right = std::max(right, stop - (snp + 1));
+    }
+  }
+  return left + right;
+}
+
 std::vector<int> CopyingCandidates::choose(const std::vector<HaplotypeBits>& individual,
                                            unsigned int begin, unsigned int end, int count,
                                            unsigned int stretchWords) const {

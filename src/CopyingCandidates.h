@@ -32,6 +32,11 @@ class CopyingCandidates {
   // `begin` .. `end` - 1 other than `skip`.
   int closestDistance(const HaplotypeBits& haplotype, unsigned int begin, unsigned int end,
                       unsigned int skip) const;
+  // How far `haplotype` agrees with the panel around SNP `snp` (itself not
+  // compared): the longest run of SNPs, ending next to `snp`, over which it
+  // agrees with some panel haplotype, plus the longest such run starting next
+  // to it on the other side (each from whichever haplotype reaches furthest).
+  unsigned int matchReach(const HaplotypeBits& haplotype, unsigned int snp) const;
   int hapNo() const { return hapNo_; }
   unsigned int snpNo() const { return snpNo_; }
 

@@ -31,7 +31,8 @@ struct FinalPhaseSettings {
   double mismatch = 0.01;
   // A heterozygous SNP with an allele no panel haplotype carries and no read
   // link puts that allele on the haplotype the panel fits worse over this
-  // many SNPs on either side (0: it keeps its orientation).
+  // many SNPs on either side, or, where it fits both alike, on the one whose
+  // agreement with the panel reaches less far (0: it keeps its orientation).
   unsigned int novelFlank = 100;
   bool usePanel = true;           // false: the reads' phase alone (benchmarks)
 };

@@ -13,7 +13,12 @@ int novelFirstAllele(const std::vector<HaplotypeBits>& haplotypes, unsigned int 
   const unsigned int end = std::min(nSnp, snp + flank + 1);
   const int first = panel.closestDistance(haplotypes[0], begin, end, snp);
   const int second = panel.closestDistance(haplotypes[1], begin, end, snp);
-  if (first == second) return -1;
   // The first haplotype takes the novel allele when the panel fits it worse.
-  return first > second ? novel : !novel;
+  if (first != second) return first > second ? novel : !novel;
+  // A tie nearby is common where the two haplotypes differ at few SNPs around
+  // this one: the break in their agreement further out decides.
+  const unsigned int firstReach = panel.matchReach(haplotypes[0], snp);
+  const unsigned int secondReach = panel.matchReach(haplotypes[1], snp);
+  if (firstReach == secondReach) return -1;
+  return firstReach < secondReach ? novel : !novel;
 }

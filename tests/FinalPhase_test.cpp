@@ -188,9 +188,9 @@ HaplotypeBits bitsOf(const std::vector<int>& alleles) {
   return bits;
 }
 
-// Founders 0 and 1 with a minor allele no panel haplotype carries; the
-// second also differs from every panel haplotype `offset` SNPs further on.
-TEST(NovelAlleles, GoToTheHaplotypeThePanelFitsWorseWithinTheFlank) {
+// Founders 0 and 1 with a minor allele no panel haplotype carries, each
+// leaving its founder (so the panel) at an offset from that SNP.
+TEST(NovelAlleles, GoToTheHaplotypeThePanelFitsWorse) {
   Parameter parameter = uniformMap(60);
   TinyPanel panel;
   makePanel(panel, parameter, 60, 4, 2, 5);
@@ -199,25 +199,26 @@ TEST(NovelAlleles, GoToTheHaplotypeThePanelFitsWorseWithinTheFlank) {
   const CopyingCandidates haplotypeMajor(panel.reference);
   struct Case {
     const char* name;
-    int offset;   // where the second haplotype leaves its founder (0: nowhere)
-    int flank;
-    int expected;  // first haplotype's allele at the novel SNP, or -1
-  } cases[] = {{"second fits worse", 3, 10, 0},
-               {"second fits worse, before the SNP", -4, 10, 0},
-               {"difference beyond the flank: a tie", 15, 10, -1},
-               {"both fit alike: a tie", 0, 10, -1}};
+    int firstOffset;   // where the first haplotype leaves its founder (0: nowhere)
+    int secondOffset;  // the same for the second
+    int expected;      // first haplotype's allele at the novel SNP, or -1
+  } cases[] = {{"second fits worse within the flank", 0, 3, 0},
+               {"second fits worse, before the SNP", 0, -4, 0},
+               {"beyond the flank: the second's agreement reaches less far", 0, 15, 0},
+               {"both fit alike within the flank: the nearer break decides", 2, 6, 1},
+               {"neither leaves its founder: a tie", 0, 0, -1}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     std::vector<int> first = panel.founders[0];
     std::vector<int> second = panel.founders[1];
-    if (c.offset != 0) second[novel + c.offset] ^= 1;
+    if (c.firstOffset != 0) first[novel + c.firstOffset] ^= 1;
+    if (c.secondOffset != 0) second[novel + c.secondOffset] ^= 1;
     // Where the novel allele starts does not matter: the SNP itself is not
-    // counted.
+    // compared.
     for (bool onFirst : {true, false}) {
       (onFirst ? first : second)[novel] = 1;
       (onFirst ? second : first)[novel] = 0;
-      EXPECT_EQ(novelFirstAllele({bitsOf(first), bitsOf(second)}, novel, haplotypeMajor,
-                                 c.flank),
+      EXPECT_EQ(novelFirstAllele({bitsOf(first), bitsOf(second)}, novel, haplotypeMajor, 10),
                 c.expected);
     }
   }
@@ -458,6 +459,47 @@ TEST(CopyingCandidates, TakesTheClosestOfEveryStretchFirst) {
   EXPECT_EQ(candidates.choose({individual}, 0, 128, 2, 1), std::vector<int>({0, 1}));
   EXPECT_EQ(candidates.choose({individual}, 0, 128, 9, 1), std::vector<int>({0, 1, 2, 3}));
   EXPECT_TRUE(candidates.choose({individual}, 5, 5, 3, 1).empty());
+}
+
+// The word walk against a SNP-by-SNP one, on panels of every length around
+// the 64-SNP words, close enough to the individual that runs cross words.
+TEST(CopyingCandidates, MatchReachAgreesWithASnpBySnpWalk) {
+  std::mt19937 random(41);
+  for (int nSnp : {1, 2, 63, 64, 65, 128, 200}) {
+    const Parameter parameter = uniformMap(nSnp);
+    const int hapNo = 5;
+    std::vector<std::vector<int>> panel(hapNo, std::vector<int>(nSnp));
+    std::vector<int> individual(nSnp);
+    for (int j = 0; j < nSnp; ++j) {
+      individual[j] = static_cast<int>(random() & 1U);
+      // Each panel haplotype leaves the individual at about one SNP in 25.
+      for (auto& haplotype : panel) haplotype[j] = individual[j] ^ (random() % 25 == 0);
+    }
+    std::ostringstream text;
+    for (int j = 0; j < nSnp; ++j) {
+      for (const auto& haplotype : panel) text << (haplotype[j] ? 'G' : 'A');
+      text << '\n';
+    }
+    std::istringstream in(text.str());
+    Reference reference;
+    reference.initFromStream(in, "panel", parameter);
+    const CopyingCandidates candidates(reference);
+    for (int snp = 0; snp < nSnp; ++snp) {
+      int left = 0;
+      int right = 0;
+      for (const auto& haplotype : panel) {
+        int run = 0;
+        while (snp - run - 1 >= 0 && haplotype[snp - run - 1] == individual[snp - run - 1]) ++run;
+        left = std::max(left, run);
+        run = 0;
+        while (snp + run + 1 < nSnp && haplotype[snp + run + 1] == individual[snp + run + 1]) ++run;
+        right = std::max(right, run);
+      }
+      ASSERT_EQ(candidates.matchReach(bitsOf(individual), static_cast<unsigned>(snp)),
+                static_cast<unsigned>(left + right))
+          << nSnp << " SNPs, SNP " << snp;
+    }
+  }
 }
 
 }  // namespace
