@@ -12,10 +12,10 @@ CopyingCandidates::CopyingCandidates(const Reference& reference)
       words_((std::size_t{snpNo_} + 63) / 64),
       bits_(static_cast<std::size_t>(hapNo_) * words_, 0) {
   for (int h = 0; h < hapNo_; ++h) {
-    std::uint64_t* row = &bits_[static_cast<std::size_t>(h) * words_];
+    std::uint64_t* bits = &bits_[static_cast<std::size_t>(h) * words_];
     for (unsigned int j = 0; j < snpNo_; ++j) {
       if (reference.getAllele(static_cast<unsigned short>(h), j)) {
-        row[j >> 6] |= std::uint64_t{1} << (j & 63);
+        bits[j >> 6] |= std::uint64_t{1} << (j & 63);
       }
     }
   }
@@ -24,8 +24,7 @@ CopyingCandidates::CopyingCandidates(const Reference& reference)
 int CopyingCandidates::minorCarriers(unsigned int snp) const {
   int carriers = 0;
   for (int h = 0; h < hapNo_; ++h) {
-    carriers += static_cast<int>((bits_[static_cast<std::size_t>(h) * words_ + snp / 64] >>
-                                  (snp % 64)) & 1U);
+    carriers += static_cast<int>((row(h)[snp / 64] >> (snp % 64)) & 1U);
   }
   return carriers;
 }
@@ -45,10 +44,10 @@ int CopyingCandidates::closestDistance(const HaplotypeBits& haplotype, unsigned 
   };
   int closest = -1;
   for (int h = 0; h < hapNo_; ++h) {
-    const std::uint64_t* row = &bits_[static_cast<std::size_t>(h) * words_];
+    const std::uint64_t* panel = row(h);
     int distance = 0;
     for (std::size_t w = firstWord; w <= lastWord; ++w) {
-      distance += __builtin_popcountll((row[w] ^ haplotype[w]) & inRange(w));
+      distance += __builtin_popcountll((panel[w] ^ haplotype[w]) & inRange(w));
     }
     if (closest < 0 || distance < closest) closest = distance;
   }
@@ -61,14 +60,14 @@ unsigned int CopyingCandidates::matchReach(const HaplotypeBits& haplotype,
   unsigned int left = 0;   // longest agreement ending at snp - 1
   unsigned int right = 0;  // longest agreement starting at snp + 1
   for (int h = 0; h < hapNo_; ++h) {
-    const std::uint64_t* row = &bits_[static_cast<std::size_t>(h) * words_];
+    const std::uint64_t* panel = row(h);
     if (snp > 0) {
       // The last disagreement before snp, words walked down from snp - 1.
       std::size_t w = (snp - 1) / 64;
-      std::uint64_t differ = (row[w] ^ haplotype[w]) & (all >> (63 - (snp - 1) % 64));
+      std::uint64_t differ = (panel[w] ^ haplotype[w]) & (all >> (63 - (snp - 1) % 64));
       while (differ == 0 && w > 0) {
         --w;
-        differ = row[w] ^ haplotype[w];
+        differ = panel[w] ^ haplotype[w];
       }
       const unsigned int run =
           differ == 0 ? snp
@@ -78,10 +77,10 @@ unsigned int CopyingCandidates::matchReach(const HaplotypeBits& haplotype,
     if (snp + 1 < snpNo_) {
       // The first disagreement after snp, words walked up from snp + 1.
       std::size_t w = (snp + 1) / 64;
-      std::uint64_t differ = (row[w] ^ haplotype[w]) & (all << ((snp + 1) % 64));
+      std::uint64_t differ = (panel[w] ^ haplotype[w]) & (all << ((snp + 1) % 64));
       while (differ == 0 && w + 1 < words_) {
         ++w;
-        differ = row[w] ^ haplotype[w];
+        differ = panel[w] ^ haplotype[w];
       }
       const unsigned int stop =
           differ == 0 ? snpNo_
@@ -109,9 +108,9 @@ std::vector<int> CopyingCandidates::choose(const std::vector<HaplotypeBits>& ind
     const std::size_t w1 = std::min(w0 + stretchWords, lastWord);
     for (const HaplotypeBits& haplotype : individual) {
       for (int h = 0; h < hapNo_; ++h) {
-        const std::uint64_t* row = &bits_[static_cast<std::size_t>(h) * words_];
+        const std::uint64_t* panel = row(h);
         int d = 0;
-        for (std::size_t w = w0; w < w1; ++w) d += __builtin_popcountll(row[w] ^ haplotype[w]);
+        for (std::size_t w = w0; w < w1; ++w) d += __builtin_popcountll(panel[w] ^ haplotype[w]);
         distance[h] = d;
       }
       std::iota(order.begin(), order.end(), 0);

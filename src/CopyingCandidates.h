@@ -41,6 +41,9 @@ class CopyingCandidates {
   unsigned int snpNo() const { return snpNo_; }
 
  private:
+  // Panel haplotype h's words.
+  const std::uint64_t* row(int h) const { return &bits_[static_cast<std::size_t>(h) * words_]; }
+
   int hapNo_;
   unsigned int snpNo_;
   std::size_t words_;                // 64-SNP words per haplotype

@@ -404,8 +404,6 @@ TEST(HaplotypePrint, ListsAllelesAndBothCounts) {
             "hap\t1\t0\t1\t\ncnt0\t1\t0\t0\t\ncnt1\t0\t1\t0\t\n");
 }
 
-}  // namespace
-
 // A sampler's tables stay as its setting made them while a sampler on
 // another thread, with another setting, takes its own.
 TEST(DrawTables, EachThreadKeepsItsOwn) {
@@ -428,3 +426,5 @@ TEST(DrawTables, EachThreadKeepsItsOwn) {
   EXPECT_EQ(alleles.threshold(3, 1, false), alleleBefore);
   EXPECT_EQ(flips.twoThreshold(4, 3, 1), flipBefore);
 }
+
+}  // namespace
