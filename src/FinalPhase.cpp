@@ -41,12 +41,10 @@ struct Individual {
 };
 
 // Windows of `length` SNPs overlapping by half, the last one ending at the
-// last SNP; window w decides the pairs whose later SNP lies in
-// [owned[w], owned[w + 1]).
+// last SNP: every pair of heterozygous SNPs away from the ends lies in two.
 struct Windows {
   std::vector<unsigned int> begin;
   std::vector<unsigned int> end;
-  std::vector<unsigned int> owned;
 };
 
 Windows makeWindows(unsigned int nSnp, unsigned int length) {
@@ -63,11 +61,6 @@ Windows makeWindows(unsigned int nSnp, unsigned int length) {
     windows.begin.push_back(b);
     windows.end.push_back(b + length);
   }
-  windows.owned.push_back(0);
-  for (std::size_t w = 0; w + 1 < windows.begin.size(); ++w) {
-    windows.owned.push_back((windows.end[w] + windows.begin[w + 1]) / 2);
-  }
-  windows.owned.push_back(nSnp);
   return windows;
 }
 
@@ -147,8 +140,11 @@ class FinalPhaser {
   // window, in order (-1 where it is left out).
   std::vector<double> runWindow(std::size_t w, const std::vector<int>& chosen,
                                 ModelSpace& space) const;
-  // Sets the relations of the pairs window w owns from its posteriors.
-  void decide(std::size_t w, std::vector<unsigned char>& relation) const;
+  // Per heterozygous SNP, the keep posterior of every window that weighs it,
+  // combined (-1 where none does).
+  std::vector<double> combinedKeep() const;
+  // Sets the relations from the combined posteriors.
+  void decide(const std::vector<double>& keep, std::vector<unsigned char>& relation) const;
 
   const Individual& individual_;
   const HetReadPhase& readPhase_;
@@ -244,35 +240,54 @@ std::vector<double> FinalPhaser::runWindow(std::size_t w, const std::vector<int>
   return keep;
 }
 
-void FinalPhaser::decide(std::size_t w, std::vector<unsigned char>& relation) const {
+std::vector<double> FinalPhaser::combinedKeep() const {
+  // The mean of the windows' log odds, each weighted by how far the pair lies
+  // from the window's nearer end: near an end the model sees the panel on one
+  // side only, and the other window, which sees both sides, counts for more.
   const std::vector<std::uint32_t>& hets = individual_.hets;
-  const std::size_t first = hetBegin(w);
-  const std::size_t last = hetEnd(w);
-  const std::vector<double>& keep = results_[w].keep;
-  const unsigned int ownedBegin = windows_.owned[w];
-  const unsigned int ownedEnd = windows_.owned[w + 1];
-  auto owned = [&](std::size_t i) { return hets[i] >= ownedBegin && hets[i] < ownedEnd; };
+  std::vector<double> logOdds(hets.size(), 0);
+  std::vector<double> weight(hets.size(), 0);
+  for (std::size_t w = 0; w < results_.size(); ++w) {
+    const std::vector<double>& keep = results_[w].keep;
+    if (keep.empty()) continue;
+    for (std::size_t i = hetBegin(w); i < hetEnd(w); ++i) {
+      const double p = keep[i - hetBegin(w)];
+      if (p < 0) continue;
+      const double centrality =
+          1.0 + std::min(hets[i] - windows_.begin[w], windows_.end[w] - hets[i]);
+      const double q = std::clamp(p, 1e-9, 1 - 1e-9);
+      logOdds[i] += centrality * std::log(q / (1 - q));
+      weight[i] += centrality;
+    }
+  }
+  std::vector<double> combined(hets.size(), -1.0);
+  for (std::size_t i = 0; i < hets.size(); ++i) {
+    if (weight[i] > 0) combined[i] = probabilityOf(logOdds[i] / weight[i]);
+  }
+  return combined;
+}
+
+void FinalPhaser::decide(const std::vector<double>& keep,
+                         std::vector<unsigned char>& relation) const {
   // The hets left out since the last kept one: each takes the reads' lean
   // where they have one; the panel's decision for the next kept het sets
   // the relation across the run, mending the run's weakest read link when
   // the two disagree.
   std::vector<std::size_t> run;
-  for (std::size_t i = first + 1; i < last; ++i) {
+  for (std::size_t i = 1; i < keep.size(); ++i) {
     run.push_back(i);
-    const double p = keep[i - first];
-    if (p < 0 && i + 1 < last) continue;
+    const double p = keep[i];
+    if (p < 0 && i + 1 < keep.size()) continue;
     unsigned char across = 0;
     std::size_t weakest = kNoSite;
     for (const std::size_t pair : run) {
-      if (owned(pair)) {
-        const double lean = std::fabs(keepFromReads_[pair] - 0.5);
-        if (lean > settings_.undecided) relation[pair] = keepFromReads_[pair] < 0.5;
-        if (weakest == kNoSite || lean <= std::fabs(keepFromReads_[weakest] - 0.5)) weakest = pair;
-      }
+      const double lean = std::fabs(keepFromReads_[pair] - 0.5);
+      if (lean > settings_.undecided) relation[pair] = keepFromReads_[pair] < 0.5;
+      if (weakest == kNoSite || lean <= std::fabs(keepFromReads_[weakest] - 0.5)) weakest = pair;
       across ^= relation[pair];
     }
-    if (owned(i) && p >= 0 && std::fabs(p - 0.5) > settings_.undecided &&
-        across != static_cast<unsigned char>(p < 0.5) && weakest != kNoSite) {
+    if (p >= 0 && std::fabs(p - 0.5) > settings_.undecided &&
+        across != static_cast<unsigned char>(p < 0.5)) {
       relation[weakest] ^= 1;
     }
     run.clear();
@@ -307,14 +322,12 @@ void FinalPhaser::round() {
   };
   team_.run(work);
   // Relation of het i to het i - 1: 1 where their orientations differ. Pairs
-  // that no window decides keep their current relation.
+  // that neither the panel nor the reads decide keep their current relation.
   std::vector<unsigned char> relation(hets.size(), 0);
   for (std::size_t i = 1; i < hets.size(); ++i) {
     relation[i] = orientation_[i] ^ orientation_[i - 1];
   }
-  for (std::size_t w = 0; w < windowCount; ++w) {
-    if (!results_[w].keep.empty()) decide(w, relation);
-  }
+  decide(combinedKeep(), relation);
   for (std::size_t i = 1; i < hets.size(); ++i) {
     orientation_[i] = orientation_[i - 1] ^ relation[i];
   }

@@ -118,6 +118,18 @@ TEST(FinalPhase, RecoversTheTruthFromAStartSwitchedBetweenReadBlocks) {
   finalPhase(r1, r2, reads, panel.reference, parameter, readsOnly);
   EXPECT_EQ(switchErrors(r1, truthFirst, truthSecond), 1) << "the reads alone cannot link";
 
+  // Windows of every length, whichever of them holds the unlinked gap near
+  // an end, combine to the truth.
+  for (const unsigned int windowSnps : {12U, 20U, 30U, 50U}) {
+    FinalPhaseSettings windowed;
+    windowed.windowSnps = windowSnps;
+    std::vector<Read> copies = reads;
+    Haplotype w1(first);
+    Haplotype w2(second);
+    finalPhase(w1, w2, copies, panel.reference, parameter, windowed);
+    EXPECT_EQ(switchErrors(w1, truthFirst, truthSecond), 0) << windowSnps << "-SNP windows";
+  }
+
   finalPhase(h1, h2, reads, panel.reference, parameter);
   EXPECT_EQ(switchErrors(h1, truthFirst, truthSecond), 0);
   for (int j = 0; j < kSnp; ++j) {
