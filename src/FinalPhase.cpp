@@ -125,7 +125,8 @@ class FinalPhaser {
   void round();
   // Orients the heterozygous SNPs that no read links to a neighbour and that
   // carry an allele no panel haplotype carries (novelFirstAllele), all from
-  // the haplotypes as they stand.
+  // the haplotypes as they stand, with those SNPs themselves set to the
+  // panel's allele.
   void placeNovelAlleles(unsigned int flank);
   // First haplotype's allele at heterozygous SNP i.
   bool firstAllele(std::size_t i) const { return readPhase_.firstAllele[i] ^ orientation_[i]; }
@@ -336,9 +337,24 @@ void FinalPhaser::round() {
 void FinalPhaser::placeNovelAlleles(unsigned int flank) {
   const std::vector<std::uint32_t>& hets = individual_.hets;
   const std::vector<double>& link = readPhase_.linkLogOdds;
-  const std::vector<HaplotypeBits> haplotypes = currentHaplotypes();
+  const int hapNo = candidates_.hapNo();
+  std::vector<std::size_t> unplaced;
   for (std::size_t i = 0; i < hets.size(); ++i) {
     if ((i > 0 && link[i] != 0) || (i + 1 < hets.size() && link[i + 1] != 0)) continue;
+    const int carriers = candidates_.minorCarriers(hets[i]);
+    if (carriers == 0 || carriers == hapNo) unplaced.push_back(i);
+  }
+  // Where such an allele sits now is arbitrary, yet it disagrees with every
+  // panel haplotype: left in, it would count against whichever haplotype
+  // holds it when its neighbours of the same kind are placed, and cut that
+  // haplotype's unbroken agreement short. Both haplotypes take the panel's
+  // allele there instead, so that only what the data decide weighs.
+  std::vector<HaplotypeBits> haplotypes = currentHaplotypes();
+  for (const std::size_t i : unplaced) {
+    const bool panelAllele = candidates_.minorCarriers(hets[i]) == hapNo;
+    for (HaplotypeBits& haplotype : haplotypes) setBit(haplotype, hets[i], panelAllele);
+  }
+  for (const std::size_t i : unplaced) {
     const int wanted = novelFirstAllele(haplotypes, hets[i], candidates_, flank);
     if (wanted >= 0 && (wanted != 0) != firstAllele(i)) orientation_[i] ^= 1;
   }

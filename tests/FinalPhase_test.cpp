@@ -277,6 +277,39 @@ TEST(NovelAlleles, MoveInTheStageOnlyWhereNoReadLinksThem) {
   }
 }
 
+// Two unlinked novel alleles, both starting on the haplotype the panel fits
+// better: neither counts against that haplotype when the other is placed,
+// so both go to the one that leaves its founder, wherever they start.
+TEST(NovelAlleles, PlacedWithoutWeighingEachOther) {
+  constexpr int kSnp = 60;
+  Parameter parameter = uniformMap(kSnp);
+  TinyPanel panel;
+  makePanel(panel, parameter, kSnp, 4, 2, 5);
+  const int novel = snpWithoutMinor(panel, 20);
+  ASSERT_GE(novel, 0);
+  const int other = snpWithoutMinor(panel, novel + 1);
+  ASSERT_GT(other, novel) << "the panel's seed gives one SNP without a minor allele";
+  std::vector<int> first = panel.founders[0];
+  std::vector<int> second = panel.founders[1];
+  ASSERT_LT(other + 8, kSnp);
+  second[other + 8] ^= 1;
+  ASSERT_NE(first[other + 8], second[other + 8]) << "the second leaves its founder at a het";
+  for (bool otherOnFirst : {true, false}) {
+    SCOPED_TRACE(otherOnFirst ? "the other on the first" : "the other on the second");
+    first[novel] = 1;
+    second[novel] = 0;
+    first[other] = otherOnFirst;
+    second[other] = !otherOnFirst;
+    Haplotype h1(std::vector<bool>(first.begin(), first.end()));
+    Haplotype h2(std::vector<bool>(second.begin(), second.end()));
+    std::vector<Read> reads;
+    finalPhase(h1, h2, reads, panel.reference, parameter);
+    const Haplotype& leaving = h1[other + 8] == (second[other + 8] != 0) ? h1 : h2;
+    EXPECT_EQ(leaving[novel], 1);
+    EXPECT_EQ(leaving[other], 1);
+  }
+}
+
 TEST(FinalPhase, ReadsMendAFlippedSiteInsideTheirBlock) {
   constexpr int kSnp = 30;
   veltaSrand(12);
