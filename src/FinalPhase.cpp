@@ -338,21 +338,20 @@ void FinalPhaser::placeNovelAlleles(unsigned int flank) {
   const std::vector<std::uint32_t>& hets = individual_.hets;
   const std::vector<double>& link = readPhase_.linkLogOdds;
   const int hapNo = candidates_.hapNo();
+  std::vector<HaplotypeBits> haplotypes = currentHaplotypes();
   std::vector<std::size_t> unplaced;
   for (std::size_t i = 0; i < hets.size(); ++i) {
     if ((i > 0 && link[i] != 0) || (i + 1 < hets.size() && link[i + 1] != 0)) continue;
     const int carriers = candidates_.minorCarriers(hets[i]);
-    if (carriers == 0 || carriers == hapNo) unplaced.push_back(i);
-  }
-  // Where such an allele sits now is arbitrary, yet it disagrees with every
-  // panel haplotype: left in, it would count against whichever haplotype
-  // holds it when its neighbours of the same kind are placed, and cut that
-  // haplotype's unbroken agreement short. Both haplotypes take the panel's
-  // allele there instead, so that only what the data decide weighs.
-  std::vector<HaplotypeBits> haplotypes = currentHaplotypes();
-  for (const std::size_t i : unplaced) {
-    const bool panelAllele = candidates_.minorCarriers(hets[i]) == hapNo;
-    for (HaplotypeBits& haplotype : haplotypes) setBit(haplotype, hets[i], panelAllele);
+    if (carriers != 0 && carriers != hapNo) continue;
+    unplaced.push_back(i);
+    // Where such an allele sits now is arbitrary, yet it disagrees with
+    // every panel haplotype: left in, it would count against whichever
+    // haplotype holds it while its neighbours of the same kind are placed,
+    // and cut that haplotype's unbroken agreement short. Both haplotypes
+    // take the panel's allele there instead, so that only what the data
+    // decide weighs.
+    for (HaplotypeBits& haplotype : haplotypes) setBit(haplotype, hets[i], carriers == hapNo);
   }
   for (const std::size_t i : unplaced) {
     const int wanted = novelFirstAllele(haplotypes, hets[i], candidates_, flank);

@@ -288,7 +288,7 @@ TEST(NovelAlleles, PlacedWithoutWeighingEachOther) {
   const int novel = snpWithoutMinor(panel, 20);
   ASSERT_GE(novel, 0);
   const int other = snpWithoutMinor(panel, novel + 1);
-  ASSERT_GT(other, novel) << "the panel's seed gives one SNP without a minor allele";
+  ASSERT_GT(other, novel) << "the panel's seed gives no second SNP without a minor allele";
   std::vector<int> first = panel.founders[0];
   std::vector<int> second = panel.founders[1];
   ASSERT_LT(other + 8, kSnp);
