@@ -242,15 +242,24 @@ TEST(NovelAlleles, GoToTheHaplotypeThePanelFitsWorse) {
             -1);
 }
 
-// Through the stage: the novel allele moves to the haplotype the panel fits
-// worse, unless reads link it to a neighbour.
-TEST(NovelAlleles, MoveInTheStageOnlyWhereNoReadLinksThem) {
-  constexpr int kSnp = 60;
+// Novel alleles through the whole stage: a panel of four founders, two
+// copies each, and its first SNP from 20 on with no minor allele.
+class NovelAllelesInTheStage : public ::testing::Test {
+ protected:
+  static constexpr int kSnp = 60;
+  void SetUp() override {
+    makePanel(panel, parameter, kSnp, 4, 2, 5);
+    novel = snpWithoutMinor(panel, 20);
+    ASSERT_GE(novel, 0) << "the panel's seed gives no SNP without a minor allele";
+  }
   Parameter parameter = uniformMap(kSnp);
   TinyPanel panel;
-  makePanel(panel, parameter, kSnp, 4, 2, 5);
-  const int novel = snpWithoutMinor(panel, 20);
-  ASSERT_GE(novel, 0);
+  int novel = -1;
+};
+
+// The novel allele moves to the haplotype the panel fits worse, unless reads
+// link it to a neighbour.
+TEST_F(NovelAllelesInTheStage, MoveOnlyWhereNoReadLinksThem) {
   std::vector<int> first = panel.founders[0];
   std::vector<int> second = panel.founders[1];
   second[novel + 3] ^= 1;
@@ -280,13 +289,7 @@ TEST(NovelAlleles, MoveInTheStageOnlyWhereNoReadLinksThem) {
 // Two unlinked novel alleles, both starting on the haplotype the panel fits
 // better: neither counts against that haplotype when the other is placed,
 // so both go to the one that leaves its founder, wherever they start.
-TEST(NovelAlleles, PlacedWithoutWeighingEachOther) {
-  constexpr int kSnp = 60;
-  Parameter parameter = uniformMap(kSnp);
-  TinyPanel panel;
-  makePanel(panel, parameter, kSnp, 4, 2, 5);
-  const int novel = snpWithoutMinor(panel, 20);
-  ASSERT_GE(novel, 0);
+TEST_F(NovelAllelesInTheStage, PlacedWithoutWeighingEachOther) {
   const int other = snpWithoutMinor(panel, novel + 1);
   ASSERT_GT(other, novel) << "the panel's seed gives no second SNP without a minor allele";
   std::vector<int> first = panel.founders[0];
