@@ -21,12 +21,16 @@ CopyingCandidates::CopyingCandidates(const Reference& reference)
   }
 }
 
-int CopyingCandidates::minorCarriers(unsigned int snp) const {
-  int carriers = 0;
-  for (int h = 0; h < hapNo_; ++h) {
-    carriers += static_cast<int>((row(h)[snp / 64] >> (snp % 64)) & 1U);
+int CopyingCandidates::onlyAllele(unsigned int snp) const {
+  if (hapNo_ == 0) return -1;
+  const auto alleleOf = [&](int h) {
+    return static_cast<int>((row(h)[snp / 64] >> (snp % 64)) & 1U);
+  };
+  const int first = alleleOf(0);
+  for (int h = 1; h < hapNo_; ++h) {
+    if (alleleOf(h) != first) return -1;
   }
-  return carriers;
+  return first;
 }
 
 int CopyingCandidates::closestDistance(const HaplotypeBits& haplotype, unsigned int begin,
@@ -35,19 +39,18 @@ int CopyingCandidates::closestDistance(const HaplotypeBits& haplotype, unsigned 
   const std::size_t firstWord = begin / 64;
   const std::size_t lastWord = (end - 1) / 64;
   // Per word, the SNPs of the range other than `skip`.
-  auto inRange = [&](std::size_t w) {
-    std::uint64_t mask = ~std::uint64_t{0};
-    if (w == firstWord) mask &= ~std::uint64_t{0} << (begin % 64);
-    if (w == lastWord && end % 64 != 0) mask &= ~(~std::uint64_t{0} << (end % 64));
-    if (w == skip / 64) mask &= ~(std::uint64_t{1} << (skip % 64));
-    return mask;
-  };
+  std::vector<std::uint64_t> inRange(lastWord - firstWord + 1, ~std::uint64_t{0});
+  inRange.front() &= ~std::uint64_t{0} << (begin % 64);
+  if (end % 64 != 0) inRange.back() &= ~(~std::uint64_t{0} << (end % 64));
+  if (skip / 64 >= firstWord && skip / 64 <= lastWord) {
+    inRange[skip / 64 - firstWord] &= ~(std::uint64_t{1} << (skip % 64));
+  }
   int closest = -1;
   for (int h = 0; h < hapNo_; ++h) {
     const std::uint64_t* panel = row(h);
     int distance = 0;
     for (std::size_t w = firstWord; w <= lastWord; ++w) {
-      distance += __builtin_popcountll((panel[w] ^ haplotype[w]) & inRange(w));
+      distance += __builtin_popcountll((panel[w] ^ haplotype[w]) & inRange[w - firstWord]);
     }
     if (closest < 0 || distance < closest) closest = distance;
   }

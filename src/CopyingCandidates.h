@@ -26,8 +26,9 @@ class CopyingCandidates {
   // numbers.
   std::vector<int> choose(const std::vector<HaplotypeBits>& individual, unsigned int begin,
                           unsigned int end, int count, unsigned int stretchWords) const;
-  // Panel haplotypes carrying the minor allele of SNP `snp`.
-  int minorCarriers(unsigned int snp) const;
+  // The allele (1 for minor) every panel haplotype carries at SNP `snp`; -1
+  // where the panel carries both, or holds no haplotype.
+  int onlyAllele(unsigned int snp) const;
   // Disagreements of the panel haplotype closest to `haplotype` over SNPs
   // `begin` .. `end` - 1 other than `skip`.
   int closestDistance(const HaplotypeBits& haplotype, unsigned int begin, unsigned int end,
@@ -37,7 +38,6 @@ class CopyingCandidates {
   // agrees with some panel haplotype, plus the longest such run starting next
   // to it on the other side (each from whichever haplotype reaches furthest).
   unsigned int matchReach(const HaplotypeBits& haplotype, unsigned int snp) const;
-  int hapNo() const { return hapNo_; }
   unsigned int snpNo() const { return snpNo_; }
 
  private:

@@ -280,11 +280,11 @@ void FinalPhaser::decide(const std::vector<double>& keep,
     const double p = keep[i];
     if (p < 0 && i + 1 < keep.size()) continue;
     unsigned char across = 0;
-    std::size_t weakest = kNoSite;
+    std::size_t weakest = run.front();
     for (const std::size_t pair : run) {
       const double lean = std::fabs(keepFromReads_[pair] - 0.5);
       if (lean > settings_.undecided) relation[pair] = keepFromReads_[pair] < 0.5;
-      if (weakest == kNoSite || lean <= std::fabs(keepFromReads_[weakest] - 0.5)) weakest = pair;
+      if (lean <= std::fabs(keepFromReads_[weakest] - 0.5)) weakest = pair;
       across ^= relation[pair];
     }
     if (p >= 0 && std::fabs(p - 0.5) > settings_.undecided &&
@@ -337,13 +337,12 @@ void FinalPhaser::round() {
 void FinalPhaser::placeNovelAlleles(unsigned int flank) {
   const std::vector<std::uint32_t>& hets = individual_.hets;
   const std::vector<double>& link = readPhase_.linkLogOdds;
-  const int hapNo = candidates_.hapNo();
   std::vector<HaplotypeBits> haplotypes = currentHaplotypes();
   std::vector<std::size_t> unplaced;
   for (std::size_t i = 0; i < hets.size(); ++i) {
     if ((i > 0 && link[i] != 0) || (i + 1 < hets.size() && link[i + 1] != 0)) continue;
-    const int carriers = candidates_.minorCarriers(hets[i]);
-    if (carriers != 0 && carriers != hapNo) continue;
+    const int panelAllele = candidates_.onlyAllele(hets[i]);
+    if (panelAllele < 0) continue;
     unplaced.push_back(i);
     // Where such an allele sits now is arbitrary, yet it disagrees with
     // every panel haplotype: left in, it would count against whichever
@@ -351,7 +350,7 @@ void FinalPhaser::placeNovelAlleles(unsigned int flank) {
     // and cut that haplotype's unbroken agreement short. Both haplotypes
     // take the panel's allele there instead, so that only what the data
     // decide weighs.
-    for (HaplotypeBits& haplotype : haplotypes) setBit(haplotype, hets[i], carriers == hapNo);
+    for (HaplotypeBits& haplotype : haplotypes) setBit(haplotype, hets[i], panelAllele != 0);
   }
   for (const std::size_t i : unplaced) {
     const int wanted = novelFirstAllele(haplotypes, hets[i], candidates_, flank);

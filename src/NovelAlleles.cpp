@@ -4,10 +4,9 @@
 
 int novelFirstAllele(const std::vector<HaplotypeBits>& haplotypes, unsigned int snp,
                      const CopyingCandidates& panel, unsigned int flank) {
-  const int hapNo = panel.hapNo();
-  const int minorCarriers = panel.minorCarriers(snp);
-  if (hapNo == 0 || (minorCarriers > 0 && minorCarriers < hapNo)) return -1;
-  const bool novel = minorCarriers == 0;  // the allele no panel haplotype carries
+  const int panelAllele = panel.onlyAllele(snp);
+  if (panelAllele < 0) return -1;
+  const bool novel = panelAllele == 0;  // the allele no panel haplotype carries
   const unsigned int nSnp = panel.snpNo();
   const unsigned int begin = snp > flank ? snp - flank : 0;
   const unsigned int end = std::min(nSnp, snp + flank + 1);
