@@ -18,7 +18,13 @@ struct FinalPhaseSettings {
   unsigned int windowSnps = 2000; // window length; windows overlap by half
   unsigned int stretchWords = 2;  // candidates ranked over stretches of 64-SNP words
   int rounds = 3;                 // candidate choices from the improved haplotypes
-  double switchScale = 1.0;       // scales the copying model's switch rate for K candidates
+  // Scales the copying model's switch rate for K candidates, 4 Ne d / K with
+  // the options' -r as Ne. The sampler's rate lets a path over a few random
+  // panel haplotypes change often enough to follow the individual; the
+  // candidates here are chosen close to it, and a quarter of that rate (nearer
+  // the population's own recombination rate per base) lets a long stretch
+  // shared with one candidate outweigh a single disagreement.
+  double switchScale = 0.25;
   double readWeight = 1.0;        // scales the reads' log odds
   // A genotype changes where the reads favour another by this log ratio
   // (negative: the sampler's genotypes stay).
