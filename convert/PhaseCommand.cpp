@@ -1,13 +1,10 @@
 #include "PhaseCommand.h"
 
 #include <sys/resource.h>
-#include <sys/stat.h>
 
-#include <cerrno>
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -21,6 +18,7 @@
 #include "PhaseWindows.h"
 #include "PhasedCalls.h"
 #include "ReadsConverter.h"
+#include "ScratchFolder.h"
 #include "SnpLocator.h"
 #include "Velta.h"
 #include "VeltaIO.h"
@@ -43,18 +41,6 @@ Parameter veltaSettings(const ConvertOptions& options) {
 }
 
 namespace {
-
-void makeKeepDir(const std::string& dir) {
-  if (dir.empty()) return;
-  if (mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) {
-    veltaFatal("--keep-intermediate %s: cannot create the folder: %s", dir.c_str(),
-               std::strerror(errno));
-  }
-  struct stat info;
-  if (stat(dir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
-    veltaFatal("--keep-intermediate %s is not a folder", dir.c_str());
-  }
-}
 
 // The panel's SNPs, every biallelic one (the sample may be heterozygous where
 // the panel is not), with their rows.
@@ -194,7 +180,7 @@ void runPhase(const ConvertOptions& options) {
   const auto start = std::chrono::steady_clock::now();
   Parameter settings = veltaSettings(options);
   OutputFile out(options.out, OutputFile::Writer::kByName);
-  makeKeepDir(options.keepIntermediate);
+  if (!options.keepIntermediate.empty()) makeFolder(options.keepIntermediate, "--keep-intermediate");
   const unsigned int seed =
       settings.getHasSeed() ? settings.getSeed() : static_cast<unsigned int>(std::time(nullptr));
   PhaseProgress progress(settings.getVerbose() == 0);

@@ -42,6 +42,11 @@ void makeFolder(const std::string& path, const char* what) {
     veltaFatal("cannot create the folder %s for %s: %s", path.c_str(), what,
                std::strerror(errno));
   }
+  // A file of that name would make every later write into the folder fail.
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+    veltaFatal("%s for %s is not a folder", path.c_str(), what);
+  }
 }
 
 ScratchFolder::ScratchFolder(std::string path, const char* what) : path_(std::move(path)) {

@@ -6,7 +6,8 @@
 #include <string>
 
 // Creates the folder `path` (an existing one is used as it is); a folder that
-// cannot be created ends the run naming it and `what` it is for.
+// cannot be created, or a file in its place, ends the run naming it and
+// `what` it is for.
 void makeFolder(const std::string& path, const char* what);
 
 class ScratchFolder {

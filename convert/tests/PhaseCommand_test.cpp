@@ -257,6 +257,11 @@ TEST(PhaseCommand, BadInputsEndTheRunNamingTheFileAndWriteNothing) {
       {"unphased panel", {"--panel", unphased}, "HG01500", "unphased genotype"},
       {"contigs", {"--panel", renamed}, "HG01500", "the contig names differ"},
       {"bam contigs", {"--vcf", callsOnChr20}, "HG01500", "is a reference sequence of"},
+      {"kept files' folder is a file", {"--keep-intermediate", unphased}, "HG01500",
+       "is not a folder"},
+      {"windowed, kept files' folder is a file",
+       {"--keep-intermediate", unphased, "--window", "150", "--overlap", "40"}, "HG01500",
+       "is not a folder"},
   };
   for (const ErrorCase& bad : cases) {
     SCOPED_TRACE(bad.name);
