@@ -180,7 +180,9 @@ void runPhase(const ConvertOptions& options) {
   const auto start = std::chrono::steady_clock::now();
   Parameter settings = veltaSettings(options);
   OutputFile out(options.out, OutputFile::Writer::kByName);
-  if (!options.keepIntermediate.empty()) makeFolder(options.keepIntermediate, "--keep-intermediate");
+  if (!options.keepIntermediate.empty()) {
+    makeFolder(options.keepIntermediate, "--keep-intermediate");
+  }
   const unsigned int seed =
       settings.getHasSeed() ? settings.getSeed() : static_cast<unsigned int>(std::time(nullptr));
   PhaseProgress progress(settings.getVerbose() == 0);

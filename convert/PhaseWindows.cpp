@@ -49,7 +49,9 @@ void runWindowedPhase(const ConvertOptions& options) {
   const auto start = std::chrono::steady_clock::now();
   const Parameter settings = veltaSettings(options);
   OutputFile out(options.out, OutputFile::Writer::kByName);
-  if (!options.keepIntermediate.empty()) makeFolder(options.keepIntermediate, "--keep-intermediate");
+  if (!options.keepIntermediate.empty()) {
+    makeFolder(options.keepIntermediate, "--keep-intermediate");
+  }
   const unsigned int seed =
       settings.getHasSeed() ? settings.getSeed() : static_cast<unsigned int>(std::time(nullptr));
   const std::string& planned = options.panel.empty() ? options.vcf : options.panel;
