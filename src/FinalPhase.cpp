@@ -21,11 +21,19 @@
 
 namespace {
 
-// Probability from log odds, kept off 0 and 1 so that the panel can still
-// outweigh a link of many reads that share an error.
+// Probabilities are kept this far off 0 and 1 so that the panel can still
+// outweigh a link of many reads that share an error, and a window's certain
+// posterior still averages with the other window's.
+constexpr double kCertaintyMargin = 1e-9;
+
 double probabilityOf(double logOdds) {
   const double p = 1 / (1 + std::exp(-logOdds));
-  return std::clamp(p, 1e-9, 1 - 1e-9);
+  return std::clamp(p, kCertaintyMargin, 1 - kCertaintyMargin);
+}
+
+double logOddsOf(double p) {
+  const double q = std::clamp(p, kCertaintyMargin, 1 - kCertaintyMargin);
+  return std::log(q / (1 - q));
 }
 
 void setBit(HaplotypeBits& bits, unsigned int j, bool value) {
@@ -256,8 +264,7 @@ std::vector<double> FinalPhaser::combinedKeep() const {
       if (p < 0) continue;
       const double centrality =
           1.0 + std::min(hets[i] - windows_.begin[w], windows_.end[w] - hets[i]);
-      const double q = std::clamp(p, 1e-9, 1 - 1e-9);
-      logOdds[i] += centrality * std::log(q / (1 - q));
+      logOdds[i] += centrality * logOddsOf(p);
       weight[i] += centrality;
     }
   }
