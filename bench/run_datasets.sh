@@ -297,11 +297,12 @@ print_notes() {
 COMPONENTS='
 reads phase their blocks          | genotype=-1 panel=0
 + genotypes checked by the reads  | panel=0
-+ panel model, 64 candidates, -w  | candidates=64 mismatch=0 novel=0 switch=1
-+ 160 candidates                  | mismatch=0 novel=0 switch=1
-+ mismatch 0.01                   | novel=0 switch=1
-+ novel alleles placed            | switch=1
-+ switch rate / 4 (default)       |
++ panel model, 64 candidates, -w  | candidates=64 mismatch=0 novel=0 switch=1 window=2000
++ 160 candidates                  | mismatch=0 novel=0 switch=1 window=2000
++ mismatch 0.01                   | novel=0 switch=1 window=2000
++ novel alleles placed            | switch=1 window=2000
++ switch rate / 4                 | window=2000
++ windows of 3,000 SNPs (default) |
 '
 
 # Switch rate and genotype discordance of one output, as "x.xx% y.yy%".

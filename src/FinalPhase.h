@@ -15,7 +15,10 @@ class Reference;
 
 struct FinalPhaseSettings {
   int candidates = 160;           // K: copying candidates per window
-  unsigned int windowSnps = 2000; // window length; windows overlap by half
+  // Window length; windows overlap by half. Where reads link long blocks, the
+  // model decides the joins between them, and a longer window weighs more of
+  // each block against the panel.
+  unsigned int windowSnps = 3000;
   unsigned int stretchWords = 2;  // candidates ranked over stretches of 64-SNP words
   int rounds = 3;                 // candidate choices from the improved haplotypes
   // Scales the copying model's switch rate for K candidates, 4 Ne d / K with
