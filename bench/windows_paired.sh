@@ -6,7 +6,9 @@
 # percentage points) and their mean and standard deviation per read file.
 #
 #   bash bench/windows_paired.sh [--seeds "1 2 3"] [--options "-n 100 -m 20"]
-#                                [--build DIR] DATA_DIR...
+#                                [--window 2000] [--overlap 200]
+#                                [--reads "reads.txt reads.long.txt"] [--build DIR]
+#                                DATA_DIR...
 #
 # Each DATA_DIR holds map.txt, panel.txt, truth.txt, reads.txt and
 # reads.long.txt (as the shared large set's inference folder does).
@@ -15,11 +17,17 @@ ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 SEEDS="1 2 3"
 OPTIONS="-n 100 -m 20"
 BUILD="$ROOT/build"
+WINDOW=2000
+OVERLAP=200
+READS="reads.txt reads.long.txt"
 while [ $# -gt 0 ]; do
   case "$1" in
     --seeds) SEEDS="$2"; shift 2 ;;
     --options) OPTIONS="$2"; shift 2 ;;
     --build) BUILD="$2"; shift 2 ;;
+    --window) WINDOW="$2"; shift 2 ;;
+    --overlap) OVERLAP="$2"; shift 2 ;;
+    --reads) READS="$2"; shift 2 ;;
     *) break ;;
   esac
 done
@@ -28,7 +36,8 @@ trap 'rm -f "$rows"' EXIT
 for data in "$@"; do
   name=$(basename "$(dirname "$data")")/$(basename "$data")
   bash "$ROOT/bench/windows.sh" --data "$data" --seeds "$SEEDS" --options "$OPTIONS" \
-    --build "$BUILD" | awk -v d="$name" -F'|' '$4 ~ /whole|windowed/ {
+    --window "$WINDOW" --overlap "$OVERLAP" --reads "$READS" --build "$BUILD" |
+    awk -v d="$name" -F'|' '$4 ~ /whole|windowed/ {
       gsub(/[ %]/, "", $2); gsub(/ /, "", $3); gsub(/ /, "", $4); gsub(/[ %]/, "", $5); gsub(/[ %]/, "", $6);
       print d, $2, $3, $4, $5, $6 }' >> "$rows"
 done
