@@ -173,10 +173,6 @@ PhaseRegionReport phaseRegion(const ConvertOptions& options, const Parameter& se
 }
 
 void runPhase(const ConvertOptions& options) {
-  if (options.window > 0) {
-    runWindowedPhase(options);
-    return;
-  }
   const auto start = std::chrono::steady_clock::now();
   Parameter settings = veltaSettings(options);
   OutputFile out(options.out, OutputFile::Writer::kByName);
@@ -185,6 +181,10 @@ void runPhase(const ConvertOptions& options) {
   }
   const unsigned int seed =
       settings.getHasSeed() ? settings.getSeed() : static_cast<unsigned int>(std::time(nullptr));
+  if (options.window > 0) {
+    runWindowedPhase(options, settings, seed, out, start);
+    return;
+  }
   PhaseProgress progress(settings.getVerbose() == 0);
   progress.attach(settings);
   const PhaseRegionReport report = phaseRegion(options, settings, seed, out, &progress);

@@ -4,7 +4,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -45,15 +44,8 @@ class WindowCount {
 
 }  // namespace
 
-void runWindowedPhase(const ConvertOptions& options) {
-  const auto start = std::chrono::steady_clock::now();
-  const Parameter settings = veltaSettings(options);
-  OutputFile out(options.out, OutputFile::Writer::kByName);
-  if (!options.keepIntermediate.empty()) {
-    makeFolder(options.keepIntermediate, "--keep-intermediate");
-  }
-  const unsigned int seed =
-      settings.getHasSeed() ? settings.getSeed() : static_cast<unsigned int>(std::time(nullptr));
+void runWindowedPhase(const ConvertOptions& options, const Parameter& settings, unsigned int seed,
+                      OutputFile& out, std::chrono::steady_clock::time_point start) {
   const std::string& planned = options.panel.empty() ? options.vcf : options.panel;
   const std::vector<RegionWindow> windows =
       planRegionWindows(planned, options.region, static_cast<std::uint64_t>(options.window),

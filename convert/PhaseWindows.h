@@ -2,7 +2,12 @@
 // windows in one process, then ligated.
 #pragma once
 
+#include <chrono>
+
 #include "Options.h"
+
+class OutputFile;
+class Parameter;
 
 // Plans the windows over the panel's biallelic SNPs (the calls' without
 // --panel) in --region, as `velta-convert windows` does; phases each window
@@ -12,4 +17,7 @@
 // (velta-convert ligate) and removes the folder. With --keep-intermediate
 // DIR, each window's velta files go to DIR/windowI. The output is the same
 // for every thread count and equals ligating the VCFs of one job per window.
-void runWindowedPhase(const ConvertOptions& options);
+// runPhase calls it once it has the settings, OUT, the kept files' folder and
+// the seed; `start` is when the run began.
+void runWindowedPhase(const ConvertOptions& options, const Parameter& settings, unsigned int seed,
+                      OutputFile& out, std::chrono::steady_clock::time_point start);
